@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace vexa {
+
+enum class EventKind { Load, QueryUnload, MouseMove, Click, StateChanged };
+
+// The update window: every piece of the program's state, and the handlers of its events.
+// Handlers are defined in the folder of their subsystem: engine/ (start-up, manifest,
+// queue, transfers), window/ (the window's own handlers), shell/ (codec, launch, time).
+class FrmUpdate {
+ public:
+  explicit FrmUpdate(const Platform& platform);
+  FrmUpdate(const FrmUpdate&) = delete;
+  FrmUpdate& operator=(const FrmUpdate&) = delete;
+
+  // Runs the handler routed to this event, if any; `argument` is the state of a
+  // StateChanged event. Returns false for an event that has no handler.
+  bool Raise(Control source, EventKind kind, std::int16_t argument = 0);
+
+  // Public operations of the window.
+  Text ConvertTime(float TheTime) const;
+  void RunUpdate(const Text& UpdateURL);
+
+  // Event handlers.
+  void Form_Load();
+  void Form_QueryUnload();
+  void Form_MouseMove();
+  void Command_refresh_Click();
+  void Command2_Click();
+  void Command1_Click();
+  void Label2_Click();
+  void Label2_MouseMove();
+  void Inet1_StateChanged(std::int16_t State);
+
+  // The window's state. Plain members, named as the window has always named them; written
+  // only by the handlers above, read by the tests.
+  Text EncodedBrand;
+  Text SystemDir;
+  Text KindList, UrlList, NameList, PathList;
+  std::vector<Text> ItemKinds, ItemUrls, ItemNames, ItemPaths;
+  std::int16_t CurrentIndex = 0;
+  // Body length the bar and the percentage are measured against: the announced
+  // "Content-length", or the bytes received when the announcement is unusable.
+  std::int64_t ContentLength = 0;
+  float ProgressScale = 0;
+
+  // The brand codec; private operations of the window in spirit, public so they can be
+  // checked on their own.
+  Text EncodeBrand(const Text& text) const;
+  Text DecodeBrand(const Text& encoded) const;
+
+ private:
+  // Start-up.
+  Text GetSpecialFolder(std::int32_t folder);
+  void KillByWindowTitle(const Text& title);
+  void BuildManifest(const Text& systemFolder);
+  // Download queue and transfers.
+  void DownloadNext();
+  void Register(const Text& path);
+  void CompleteTransfer();
+  Text PercentText(std::int64_t receivedCount) const;
+  void GrowBar();
+  // Installer launch.
+  std::int32_t ShellOpen(Text path);
+  // Brand codec helpers: a character's ANSI code and back.
+  std::int16_t AnsiCode(char16_t c) const;
+  Text CharOfAnsiCode(std::int32_t code) const;
+
+  Platform platform_;
+  Ui& ui_;
+};
+
+}  // namespace vexa

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "platform/text.h"
+
+namespace vexa {
+
+class Environment {
+ public:
+  virtual ~Environment() = default;
+  // The folder that holds the running program file, without a trailing separator.
+  virtual Text ProgramFolder() const = 0;
+  // What follows the program's name on the command line, without the separating blanks.
+  virtual Text CommandLineArgument() const = 0;
+};
+
+// Ending the program at once, without any further event of the window.
+class Program {
+ public:
+  virtual ~Program() = default;
+  [[noreturn]] virtual void End() = 0;
+};
+
+}  // namespace vexa

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "platform/text.h"
+
+namespace vexa {
+
+// Attribute bits of a file-presence test. Ordinary and read-only files always match;
+// hidden and system files only when their bit is in the mask; folders never.
+enum FileAttribute : std::uint32_t {
+  kAttrNormal = 0,
+  kAttrReadOnly = 1,
+  kAttrHidden = 2,
+  kAttrSystem = 4,
+};
+
+// A new version of a file, written beside it and put in its place by Commit. Destroyed
+// without Commit, it leaves the old file as it was and nothing of the new one behind.
+class FileReplacement {
+ public:
+  virtual ~FileReplacement() = default;
+  virtual void Write(const std::uint8_t* bytes, std::size_t count) = 0;
+  // Closes the new file and moves it over the target in one step.
+  virtual void Commit() = 0;
+};
+
+class Files {
+ public:
+  virtual ~Files() = default;
+  virtual bool Exists(const Text& path, std::uint32_t attributeMask) const = 0;
+  // The characters up to the first CR, read in the ANSI code page. Throws PlatformError
+  // when the file holds no character at all.
+  virtual Text ReadFirstLine(const Text& path) = 0;
+  // Creates or empties the file and writes the line in the ANSI code page, then CR LF.
+  virtual void WriteLine(const Text& path, const Text& line) = 0;
+  virtual void Delete(const Text& path) = 0;
+  virtual std::unique_ptr<FileReplacement> BeginReplace(const Text& path) = 0;
+};
+
+}  // namespace vexa

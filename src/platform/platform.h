@@ -1,0 +1,26 @@
+#pragma once
+
+#include "platform/code_page.h"
+#include "platform/environment.h"
+#include "platform/files.h"
+#include "platform/processes.h"
+#include "platform/shell.h"
+#include "platform/transfer.h"
+#include "platform/ui.h"
+
+namespace vexa {
+
+// Everything the window's logic may ask of the system. The Windows build hands in the
+// real implementations, the unit tests hand in fakes that record what was done.
+struct Platform {
+  Ui& ui;
+  Files& files;
+  Processes& processes;
+  Shell& shell;
+  Transfer& inet1;
+  CodePage& codePage;
+  Environment& environment;
+  Program& program;
+};
+
+}  // namespace vexa

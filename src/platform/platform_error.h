@@ -1,0 +1,25 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include "platform/text.h"
+
+namespace vexa {
+
+// An operation of the platform failed. `what()` carries a UTF-8 rendering of `message`.
+// The message names the operation, its argument and the system's own explanation, e.g.
+// "无法写入文件 C:\vexaoem.dat：拒绝访问。". Only the top of the program catches it.
+class PlatformError : public std::runtime_error {
+ public:
+  explicit PlatformError(Text message);
+  const Text& message() const { return message_; }
+
+ private:
+  Text message_;
+};
+
+// UTF-16 to UTF-8, for exception texts and test output.
+std::string ToUtf8(TextView text);
+
+}  // namespace vexa

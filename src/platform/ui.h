@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+
+#include "platform/text.h"
+
+namespace vexa {
+
+// Every control of the update window, in the layout's stacking order (topmost first),
+// with the window itself first.
+enum class Control {
+  Form,
+  Command2,
+  Picture_http,
+  Picture1,
+  Label_http_state2,
+  Label_http_state,
+  Inet1,  // the transfer control: a source of events, never drawn
+  Picture_z,
+  Command1,
+  Command_refresh,
+  Label5,
+  Label_v,
+  Image1,
+  Label4,
+  Label2,
+  Label1,
+  Label3,
+};
+
+// 0x00BBGGRR for a fixed colour, 0x800000nn for the system colour with index nn.
+using OleColor = std::uint32_t;
+
+enum class MessageIcon { None, Critical };
+
+// The window's controls as the logic sees them. Positions and sizes are in twips.
+class Ui {
+ public:
+  virtual ~Ui() = default;
+  virtual void SetCaption(Control control, const Text& caption) = 0;
+  virtual void SetEnabled(Control control, bool enabled) = 0;
+  virtual void SetVisible(Control control, bool visible) = 0;
+  virtual void SetForeColor(Control control, OleColor color) = 0;
+  virtual float Left(Control control) const = 0;
+  virtual float Width(Control control) const = 0;
+  // Keeps the exact value; the control is drawn at the nearest pixel.
+  virtual void SetWidth(Control control, float twips) = 0;
+  // Inner width of the window, in twips.
+  virtual float ScaleWidth() const = 0;
+  // Makes the window visible without waiting (modeless).
+  virtual void Show() = 0;
+  virtual WindowHandle Handle() const = 0;
+  // Modal box with one OK button; returns when the user has closed it.
+  virtual void MessageBox(const Text& text, const Text& title, MessageIcon icon) = 0;
+};
+
+}  // namespace vexa
