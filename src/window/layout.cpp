@@ -20,8 +20,8 @@ const std::vector<ControlLayout>& WindowControls() {
   using C = Control;
   using K = ControlKind;
   static const std::vector<ControlLayout> controls{
-      {C::Command2, K::Button, C::Form, 5550, 1530, 645, 405, false, u"Command2", kColorBtnText,
-       0, Border::None, false, Align::Left, kDefaultFont},
+      {C::Command2, K::Button, C::Form, 5550, 1530, 645, 405, false, u"Command2", kColorBtnText, 0,
+       Border::None, false, Align::Left, kDefaultFont},
       {C::Picture_http, K::PictureBox, C::Form, 150, 2100, 5865, 975, false, u"", kColorBtnText,
        kPink, Border::None, false, Align::Left, kDefaultFont},
       {C::Picture1, K::PictureBox, C::Picture_http, 180, 630, 75, 195, true, u"", kColorBtnText,

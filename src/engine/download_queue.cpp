@@ -1,0 +1,46 @@
+#include "app/frm_update.h"
+#include "engine/manifest.h"
+
+namespace vexa {
+
+void FrmUpdate::Command_refresh_Click() {
+  ui_.SetCaption(Control::Label3, u"状态: 正在准备安装 ...");
+  ui_.SetEnabled(Control::Command_refresh, false);
+  Command2_Click();
+}
+
+void FrmUpdate::Command2_Click() {
+  ItemKinds = SplitAt(KindList, u'|');
+  ItemUrls = SplitAt(UrlList, u'|');
+  ItemNames = SplitAt(NameList, u'|');
+  ItemPaths = SplitAt(PathList, u'|');
+  CurrentIndex = 0;
+  DownloadNext();
+}
+
+// Registers every component already in place, in manifest order, and starts the transfer of
+// the first item that must be fetched. The walk goes on from the transfer's completion.
+void FrmUpdate::DownloadNext() {
+  const auto lastItem = static_cast<std::int16_t>(ItemKinds.size() - 1);
+  for (;;) {
+    ++CurrentIndex;
+    if (CurrentIndex > lastItem) return;
+    const Text& name = ItemNames[CurrentIndex];
+    const Text& path = ItemPaths[CurrentIndex];
+    if (ItemKinds[CurrentIndex] != kComponentKind) break;
+    ui_.SetCaption(Control::Label3, u"状态: 检查 " + name + u" ...");
+    if (!platform_.files.Exists(path, kAttrReadOnly | kAttrHidden | kAttrSystem)) break;
+    ui_.SetCaption(Control::Label3, u"状态: 注册 " + name + u" ...");
+    Register(path);
+  }
+  ui_.SetVisible(Control::Picture_http, true);
+  ui_.SetWidth(Control::Picture1, 0);
+  platform_.inet1.Execute(ItemUrls[CurrentIndex], u"GET");
+}
+
+// Started hidden and never waited for: several registrations may run at once.
+void FrmUpdate::Register(const Text& path) {
+  platform_.processes.StartHidden(u"cmd.exe /c regsvr32/s \"" + path + u"\"");
+}
+
+}  // namespace vexa

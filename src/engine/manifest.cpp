@@ -1,0 +1,53 @@
+#include "engine/manifest.h"
+
+#include "app/frm_update.h"
+#include "app/settings.h"
+
+namespace vexa {
+
+const std::vector<ManifestItem>& InstallManifest() {
+  // The site keeps every file under a ".txt" name; the body is saved under the real name.
+  static const std::vector<ManifestItem> items{
+      {u"Z", u"/Soft/System/comcat.txt", u"comcat.dll", true},
+      {u"Z", u"/Soft/System/MCI32.txt", u"MCI32.OCX", true},
+      {u"Z", u"/Soft/System/stdole2.txt", u"stdole2.tlb", true},
+      {u"Z", u"/Soft/System/shdocvwdll.txt", u"shdocvw.dll", true},
+      {u"Z", u"/Soft/System/shdocvwoca.txt", u"shdocvw.oca", true},
+      {u"Z", u"/Soft/System/msxml3.txt", u"msxml3.dll", true},
+      {u"Z", u"/Soft/System/MSINET.txt", u"MSINET.OCX", true},
+      {u"Z", u"/Soft/System/COMDLG32.txt", u"COMDLG32.OCX", true},
+      {u"Y", u"/vexa/Soft/vexa_setup_zs.txt", u"vexa_setup_zs.exe", false},
+  };
+  return items;
+}
+
+std::vector<Text> SplitAt(const Text& text, char16_t separator) {
+  std::vector<Text> pieces;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = text.find(separator, start);
+    pieces.push_back(text.substr(start, end - start));
+    if (end == Text::npos) return pieces;
+    start = end + 1;
+  }
+}
+
+// Fills the four pipe lists, each item preceded by "|".
+void FrmUpdate::BuildManifest(const Text& systemFolder) {
+  KindList.clear();
+  UrlList.clear();
+  NameList.clear();
+  PathList.clear();
+  for (const ManifestItem& item : InstallManifest()) {
+    KindList += u'|';
+    KindList += item.kind;
+    UrlList += u'|';
+    UrlList += Text(kDownloadBase) + item.serverPath;
+    NameList += u'|';
+    NameList += item.name;
+    PathList += u'|';
+    PathList += item.inSystemFolder ? systemFolder + item.name : Text(kInstallerPath);
+  }
+}
+
+}  // namespace vexa

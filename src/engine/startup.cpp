@@ -1,0 +1,63 @@
+#include "app/frm_update.h"
+#include "app/settings.h"
+
+namespace vexa {
+
+namespace {
+
+constexpr char16_t kBrandFileName[] = u"\\Vexaoem.dat";
+constexpr char16_t kEncodedBrandPath[] = u"C:\\vexaoem.dat";
+constexpr char16_t kVerificationMarkerPath[] = u"C:\\vexaverification.dat";
+constexpr char16_t kProductWindowTitle[] = u"vexa";
+constexpr char16_t kRefreshArgument[] = u"REFRESH";
+constexpr std::int32_t kCsidlSystem = 37;
+
+// A process that survives its termination, or a window that outlives its process, would
+// keep the kill loop going for ever. Each pass gives the process about 100 ms to go, so 50
+// passes end the loop after about five seconds at the most.
+constexpr int kMaxKillPasses = 50;
+
+}  // namespace
+
+void FrmUpdate::Form_Load() {
+  Files& files = platform_.files;
+
+  const Text brandFile = platform_.environment.ProgramFolder() + kBrandFileName;
+  if (!files.Exists(brandFile, kAttrNormal)) {
+    ui_.MessageBox(u"请先解压，而后再安装！", u"Tollumo", MessageIcon::Critical);
+    platform_.program.End();
+  }
+
+  const Text BrandName = files.ReadFirstLine(brandFile);
+  EncodedBrand = EncodeBrand(BrandName);
+  files.WriteLine(kEncodedBrandPath, EncodedBrand);
+  if (files.Exists(kVerificationMarkerPath, kAttrNormal)) files.Delete(kVerificationMarkerPath);
+
+  ui_.SetCaption(Control::Label_v, BrandName + u" 专用安装程序");
+  ui_.SetCaption(Control::Label1, Text(u"如果安装工作多次无法进行，请联系QQ：") + kSupportContact);
+  ui_.Show();
+
+  SystemDir = GetSpecialFolder(kCsidlSystem);
+  Text systemFolder = SystemDir;
+  if (systemFolder.empty() || systemFolder.back() != u'\\') systemFolder += u'\\';
+  BuildManifest(systemFolder);
+
+  KillByWindowTitle(kProductWindowTitle);
+
+  if (platform_.environment.CommandLineArgument() == kRefreshArgument) Command_refresh_Click();
+}
+
+Text FrmUpdate::GetSpecialFolder(std::int32_t folder) {
+  return platform_.shell.SpecialFolderPath(folder);
+}
+
+void FrmUpdate::KillByWindowTitle(const Text& title) {
+  Processes& processes = platform_.processes;
+  for (int pass = 0; pass < kMaxKillPasses; ++pass) {
+    const std::uint32_t owner = processes.FindWindowOwner(title);
+    if (owner == 0) return;
+    if (!processes.Terminate(owner)) return;
+  }
+}
+
+}  // namespace vexa
