@@ -1,0 +1,170 @@
+#include "fakes.h"
+
+#include <algorithm>
+
+#include "platform/text_file_format.h"
+#include "window/layout.h"
+
+namespace vexa {
+
+void FakeUi::SetCaption(Control c, const Text& caption) {
+  captions_[c].push_back(caption);
+}
+
+float FakeUi::Left(Control c) const {
+  return static_cast<float>(LayoutOf(c).left);
+}
+
+float FakeUi::Width(Control c) const {
+  auto it = width_.find(c);
+  return it == width_.end() ? static_cast<float>(LayoutOf(c).width) : it->second;
+}
+
+void FakeUi::SetWidth(Control c, float twips) {
+  width_[c] = twips;
+  if (c == Control::Picture1) barWidths.push_back(twips);
+}
+
+Text FakeUi::Caption(Control c) const {
+  auto it = captions_.find(c);
+  return it == captions_.end() ? LayoutOf(c).caption : it->second.back();
+}
+
+bool FakeUi::Enabled(Control c) const {
+  auto it = enabled_.find(c);
+  return it == enabled_.end() || it->second;
+}
+
+bool FakeUi::Visible(Control c) const {
+  auto it = visible_.find(c);
+  return it == visible_.end() ? LayoutOf(c).visible : it->second;
+}
+
+std::optional<OleColor> FakeUi::ForeColor(Control c) const {
+  auto it = foreColor_.find(c);
+  if (it == foreColor_.end()) return std::nullopt;
+  return it->second;
+}
+
+std::vector<Text> FakeUi::History(Control c) const {
+  auto it = captions_.find(c);
+  return it == captions_.end() ? std::vector<Text>{} : it->second;
+}
+
+bool FakeFiles::Exists(const Text& path, std::uint32_t mask) const {
+  auto it = entries.find(path);
+  if (it == entries.end() || it->second.folder) return false;
+  const std::uint32_t picky = it->second.attributes & (kAttrHidden | kAttrSystem);
+  return (picky & ~mask) == 0;
+}
+
+Text FakeFiles::ReadFirstLine(const Text& path) {
+  auto it = entries.find(path);
+  if (it == entries.end()) throw PlatformError(u"找不到文件 " + path);
+  std::string line;
+  if (!FirstLineOf(it->second.bytes, line)) throw PlatformError(u"读取文件时遇到文件尾：" + path);
+  return codePage_.FromAnsi(line);
+}
+
+void FakeFiles::WriteLine(const Text& path, const Text& line) {
+  entries[path] = Entry{OneLineFile(codePage_.ToAnsi(line))};
+}
+
+void FakeFiles::Delete(const Text& path) {
+  if (entries.erase(path) == 0) throw PlatformError(u"无法删除文件 " + path);
+  deleted.push_back(path);
+}
+
+void FakeFiles::Put(const Text& path, std::string bytes, std::uint32_t attributes) {
+  entries[path] = Entry{std::move(bytes), attributes};
+}
+
+namespace {
+
+// Writes into "<target>.tmp" while it is open, as the real one writes beside the target.
+class FakeReplacement : public FileReplacement {
+ public:
+  FakeReplacement(FakeFiles& files, Text target)
+      : files_(files), target_(std::move(target)), temp_(target_ + u".tmp") {
+    files_.Put(temp_, "");
+  }
+  ~FakeReplacement() override {
+    if (!committed_) files_.entries.erase(temp_);
+  }
+  void Write(const std::uint8_t* bytes, std::size_t count) override {
+    std::string& data = files_.entries.at(temp_).bytes;
+    if (files_.failWritesAfter && data.size() + count > *files_.failWritesAfter) {
+      throw PlatformError(u"无法写入文件 " + target_);
+    }
+    data.append(reinterpret_cast<const char*>(bytes), count);
+  }
+  void Commit() override {
+    files_.entries[target_] = files_.entries.at(temp_);
+    files_.entries.erase(temp_);
+    committed_ = true;
+  }
+
+ private:
+  FakeFiles& files_;
+  Text target_, temp_;
+  bool committed_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<FileReplacement> FakeFiles::BeginReplace(const Text& path) {
+  return std::make_unique<FakeReplacement>(*this, path);
+}
+
+std::uint32_t FakeProcesses::FindWindowOwner(const Text& title) {
+  auto lower = [](Text t) {
+    for (auto& c : t) c = (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
+    return t;
+  };
+  for (const Window& w : windows) {
+    if (lower(w.title) == lower(title)) return w.owner;
+  }
+  return 0;
+}
+
+bool FakeProcesses::Terminate(std::uint32_t processId) {
+  if (unopenable.count(processId)) return false;
+  terminated.push_back(processId);
+  if (!immortal.count(processId)) {
+    windows.erase(std::remove_if(windows.begin(), windows.end(),
+                                 [&](const Window& w) { return w.owner == processId; }),
+                  windows.end());
+  }
+  return true;
+}
+
+void FakeTransfer::Execute(const Text& url, const Text& operation) {
+  requests.push_back({url, operation});
+}
+
+Text FakeTransfer::GetHeader(const Text& name) {
+  if (name != u"Content-length" || !contentLength) return {};
+  return Text(contentLength->begin(), contentLength->end());
+}
+
+void FakeTransfer::GetChunk(std::int32_t size, std::vector<std::uint8_t>& chunk) {
+  ++chunkCalls;
+  const std::size_t n = std::min(static_cast<std::size_t>(size), body.size() - position);
+  chunk.assign(body.begin() + static_cast<std::ptrdiff_t>(position),
+               body.begin() + static_cast<std::ptrdiff_t>(position + n));
+  position += n;
+}
+
+void FakeTransfer::Respond(std::string bodyBytes) {
+  const std::string length = std::to_string(bodyBytes.size());
+  Respond(std::move(bodyBytes), length);
+}
+
+void FakeTransfer::Respond(std::string bodyBytes, std::optional<std::string> length) {
+  body = std::move(bodyBytes);
+  contentLength = std::move(length);
+  position = 0;
+  chunkCalls = 0;
+}
+
+}  // namespace vexa

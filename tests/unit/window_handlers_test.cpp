@@ -1,0 +1,80 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "fakes.h"
+#include "window/layout.h"
+
+namespace vexa {
+namespace {
+
+TEST(WindowHandlers, LinkAreaLightsUpAndDimsOnlyOverTheBareWindow) {
+  FakeSystem sys;
+  EXPECT_FALSE(sys.ui.ForeColor(Control::Label2));
+  sys.form.Raise(Control::Label2, EventKind::MouseMove);
+  EXPECT_EQ(sys.ui.ForeColor(Control::Label2), 0x000080FFu);
+  sys.form.Raise(Control::Label1, EventKind::MouseMove);  // no handler: colour stays
+  EXPECT_EQ(sys.ui.ForeColor(Control::Label2), 0x000080FFu);
+  sys.form.Raise(Control::Form, EventKind::MouseMove);
+  EXPECT_EQ(sys.ui.ForeColor(Control::Label2), 0x8000000Cu);
+}
+
+TEST(WindowHandlers, LinkClickOpensTheSiteWithTheWindowAsOwner) {
+  FakeSystem sys;
+  sys.shell.result = 2;  // the shell's failure is not examined
+  EXPECT_TRUE(sys.form.Raise(Control::Label2, EventKind::Click));
+  ASSERT_EQ(sys.shell.opened.size(), 1u);
+  EXPECT_EQ(sys.shell.opened[0].owner, sys.ui.Handle());
+  EXPECT_EQ(sys.shell.opened[0].file, u"https://download.tollumo.example");
+  EXPECT_FALSE(sys.form.Raise(Control::Label5, EventKind::Click));
+  EXPECT_EQ(sys.shell.opened.size(), 1u);
+}
+
+TEST(WindowHandlers, ClosingEndsTheProgramAtOnce) {
+  FakeSystem sys;
+  EXPECT_THROW(sys.form.Raise(Control::Form, EventKind::QueryUnload), ProgramEnded);
+}
+
+TEST(WindowHandlers, HiddenButtonShowsTheProgramsFolder) {
+  FakeSystem sys;
+  sys.form.Raise(Control::Command1, EventKind::Click);
+  ASSERT_EQ(sys.ui.messageBoxes.size(), 1u);
+  EXPECT_EQ(sys.ui.messageBoxes[0].text, u"C:\\users\\me\\Start Menu\\Programs");
+  EXPECT_EQ(sys.ui.messageBoxes[0].icon, MessageIcon::None);
+}
+
+TEST(WindowHandlers, RunUpdateIgnoresAMissingInstaller) {
+  FakeSystem sys;
+  sys.shell.result = 2;  // ERROR_FILE_NOT_FOUND
+  sys.form.RunUpdate(u"C:\\nowhere\\setup.exe");
+  ASSERT_EQ(sys.shell.opened.size(), 1u);
+  EXPECT_EQ(sys.shell.opened[0].owner, 0u);
+}
+
+TEST(WindowHandlers, ConvertTimeWritesHoursMinutesSeconds) {
+  FakeSystem sys;
+  const std::pair<float, const char16_t*> cases[] = {
+      {0, u"00:00:00"},     {5, u"00:00:05"},    {59, u"00:00:59"},      {60, u"00:01:00"},
+      {61, u"00:01:01"},    {3725, u"01:02:05"}, {86399, u"23:59:59"},   {86400 + 61, u"00:01:01"},
+      {59.9f, u"00:00:59"}, {-3, u"00:00:00"},   {INFINITY, u"00:00:00"}};
+  for (const auto& [seconds, text] : cases) EXPECT_EQ(sys.form.ConvertTime(seconds), text);
+}
+
+TEST(WindowLayout, StacksTheLinkAreaAboveTheSupportLine) {
+  const auto& controls = WindowControls();
+  auto position = [&](Control c) {
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+      if (controls[i].id == c) return i;
+    }
+    return controls.size();
+  };
+  EXPECT_LT(position(Control::Label2), position(Control::Label1));
+  EXPECT_LT(position(Control::Picture_http), position(Control::Label3));
+  EXPECT_EQ(LayoutOf(Control::Label5).caption, u"官方网站: https://download.tollumo.example");
+  // The bar's full width reaches 150 twips beyond the panel's right edge.
+  const int full = WindowForm().clientWidth - 2 * LayoutOf(Control::Picture1).left;
+  EXPECT_EQ(LayoutOf(Control::Picture1).left + full - LayoutOf(Control::Picture_http).width, 150);
+}
+
+}  // namespace
+}  // namespace vexa
