@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Runs every test on a fresh Debian machine: installs what is needed, builds the native
+# logic (plainly and under AddressSanitizer + UBSan), cross-builds vexa_update.exe for
+# 32-bit Windows, and runs the unit tests and the end-to-end suite under Wine with CTest.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+
+jobs=$(nproc)
+for preset in mingw-loopback mingw linux linux-asan; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+done
+
+status=0
+ctest --preset linux-asan || status=1
+ctest --preset linux || status=1
+exit $status
