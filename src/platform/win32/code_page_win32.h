@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/code_page.h"
+
+namespace vexa {
+
+// Conversions through the system's ANSI code page, for every text handed to an "A" function
+// of Windows or stored in a text file.
+std::string AnsiFromText(TextView text);
+Text TextFromAnsi(std::string_view bytes);
+
+class CodePageWin32 final : public CodePage {
+ public:
+  std::string ToAnsi(TextView text) const override { return AnsiFromText(text); }
+  Text FromAnsi(std::string_view bytes) const override { return TextFromAnsi(bytes); }
+};
+
+}  // namespace vexa

@@ -1,0 +1,58 @@
+#include "platform/win32/environment_win32.h"
+
+#include <windows.h>
+
+#include "platform/win32/win_error.h"
+
+namespace vexa {
+
+Text EnvironmentWin32::ProgramFolder() const {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) throw SystemError(GetLastError(), u"无法取得程序所在的文件夹", u"");
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    path.resize(path.size() * 2);  // cut short: try again with more room
+  }
+  return FromWide(path.substr(0, path.find_last_of(L"\\/")));
+}
+
+Text EnvironmentWin32::CommandLineArgument() const {
+  return ArgumentOfCommandLine(FromWide(GetCommandLineW()));
+}
+
+void ProgramWin32::End() {
+  TerminateProcess(GetCurrentProcess(), 0);
+  ExitProcess(0);  // not reached
+}
+
+Text ArgumentOfCommandLine(TextView commandLine) {
+  std::size_t i = 0;
+  if (!commandLine.empty() && commandLine[0] == u'"') {
+    const std::size_t close = commandLine.find(u'"', 1);
+    i = close == TextView::npos ? commandLine.size() : close + 1;
+  } else {
+    while (i < commandLine.size() && commandLine[i] != u' ' && commandLine[i] != u'\t') ++i;
+  }
+  while (i < commandLine.size() && (commandLine[i] == u' ' || commandLine[i] == u'\t')) ++i;
+  return Text(commandLine.substr(i));
+}
+
+std::wstring SystemDirectory() {
+  std::wstring folder(MAX_PATH, L'\0');
+  UINT length = GetSystemDirectoryW(folder.data(), static_cast<UINT>(folder.size()));
+  if (length >= folder.size()) {
+    folder.resize(length);
+    length = GetSystemDirectoryW(folder.data(), static_cast<UINT>(folder.size()));
+  }
+  if (length == 0 || length >= folder.size()) {
+    throw SystemError(GetLastError(), u"无法取得系统文件夹", u"");
+  }
+  folder.resize(length);
+  return folder;
+}
+
+}  // namespace vexa

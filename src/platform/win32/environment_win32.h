@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+
+#include "platform/environment.h"
+
+namespace vexa {
+
+class EnvironmentWin32 final : public Environment {
+ public:
+  Text ProgramFolder() const override;
+  Text CommandLineArgument() const override;
+};
+
+// Ends the process at once with exit code 0: no window message, unload event or library
+// clean-up runs. Files the program still has open go with it: a replacement file not yet
+// committed and the transfer's spool file are both marked for deletion, so the system
+// removes them when it closes their handles.
+class ProgramWin32 final : public Program {
+ public:
+  [[noreturn]] void End() override;
+};
+
+// What follows the program's name on a command line, without the blanks in between: the
+// name runs to the closing quote when it begins with one, else to the first blank or tab.
+Text ArgumentOfCommandLine(TextView commandLine);
+
+// The system folder as Windows names it (for a 32-bit program on 64-bit Windows the system
+// redirects it to the 32-bit one), without a trailing separator.
+std::wstring SystemDirectory();
+
+}  // namespace vexa

@@ -1,0 +1,147 @@
+#include "platform/win32/files_win32.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/text_file_format.h"
+#include "platform/win32/code_page_win32.h"
+#include "platform/win32/win_error.h"
+#include "platform/win32/win_handle.h"
+
+namespace vexa {
+namespace {
+
+constexpr std::size_t kWriteBufferSize = 64 * 1024;
+
+void WriteAll(HANDLE file, const std::uint8_t* bytes, std::size_t count, const Text& path) {
+  while (count > 0) {
+    const DWORD part = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
+    DWORD written = 0;
+    if (!WriteFile(file, bytes, part, &written, nullptr)) {
+      throw SystemError(GetLastError(), u"无法写入文件 ", path);
+    }
+    bytes += written;
+    count -= written;
+  }
+}
+
+bool SetDeleteOnClose(HANDLE file, bool deleteOnClose) {
+  FILE_DISPOSITION_INFO disposition = {};
+  disposition.DeleteFile = deleteOnClose ? TRUE : FALSE;
+  return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition)) !=
+         FALSE;
+}
+
+class FileReplacementWin32 final : public FileReplacement {
+ public:
+  FileReplacementWin32(Text target, Text temporary, UniqueHandle file)
+      : target_(std::move(target)), temporary_(std::move(temporary)), file_(std::move(file)) {
+    buffer_.reserve(kWriteBufferSize);
+  }
+  // Without Commit, closing the handle removes the file (it is still marked for deletion).
+  ~FileReplacementWin32() override = default;
+
+  void Write(const std::uint8_t* bytes, std::size_t count) override {
+    if (buffer_.size() + count > kWriteBufferSize) Flush();
+    if (count >= kWriteBufferSize) {
+      WriteAll(file_.Get(), bytes, count, target_);
+    } else {
+      buffer_.insert(buffer_.end(), bytes, bytes + count);
+    }
+  }
+
+  void Commit() override {
+    Flush();
+    if (!FlushFileBuffers(file_.Get()) || !SetDeleteOnClose(file_.Get(), false)) {
+      throw SystemError(GetLastError(), u"无法写入文件 ", target_);
+    }
+    file_.Reset();
+    const std::wstring temporary = ToWide(temporary_);
+    if (!MoveFileExW(temporary.c_str(), ToWide(target_).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      const DWORD error = GetLastError();
+      DeleteFileW(temporary.c_str());
+      throw SystemError(error, u"无法替换文件 ", target_);
+    }
+  }
+
+ private:
+  void Flush() {
+    WriteAll(file_.Get(), buffer_.data(), buffer_.size(), target_);
+    buffer_.clear();
+  }
+
+  Text target_;
+  Text temporary_;
+  UniqueHandle file_;
+  std::vector<std::uint8_t> buffer_;
+};
+
+}  // namespace
+
+bool FilesWin32::Exists(const Text& path, std::uint32_t attributeMask) const {
+  const DWORD attributes = GetFileAttributesW(ToWide(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+  if ((attributes & FILE_ATTRIBUTE_HIDDEN) && !(attributeMask & kAttrHidden)) return false;
+  if ((attributes & FILE_ATTRIBUTE_SYSTEM) && !(attributeMask & kAttrSystem)) return false;
+  return true;
+}
+
+Text FilesWin32::ReadFirstLine(const Text& path) {
+  UniqueHandle file(CreateFileW(ToWide(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.Valid()) throw SystemError(GetLastError(), u"无法读取文件 ", path);
+  // Read only as far as the first CR.
+  std::string bytes;
+  char block[4096];
+  for (;;) {
+    DWORD read = 0;
+    if (!ReadFile(file.Get(), block, sizeof(block), &read, nullptr)) {
+      throw SystemError(GetLastError(), u"无法读取文件 ", path);
+    }
+    if (read == 0) break;
+    bytes.append(block, read);
+    if (std::string_view(block, read).find('\r') != std::string_view::npos) break;
+  }
+  std::string line;
+  if (!FirstLineOf(bytes, line)) throw SystemError(ERROR_HANDLE_EOF, u"无法读取文件 ", path);
+  return TextFromAnsi(line);
+}
+
+void FilesWin32::WriteLine(const Text& path, const Text& line) {
+  const std::string bytes = OneLineFile(AnsiFromText(line));
+  // OPEN_ALWAYS and cutting after the line, rather than CREATE_ALWAYS, so that an existing
+  // hidden or system file is emptied too instead of refusing access.
+  UniqueHandle file(CreateFileW(ToWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.Valid()) throw SystemError(GetLastError(), u"无法写入文件 ", path);
+  WriteAll(file.Get(), reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), path);
+  if (!SetEndOfFile(file.Get())) throw SystemError(GetLastError(), u"无法写入文件 ", path);
+}
+
+void FilesWin32::Delete(const Text& path) {
+  if (!DeleteFileW(ToWide(path).c_str())) {
+    throw SystemError(GetLastError(), u"无法删除文件 ", path);
+  }
+}
+
+std::unique_ptr<FileReplacement> FilesWin32::BeginReplace(const Text& path) {
+  const std::string pid = std::to_string(GetCurrentProcessId());
+  Text temporary = path + u"." + Text(pid.begin(), pid.end()) + u".vexa-tmp";
+  UniqueHandle file(CreateFileW(ToWide(temporary).c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.Valid()) throw SystemError(GetLastError(), u"无法写入文件 ", path);
+  if (!SetDeleteOnClose(file.Get(), true)) {
+    const DWORD error = GetLastError();
+    file.Reset();
+    DeleteFileW(ToWide(temporary).c_str());
+    throw SystemError(error, u"无法写入文件 ", path);
+  }
+  return std::make_unique<FileReplacementWin32>(path, std::move(temporary), std::move(file));
+}
+
+}  // namespace vexa

@@ -1,0 +1,69 @@
+#include "platform/win32/processes_win32.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "platform/win32/code_page_win32.h"
+#include "platform/win32/environment_win32.h"
+#include "platform/win32/win_error.h"
+#include "platform/win32/win_handle.h"
+
+namespace vexa {
+namespace {
+
+// Access mask for the processes to terminate: all rights, in the value older Windows
+// versions define.
+constexpr DWORD kAllAccessToProcess = 0x1F0FFF;
+constexpr DWORD kTerminationWaitMs = 100;
+
+// The program file of the command line's first word: a bare name is looked up in the system
+// folder only (".exe" added when it has no extension); a path is taken as it is.
+std::wstring ProgramOf(const std::wstring& commandLine, const std::wstring& systemFolder) {
+  std::wstring name;
+  if (!commandLine.empty() && commandLine[0] == L'"') {
+    name = commandLine.substr(1, commandLine.find(L'"', 1) - 1);
+  } else {
+    name = commandLine.substr(0, commandLine.find_first_of(L" \t"));
+  }
+  if (name.find_first_of(L"\\/:") != std::wstring::npos) return name;
+  if (name.find(L'.') == std::wstring::npos) name += L".exe";
+  return systemFolder + L"\\" + name;
+}
+
+}  // namespace
+
+void ProcessesWin32::StartHidden(const Text& commandLine) {
+  const std::wstring systemFolder = SystemDirectory();
+  std::wstring line = ToWide(commandLine);  // CreateProcessW may write into it
+  const std::wstring program = ProgramOf(line, systemFolder);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_HIDE;
+  PROCESS_INFORMATION started = {};
+  if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      systemFolder.c_str(), &startup, &started)) {
+    throw SystemError(GetLastError(), u"无法启动程序 ", commandLine);
+  }
+  UniqueHandle process(started.hProcess);
+  UniqueHandle thread(started.hThread);
+}
+
+std::uint32_t ProcessesWin32::FindWindowOwner(const Text& title) {
+  HWND window = FindWindowA(nullptr, AnsiFromText(title).c_str());
+  if (window == nullptr) return 0;
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  return processId;
+}
+
+bool ProcessesWin32::Terminate(std::uint32_t processId) {
+  UniqueHandle process(OpenProcess(kAllAccessToProcess, FALSE, processId));
+  if (!process.Valid()) return false;
+  TerminateProcess(process.Get(), 0);
+  WaitForSingleObject(process.Get(), kTerminationWaitMs);
+  return true;
+}
+
+}  // namespace vexa

@@ -1,0 +1,103 @@
+#include "platform/win32/received_body.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+
+#include "platform/win32/win_error.h"
+
+namespace vexa {
+namespace {
+
+constexpr DWORD kReadBlock = 64 * 1024;
+
+std::wstring TemporaryFolder() {
+  std::wstring folder(MAX_PATH + 1, L'\0');
+  DWORD length = GetTempPathW(static_cast<DWORD>(folder.size()), folder.data());
+  if (length > folder.size()) {
+    folder.resize(length);
+    length = GetTempPathW(static_cast<DWORD>(folder.size()), folder.data());
+  }
+  if (length == 0 || length > folder.size()) {
+    throw SystemError(GetLastError(), u"无法取得临时文件夹", u"");
+  }
+  folder.resize(length);  // ends with a separator
+  return folder;
+}
+
+}  // namespace
+
+void ReceivedBody::Append(const std::uint8_t* bytes, std::size_t count) {
+  const std::size_t inMemory = std::min(count, kMemoryLimit - memory_.size());
+  memory_.insert(memory_.end(), bytes, bytes + inMemory);
+  size_ += static_cast<std::int64_t>(inMemory);
+  bytes += inMemory;
+  count -= inMemory;
+  if (count > 0 && !spool_.Valid()) CreateSpool();
+  while (count > 0) {
+    DWORD written = 0;
+    const DWORD part = static_cast<DWORD>(std::min<std::size_t>(count, 0x40000000));
+    if (!WriteFile(spool_.Get(), bytes, part, &written, nullptr)) {
+      throw SystemError(GetLastError(), u"无法写入临时文件 ", FromWide(spoolPath_));
+    }
+    size_ += written;
+    bytes += written;
+    count -= written;
+  }
+}
+
+void ReceivedBody::Read(std::size_t count, std::vector<std::uint8_t>& chunk) {
+  chunk.clear();
+  count = static_cast<std::size_t>(std::min<std::int64_t>(count, size_ - readPosition_));
+  chunk.reserve(count);
+  if (readPosition_ < static_cast<std::int64_t>(memory_.size())) {
+    const std::size_t from = static_cast<std::size_t>(readPosition_);
+    const std::size_t part = std::min(count, memory_.size() - from);
+    chunk.insert(chunk.end(), memory_.begin() + from, memory_.begin() + from + part);
+  }
+  while (chunk.size() < count) {
+    if (readBufferPosition_ == readBuffer_.size()) RefillReadBuffer();
+    const std::size_t part =
+        std::min(count - chunk.size(), readBuffer_.size() - readBufferPosition_);
+    const auto from = readBuffer_.begin() + readBufferPosition_;
+    chunk.insert(chunk.end(), from, from + part);
+    readBufferPosition_ += part;
+  }
+  readPosition_ += static_cast<std::int64_t>(count);
+}
+
+void ReceivedBody::CreateSpool() {
+  static std::atomic<unsigned> counter{0};
+  const std::wstring folder = TemporaryFolder();
+  for (;;) {
+    spoolPath_ = folder + L"vexa-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                 std::to_wstring(++counter) + L".tmp";
+    spool_.Reset(CreateFileW(spoolPath_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                             CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+                             nullptr));
+    if (spool_.Valid()) return;
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS)
+      throw SystemError(error, u"无法创建临时文件 ", FromWide(spoolPath_));
+  }
+}
+
+void ReceivedBody::RefillReadBuffer() {
+  if (!spoolRewound_) {
+    if (!SetFilePointerEx(spool_.Get(), LARGE_INTEGER{}, nullptr, FILE_BEGIN)) {
+      throw SystemError(GetLastError(), u"无法读取临时文件 ", FromWide(spoolPath_));
+    }
+    spoolRewound_ = true;
+  }
+  readBuffer_.resize(kReadBlock);
+  DWORD read = 0;
+  if (!ReadFile(spool_.Get(), readBuffer_.data(), kReadBlock, &read, nullptr)) {
+    throw SystemError(GetLastError(), u"无法读取临时文件 ", FromWide(spoolPath_));
+  }
+  if (read == 0) throw SystemError(ERROR_HANDLE_EOF, u"无法读取临时文件 ", FromWide(spoolPath_));
+  readBuffer_.resize(read);
+  readBufferPosition_ = 0;
+}
+
+}  // namespace vexa

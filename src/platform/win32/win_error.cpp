@@ -1,0 +1,39 @@
+#include "platform/win32/win_error.h"
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide characters are 16-bit");
+
+namespace vexa {
+
+std::wstring ToWide(TextView text) {
+  return std::wstring(text.begin(), text.end());
+}
+
+Text FromWide(std::wstring_view text) {
+  return Text(text.begin(), text.end());
+}
+
+Text SystemMessage(DWORD error) {
+  wchar_t buffer[1024] = {};
+  // Language 0: neutral, then the thread's, the user's and the system's language.
+  DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                error, 0, buffer, ARRAYSIZE(buffer), nullptr);
+  while (length > 0 && (buffer[length - 1] == L'\r' || buffer[length - 1] == L'\n' ||
+                        buffer[length - 1] == L' ')) {
+    --length;
+  }
+  if (length == 0) {
+    std::string digits = std::to_string(error);
+    return u"错误代码 " + Text(digits.begin(), digits.end());
+  }
+  return FromWide(std::wstring_view(buffer, length));
+}
+
+PlatformError SystemError(DWORD error, TextView action, TextView subject) {
+  Text message(action);
+  message += subject;
+  message += u"：";
+  message += SystemMessage(error);
+  return PlatformError(std::move(message));
+}
+
+}  // namespace vexa

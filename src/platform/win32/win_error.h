@@ -1,0 +1,27 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+#include "platform/platform_error.h"
+#include "platform/text.h"
+
+namespace vexa {
+
+// Text and the wide strings of the Windows API hold the same 16-bit units.
+std::wstring ToWide(TextView text);
+Text FromWide(std::wstring_view text);
+
+// The system's own explanation of an error code, in the user's language, without the line
+// break at its end.
+Text SystemMessage(DWORD error);
+
+// "<action><subject>：<system message>", e.g.
+//   throw SystemError(GetLastError(), u"无法写入文件 ", path);
+// gives "无法写入文件 C:\vexaoem.dat：拒绝访问。". The code comes first so that it is read
+// before anything else can change the thread's last error.
+PlatformError SystemError(DWORD error, TextView action, TextView subject);
+
+}  // namespace vexa
