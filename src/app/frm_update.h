@@ -7,8 +7,6 @@
 
 namespace vexa {
 
-enum class EventKind { Load, QueryUnload, MouseMove, Click, StateChanged };
-
 // The update window: every piece of the program's state, and the handlers of its events.
 // Handlers are defined in the folder of their subsystem: engine/ (start-up, manifest,
 // queue, transfers), window/ (the window's own handlers), shell/ (codec, launch, time).

@@ -33,6 +33,9 @@ using OleColor = std::uint32_t;
 
 enum class MessageIcon { None, Critical };
 
+// What happened to a control: the window routes each to its handler, if it has one.
+enum class EventKind { Load, QueryUnload, MouseMove, Click, StateChanged };
+
 // The window's controls as the logic sees them. Positions and sizes are in twips.
 class Ui {
  public:

@@ -1,0 +1,112 @@
+// Entry point of vexa_update.exe: builds the Windows platform, the update window and its
+// logic, raises the load event and runs the message loop. Every unexpected failure ends the
+// program here, in one error box.
+
+#include "platform/win32/ui_win32.h"  // first: <windows.h> without its MessageBox macro
+
+#include <exception>
+#include <new>
+#include <string>
+
+#include "app/frm_update.h"
+#include "platform/win32/code_page_win32.h"
+#include "platform/win32/environment_win32.h"
+#include "platform/win32/files_win32.h"
+#include "platform/win32/processes_win32.h"
+#include "platform/win32/shell_win32.h"
+#include "platform/win32/transfer_wininet.h"
+#include "platform/win32/win_error.h"
+
+#ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+#endif
+#ifndef BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE
+#define BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE 0x00000001
+#define BASE_SEARCH_PATH_PERMANENT 0x00008000
+#endif
+
+namespace {
+
+using namespace vexa;
+
+template <class Function>
+Function KernelFunction(const char* name) {
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  FARPROC address = kernel ? GetProcAddress(kernel, name) : nullptr;
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address));
+}
+
+// The program runs with administrator rights from a download folder: libraries come from the
+// system folder only, never from the program's folder or the current one, where a planted
+// DLL could wait. Windows 7 without its 2011 updates lacks both functions; the program
+// starts anyway.
+void RestrictLibrarySearch() {
+  using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+  using SetSearchPathModeFunction = BOOL(WINAPI*)(DWORD);
+  if (auto setDefaultDllDirectories =
+          KernelFunction<SetDefaultDllDirectoriesFunction>("SetDefaultDllDirectories")) {
+    setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  }
+  if (auto setSearchPathMode = KernelFunction<SetSearchPathModeFunction>("SetSearchPathMode")) {
+    setSearchPathMode(BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE | BASE_SEARCH_PATH_PERMANENT);
+  }
+}
+
+Text FromUtf8(const char* text) {
+  const int size = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+  if (size <= 1) return Text();
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.data(), size);
+  wide.resize(static_cast<std::size_t>(size - 1));
+  return FromWide(wide);
+}
+
+// The one error box of the program: what failed, then the program ends with exit code 1.
+int ShowFailure(const Text& reason) {
+  // A quit message still queued by the window would close the box at once.
+  MSG quit;
+  PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+  const Text text = u"程序遇到意外错误，无法继续运行：\r\n" + reason;
+  MessageBoxW(nullptr, ToWide(text).c_str(), ToWide(WindowForm().caption).c_str(),
+              MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+  return 1;
+}
+
+int Run(HINSTANCE instance) {
+  Win32Ui ui(instance);
+  FilesWin32 files;
+  ProcessesWin32 processes;
+  ShellWin32 shell;
+  TransferWinInet inet1;
+  CodePageWin32 codePage;
+  EnvironmentWin32 environment;
+  ProgramWin32 program;
+  FrmUpdate form(Platform{ui, files, processes, shell, inet1, codePage, environment, program});
+
+  ui.Connect([&form](Control source, EventKind kind,
+                     std::int16_t argument) { return form.Raise(source, kind, argument); },
+             [&inet1](LPARAM serial) { return inet1.IsCurrentRequest(serial); });
+  inet1.SetNotifyWindow(ui.MainWindow());
+  form.Raise(Control::Form, EventKind::Load);
+  return ui.RunMessageLoop();
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  RestrictLibrarySearch();
+  // A long save runs without returning to the message loop; keep Windows from replacing the
+  // window with a frozen "not responding" copy, so the bar is seen moving.
+  DisableProcessWindowsGhosting();
+  try {
+    return Run(instance);
+  } catch (const PlatformError& error) {
+    return ShowFailure(error.message());
+  } catch (const std::bad_alloc&) {
+    return ShowFailure(u"内存不足。");
+  } catch (const std::exception& error) {
+    return ShowFailure(FromUtf8(error.what()));
+  } catch (...) {
+    return ShowFailure(u"未知的错误。");
+  }
+}

@@ -1,0 +1,101 @@
+// Painting of the update window: containers, labels and the image.
+
+#include "platform/win32/ui_win32.h"
+#include "platform/win32/win_error.h"
+
+namespace vexa {
+
+namespace {
+
+// An off-screen copy of a window's client area, copied to the screen in one go so that a
+// label redrawn many times a second does not flicker.
+class BufferedPaint {
+ public:
+  BufferedPaint(HDC target, int width, int height)
+      : target_(target),
+        width_(width),
+        height_(height),
+        dc_(target),
+        bitmap_(CreateCompatibleBitmap(target, width, height)),
+        selection_(dc_.get(), bitmap_.get()) {}
+
+  bool ok() const { return dc_.get() && bitmap_; }
+  HDC dc() const { return dc_.get(); }
+  void CopyToTarget() {
+    SetViewportOrgEx(dc_.get(), 0, 0, nullptr);
+    BitBlt(target_, 0, 0, width_, height_, dc_.get(), 0, 0, SRCCOPY);
+  }
+
+ private:
+  HDC target_;
+  int width_, height_;
+  MemoryDc dc_;
+  GdiBitmap bitmap_;
+  Selection selection_;
+};
+
+}  // namespace
+
+OleColor Win32Ui::BackColorOf(Control container) const {
+  if (container == Control::Form) return WindowForm().backColor;
+  return State(container).layout->backColor;
+}
+
+void Win32Ui::Paint(HWND window, Control control) {
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(window, &paint);
+  const ControlState& state = State(control);
+  if (IsSurface(state)) {
+    // Show the container's surface under the label or image, in container coordinates.
+    RECT client{};
+    GetClientRect(window, &client);
+    POINT origin{0, 0};
+    MapWindowPoints(window, GetParent(window), &origin, 1);
+    BufferedPaint buffer(dc, client.right, client.bottom);
+    if (buffer.ok()) {
+      SetViewportOrgEx(buffer.dc(), -origin.x, -origin.y, nullptr);
+      OffsetRect(&client, origin.x, origin.y);
+      PaintSurface(state.layout->container, buffer.dc(), client);
+      buffer.CopyToTarget();
+    }
+  } else {
+    // A container: its child windows (labels included) cover everything but the background.
+    PaintSurface(control, dc, paint.rcPaint);
+  }
+  EndPaint(window, &paint);
+}
+
+void Win32Ui::PaintSurface(Control container, HDC dc, const RECT& area) const {
+  SetDCBrushColor(dc, ColorOf(BackColorOf(container)));
+  FillRect(dc, &area, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+  const std::vector<ControlLayout>& layout = WindowControls();
+  for (auto entry = layout.rbegin(); entry != layout.rend(); ++entry) {  // bottom first
+    const ControlState& state = State(entry->id);
+    if (entry->container != container || !state.visible || !IsSurface(state)) continue;
+    const RECT place = PixelRect(state);
+    RECT overlap;
+    if (!IntersectRect(&overlap, &place, &area)) continue;
+    if (entry->kind == ControlKind::Image) {
+      MemoryDc pictureDc(dc);
+      Selection picture(pictureDc.get(), image_.get());
+      BitBlt(dc, place.left, place.top, place.right - place.left, place.bottom - place.top,
+             pictureDc.get(), 0, 0, SRCCOPY);
+    } else {
+      PaintLabel(state, dc);
+    }
+  }
+}
+
+void Win32Ui::PaintLabel(const ControlState& label, HDC dc) const {
+  if (label.caption.empty()) return;
+  RECT place = PixelRect(label);
+  Selection font(dc, label.font);
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, ColorOf(label.foreColor));
+  UINT format = DT_NOPREFIX | (label.layout->align == Align::Right ? DT_RIGHT : DT_LEFT);
+  format |= label.layout->autoSize ? DT_SINGLELINE : DT_WORDBREAK;
+  DrawTextW(dc, ToWide(label.caption).c_str(), static_cast<int>(label.caption.size()), &place,
+            format);
+}
+
+}  // namespace vexa

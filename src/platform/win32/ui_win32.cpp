@@ -1,0 +1,378 @@
+#include "platform/win32/ui_win32.h"
+
+#include <algorithm>
+#include <initializer_list>
+#include <utility>
+
+#include "resource.h"
+#include "platform/win32/win_error.h"
+
+namespace vexa {
+
+namespace {
+
+constexpr wchar_t kMainClass[] = L"FrmUpdate";
+constexpr wchar_t kPictureClass[] = L"VexaPictureBox";
+constexpr wchar_t kLabelClass[] = L"VexaLabel";
+constexpr wchar_t kImageClass[] = L"VexaImage";
+
+// Throws the thread's last error as a failure of the named action.
+[[noreturn]] void ThrowLastError(TextView action, TextView subject = {}) {
+  throw SystemError(GetLastError(), action, subject);
+}
+
+}  // namespace
+
+Win32Ui::Win32Ui(HINSTANCE instance) : instance_(instance) {
+  {
+    ScreenDc screen;
+    if (screen.get()) {
+      dpi_.x = GetDeviceCaps(screen.get(), LOGPIXELSX);
+      dpi_.y = GetDeviceCaps(screen.get(), LOGPIXELSY);
+    }
+  }
+  // The 9-point face of Chinese Windows, a Chinese character 12 pixels wide and a Latin one
+  // 6 at 96 DPI. Where it is missing the font mapper substitutes (Wine: WenQuanYi Micro Hei).
+  FontSpec defaultFont;
+  defaultFont.face = u"宋体";
+  defaultFont_ = MakeFont(defaultFont);
+  image_ = GdiBitmap(static_cast<HBITMAP>(LoadImageW(instance_, MAKEINTRESOURCEW(IDB_IMAGE1),
+                                                     IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+  if (!image_) ThrowLastError(u"无法载入窗口的图片");
+  RegisterClasses();
+  CreateMainWindow();
+  for (const ControlLayout& layout : WindowControls()) CreateControl(layout);
+}
+
+Win32Ui::~Win32Ui() {
+  // The windows go without raising events: detach them from this object first.
+  for (const ControlState& state : controls_) {
+    if (state.window) SetWindowLongPtrW(state.window, GWLP_USERDATA, 0);
+  }
+  if (main_) DestroyWindow(main_);
+}
+
+void Win32Ui::Connect(EventSink events, TransferFilter currentTransfer) {
+  events_ = std::move(events);
+  currentTransfer_ = std::move(currentTransfer);
+}
+
+GdiFont Win32Ui::MakeFont(const FontSpec& wanted) const {
+  LOGFONTW font{};
+  font.lfHeight = -MulDiv(wanted.points, dpi_.y, 72);
+  font.lfWeight = wanted.weight;
+  font.lfItalic = static_cast<BYTE>(wanted.italic);
+  font.lfUnderline = static_cast<BYTE>(wanted.underline);
+  font.lfStrikeOut = static_cast<BYTE>(wanted.strikethrough);
+  font.lfCharSet = static_cast<BYTE>(wanted.charset);
+  lstrcpynW(font.lfFaceName, ToWide(wanted.face).c_str(), LF_FACESIZE);
+  GdiFont made(CreateFontIndirectW(&font));
+  if (!made) ThrowLastError(u"无法创建字体 ", wanted.face);
+  return made;
+}
+
+void Win32Ui::RegisterClasses() {
+  const auto icon = [this](int metric) {
+    const int size = GetSystemMetrics(metric);
+    return static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_VEXA_UPDATE), IMAGE_ICON,
+                                         size, size, LR_SHARED));
+  };
+  const auto enroll = [](const WNDCLASSEXW& windowClass) {
+    if (!RegisterClassExW(&windowClass)) {
+      ThrowLastError(u"无法注册窗口类 ", FromWide(windowClass.lpszClassName));
+    }
+  };
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = WindowProc;
+  windowClass.hInstance = instance_;
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  // Only the main window carries the program's icon, in the two sizes the system shows.
+  windowClass.lpszClassName = kMainClass;
+  windowClass.hIcon = icon(SM_CXICON);
+  windowClass.hIconSm = icon(SM_CXSMICON);
+  enroll(windowClass);
+  windowClass.hIcon = windowClass.hIconSm = nullptr;
+  for (const wchar_t* name : {kPictureClass, kLabelClass, kImageClass}) {
+    windowClass.lpszClassName = name;
+    enroll(windowClass);
+  }
+}
+
+void Win32Ui::CreateMainWindow() {
+  const FormLayout& form = WindowForm();
+  constexpr DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+  RECT frame{0, 0, dpi_.PixelsX(form.clientWidth), dpi_.PixelsY(form.clientHeight)};
+  AdjustWindowRectEx(&frame, style, FALSE, 0);
+  const int width = frame.right - frame.left;
+  const int height = frame.bottom - frame.top;
+  // Centred on the screen.
+  const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+
+  ControlState& state = State(Control::Form);
+  state.caption = form.caption;
+  state.foreColor = form.foreColor;
+  state.visible = false;
+  main_ = CreateWindowExW(0, kMainClass, ToWide(form.caption).c_str(), style, x, y, width, height,
+                          nullptr, nullptr, instance_, this);
+  if (!main_) ThrowLastError(u"无法创建窗口");
+  state.window = main_;
+}
+
+void Win32Ui::CreateControl(const ControlLayout& layout) {
+  ControlState& state = State(layout.id);
+  state.layout = &layout;
+  state.left = static_cast<float>(layout.left);
+  state.top = static_cast<float>(layout.top);
+  state.width = static_cast<float>(layout.width);
+  state.height = static_cast<float>(layout.height);
+  state.caption = layout.caption;
+  state.foreColor = layout.foreColor;
+  state.visible = layout.visible;
+  if (layout.font.face.empty()) {
+    state.font = defaultFont_.get();
+  } else {
+    ownFonts_.push_back(MakeFont(layout.font));
+    state.font = ownFonts_.back().get();
+  }
+
+  const wchar_t* windowClass = nullptr;
+  DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (layout.visible ? WS_VISIBLE : 0);
+  DWORD exStyle = 0;
+  switch (layout.kind) {
+    case ControlKind::TransferControl:
+      return;  // not drawn
+    case ControlKind::Button:
+      windowClass = L"BUTTON";
+      style |= BS_PUSHBUTTON | WS_TABSTOP;
+      break;
+    case ControlKind::PictureBox:
+      windowClass = kPictureClass;
+      style |= WS_CLIPCHILDREN;
+      exStyle |= WS_EX_CONTROLPARENT;
+      break;
+    case ControlKind::Label:
+      windowClass = kLabelClass;
+      if (layout.autoSize) FitToText(state);
+      break;
+    case ControlKind::Image: {
+      windowClass = kImageClass;
+      BITMAP picture{};
+      GetObjectW(image_.get(), sizeof picture, &picture);
+      // Natural size: one screen pixel per picture pixel.
+      state.width = dpi_.TwipsX(picture.bmWidth);
+      state.height = dpi_.TwipsY(picture.bmHeight);
+      break;
+    }
+  }
+  if (layout.border == Border::FlatSingle) style |= WS_BORDER;
+  if (layout.border == Border::Sunken) exStyle |= WS_EX_CLIENTEDGE;
+
+  const RECT place = PixelRect(state);
+  state.window = CreateWindowExW(
+      exStyle, windowClass, ToWide(state.caption).c_str(), style, place.left, place.top,
+      place.right - place.left, place.bottom - place.top, State(layout.container).window,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + static_cast<int>(layout.id))),
+      instance_, this);
+  if (!state.window) ThrowLastError(u"无法创建控件 ", FromWide(windowClass));
+  // Controls are created topmost first, so each new one goes below its elder siblings.
+  SetWindowPos(state.window, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  SendMessageW(state.window, WM_SETFONT, reinterpret_cast<WPARAM>(state.font), FALSE);
+}
+
+bool Win32Ui::IsSurface(const ControlState& state) const {
+  return state.layout &&
+         (state.layout->kind == ControlKind::Label || state.layout->kind == ControlKind::Image);
+}
+
+RECT Win32Ui::PixelRect(const ControlState& state) const {
+  const int left = dpi_.PixelsX(state.left);
+  const int top = dpi_.PixelsY(state.top);
+  return RECT{left, top, left + std::max(0, dpi_.PixelsX(state.width)),
+              top + std::max(0, dpi_.PixelsY(state.height))};
+}
+
+void Win32Ui::FitToText(ControlState& state) {
+  if (state.caption.empty()) {
+    state.width = static_cast<float>(state.layout->width);
+    state.height = static_cast<float>(state.layout->height);
+    return;
+  }
+  ScreenDc screen;
+  Selection font(screen.get(), state.font);
+  SIZE extent{};
+  TEXTMETRICW metrics{};
+  GetTextExtentPoint32W(screen.get(), ToWide(state.caption).c_str(),
+                        static_cast<int>(state.caption.size()), &extent);
+  GetTextMetricsW(screen.get(), &metrics);
+  state.width = dpi_.TwipsX(extent.cx);
+  state.height = dpi_.TwipsY(metrics.tmHeight);
+}
+
+void Win32Ui::PlaceWindow(ControlState& state, const RECT& before) {
+  const RECT after = PixelRect(state);
+  if (EqualRect(&before, &after)) return;
+  SetWindowPos(state.window, nullptr, after.left, after.top, after.right - after.left,
+               after.bottom - after.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  if (IsSurface(state)) {
+    RECT both;
+    UnionRect(&both, &before, &after);
+    InvalidateSurface(state.layout->container, both);
+  }
+}
+
+void Win32Ui::InvalidateSurface(Control container, const RECT& area) {
+  RedrawWindow(State(container).window, &area, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+}
+
+void Win32Ui::PaintWhenDue() {
+  // The save loop changes the bar and the percentage for every kilobyte without returning to
+  // the message loop; painting what is pending a few dozen times a second keeps them moving
+  // without slowing the save down.
+  constexpr DWORD kPaintIntervalMs = 33;
+  if (!IsWindowVisible(main_)) return;
+  const DWORD now = GetTickCount();
+  if (now - lastPaint_ < kPaintIntervalMs) return;
+  lastPaint_ = now;
+  RedrawWindow(main_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+void Win32Ui::SetCaption(Control control, const Text& caption) {
+  ControlState& state = State(control);
+  if (state.caption == caption) return;
+  state.caption = caption;
+  if (!state.window) return;
+  if (!SetWindowTextW(state.window, ToWide(caption).c_str()))
+    ThrowLastError(u"无法设置控件文字 ", caption);
+  if (IsSurface(state)) {
+    const RECT before = PixelRect(state);
+    if (state.layout->autoSize) FitToText(state);
+    PlaceWindow(state, before);
+    InvalidateSurface(state.layout->container, PixelRect(state));
+  }
+  PaintWhenDue();
+}
+
+void Win32Ui::SetEnabled(Control control, bool enabled) {
+  if (HWND window = State(control).window) EnableWindow(window, enabled);
+}
+
+void Win32Ui::SetVisible(Control control, bool visible) {
+  if (control == Control::Form) {
+    if (visible) {
+      Show();
+    } else {
+      State(control).visible = false;
+      ShowWindow(main_, SW_HIDE);
+    }
+    return;
+  }
+  ControlState& state = State(control);
+  if (state.visible == visible) return;
+  state.visible = visible;
+  if (!state.window) return;
+  ShowWindow(state.window, visible ? SW_SHOWNA : SW_HIDE);
+  if (IsSurface(state)) InvalidateSurface(state.layout->container, PixelRect(state));
+  PaintWhenDue();
+}
+
+void Win32Ui::SetForeColor(Control control, OleColor color) {
+  ControlState& state = State(control);
+  if (state.foreColor == color) return;
+  state.foreColor = color;
+  if (IsSurface(state)) {
+    InvalidateSurface(state.layout->container, PixelRect(state));
+    PaintWhenDue();
+  }
+}
+
+float Win32Ui::Left(Control control) const {
+  if (control == Control::Form) {
+    RECT frame{};
+    GetWindowRect(main_, &frame);
+    return dpi_.TwipsX(frame.left);
+  }
+  return State(control).left;
+}
+
+float Win32Ui::Width(Control control) const {
+  if (control == Control::Form) {
+    RECT frame{};
+    GetWindowRect(main_, &frame);
+    return dpi_.TwipsX(frame.right - frame.left);
+  }
+  return State(control).width;
+}
+
+void Win32Ui::SetWidth(Control control, float twips) {
+  if (control == Control::Form) {
+    RECT frame{};
+    GetWindowRect(main_, &frame);
+    SetWindowPos(main_, nullptr, 0, 0, std::max(0, dpi_.PixelsX(twips)), frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return;
+  }
+  ControlState& state = State(control);
+  if (state.width == twips) return;
+  const RECT before = PixelRect(state);
+  state.width = twips;
+  if (!state.window) return;
+  PlaceWindow(state, before);
+  PaintWhenDue();
+}
+
+float Win32Ui::ScaleWidth() const {
+  RECT client{};
+  if (IsIconic(main_)) {
+    // A minimised window has no client area; measure the size it is restored to.
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    GetWindowPlacement(main_, &placement);
+    RECT frame{};
+    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrW(main_, GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(GetWindowLongPtrW(main_, GWL_EXSTYLE)));
+    client.right = (placement.rcNormalPosition.right - placement.rcNormalPosition.left) -
+                   (frame.right - frame.left);
+  } else {
+    GetClientRect(main_, &client);
+  }
+  return dpi_.TwipsX(client.right);
+}
+
+void Win32Ui::Show() {
+  State(Control::Form).visible = true;
+  ShowWindow(main_, SW_SHOW);
+  // The load event goes on after showing the window; paint it now rather than when the
+  // message loop first runs.
+  lastPaint_ = GetTickCount();
+  RedrawWindow(main_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+WindowHandle Win32Ui::Handle() const {
+  return reinterpret_cast<WindowHandle>(main_);
+}
+
+void Win32Ui::MessageBox(const Text& text, const Text& title, MessageIcon icon) {
+  HWND owner = IsWindowVisible(main_) ? main_ : nullptr;
+  const UINT style = MB_OK | (icon == MessageIcon::Critical ? MB_ICONERROR : 0);
+  if (!MessageBoxW(owner, ToWide(text).c_str(), ToWide(title).c_str(), style))
+    ThrowLastError(u"无法显示消息框 ", text);
+}
+
+int Win32Ui::RunMessageLoop() {
+  MSG message{};
+  for (;;) {
+    const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+    if (got == 0) break;  // WM_QUIT
+    if (got == -1) ThrowLastError(u"无法读取窗口消息");
+    if (!IsDialogMessageW(main_, &message)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+  if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+  return static_cast<int>(message.wParam);
+}
+
+}  // namespace vexa

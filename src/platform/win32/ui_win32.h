@@ -1,0 +1,130 @@
+#pragma once
+
+// The update window on Win32.
+//
+// What a UI robot may rely on (the end-to-end suite does; keep it stable):
+// - The main window is a top-level window of class "FrmUpdate" titled "Tollumo".
+// - Every control of the layout except Inet1 is a real child window, created at its layout
+//   position. Its control ID (GetDlgCtrlID) is 100 + static_cast<int>(Control) from
+//   platform/ui.h: Command2 101, Picture_http 102, Picture1 103, Label_http_state2 104,
+//   Label_http_state 105, Picture_z 107, Command1 108, Command_refresh 109, Label5 110,
+//   Label_v 111, Image1 112, Label4 113, Label2 114, Label1 115, Label3 116.
+// - A control's window text (WM_GETTEXT) is its caption; labels included.
+// - A hidden control has no WS_VISIBLE style; a disabled one is disabled with EnableWindow.
+// - Buttons are BUTTON windows: BM_CLICK or a mouse click raises their Click event.
+// - A label is clicked by WM_LBUTTONUP (after WM_LBUTTONDOWN on it, or alone) at client
+//   coordinates inside it; WM_MOUSEMOVE on a label or on the main window's client area
+//   raises that control's MouseMove event.
+// - WM_CLOSE and WM_QUERYENDSESSION on the main window raise the window's QueryUnload event.
+// - The transfer control's states arrive as kTransferStateMessage (WM_APP + 1, wParam the
+//   state, lParam the request serial) posted to the main window.
+
+#include "platform/win32/ui_units_win32.h"  // first: <windows.h> without its MessageBox macro
+
+#include <array>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <vector>
+
+#include "platform/ui.h"
+#include "platform/win32/transfer_wininet.h"
+#include "platform/win32/ui_gdi_win32.h"
+#include "window/layout.h"
+
+namespace vexa {
+
+class Win32Ui final : public Ui {
+ public:
+  // Receives every event of every control; the window's routing decides which have handlers.
+  // Returns false for an event without a handler.
+  using EventSink = std::function<bool(Control, EventKind, std::int16_t)>;
+  // Tells a state message of the current transfer from one of a request already replaced.
+  using TransferFilter = std::function<bool(LPARAM serial)>;
+
+  static constexpr UINT kTransferStateMessage = TransferWinInet::kStateMessage;
+  static constexpr int kFirstControlId = 100;
+
+  // Creates the hidden window and all its controls with the fixed layout.
+  explicit Win32Ui(HINSTANCE instance);
+  Win32Ui(const Win32Ui&) = delete;
+  Win32Ui& operator=(const Win32Ui&) = delete;
+  ~Win32Ui() override;
+
+  void Connect(EventSink events, TransferFilter currentTransfer);
+  HWND MainWindow() const { return main_; }
+  // Dispatches messages until the program ends. An exception thrown by an event handler
+  // ends the loop and is thrown again from here, outside every window procedure.
+  int RunMessageLoop();
+
+  void SetCaption(Control control, const Text& caption) override;
+  void SetEnabled(Control control, bool enabled) override;
+  void SetVisible(Control control, bool visible) override;
+  void SetForeColor(Control control, OleColor color) override;
+  float Left(Control control) const override;
+  float Width(Control control) const override;
+  void SetWidth(Control control, float twips) override;
+  float ScaleWidth() const override;
+  void Show() override;
+  WindowHandle Handle() const override;
+  void MessageBox(const Text& text, const Text& title, MessageIcon icon) override;
+
+ private:
+  // What the window knows of one control beyond its window: the exact twips values and the
+  // properties that labels draw with.
+  struct ControlState {
+    const ControlLayout* layout = nullptr;
+    HWND window = nullptr;
+    float left = 0, top = 0, width = 0, height = 0;
+    Text caption;
+    OleColor foreColor = 0;
+    bool visible = true;
+    HFONT font = nullptr;
+  };
+
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT HandleMessage(HWND window, Control control, UINT message, WPARAM wParam, LPARAM lParam);
+  bool Fire(Control control, EventKind kind, std::int16_t argument = 0);
+  void OnMouseButtonUp(HWND window, Control control, LPARAM lParam);
+
+  void RegisterClasses();
+  void CreateMainWindow();
+  void CreateControl(const ControlLayout& layout);
+  GdiFont MakeFont(const FontSpec& wanted) const;
+
+  ControlState& State(Control control) { return controls_[static_cast<int>(control)]; }
+  const ControlState& State(Control control) const { return controls_[static_cast<int>(control)]; }
+  bool IsSurface(const ControlState& state) const;
+  OleColor BackColorOf(Control container) const;
+  RECT PixelRect(const ControlState& state) const;
+  void FitToText(ControlState& state);
+  // Moves the window to the state's pixels if they differ from `before`.
+  void PlaceWindow(ControlState& state, const RECT& before);
+  void InvalidateSurface(Control container, const RECT& area);
+  void PaintWhenDue();
+
+  // Painting: a container's surface is its background, the image and the label texts
+  // drawn on it, bottom first. Label and image windows show the surface under them, so
+  // they look transparent and overlapping labels all stay readable.
+  void Paint(HWND window, Control control);
+  void PaintSurface(Control container, HDC dc, const RECT& area) const;
+  void PaintLabel(const ControlState& label, HDC dc) const;
+
+  static constexpr int kControlCount = static_cast<int>(Control::Label3) + 1;  // last entry
+
+  HINSTANCE instance_;
+  ScreenDpi dpi_;
+  GdiFont defaultFont_;
+  std::vector<GdiFont> ownFonts_;
+  GdiBitmap image_;
+  std::array<ControlState, kControlCount> controls_{};
+  HWND main_ = nullptr;
+  EventSink events_;
+  TransferFilter currentTransfer_;
+  std::exception_ptr failure_;
+  Control pressed_ = Control::Form;
+  bool pressing_ = false;
+  DWORD lastPaint_ = 0;
+};
+
+}  // namespace vexa
