@@ -4,8 +4,8 @@
 #include <initializer_list>
 #include <utility>
 
-#include "resource.h"
 #include "platform/win32/win_error.h"
+#include "resource.h"
 
 namespace vexa {
 
