@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# The benchmark: builds vexa_update.exe (mingw-loopback) with the Windows probes of bench/probes
+# and the native save-loop benchmark (bench), then measures, each side by side with a
+# reference of ours in one run: peak memory, download throughput, the save loop, start-up
+# time and the program's size. Prints per goal the figures, the ratio and "holds" or
+# "MISSED", then a summary. Exits non-zero only when the benchmark itself failed.
+# Not part of the tests: CTest never runs it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+began=$(date +%s)
+
+bash scripts/install-deps.sh
+jobs=$(nproc)
+for preset in mingw-loopback bench; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+done
+
+status=0
+python3 bench/wine_bench.py --build build/mingw-loopback \
+  --save-loop build/bench/bench/vexa_save_loop_bench --out build/bench-wine || status=$?
+echo "scripts/bench.sh took $(($(date +%s) - began)) s"
+exit $status
