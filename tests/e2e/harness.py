@@ -12,16 +12,14 @@ import json
 import os
 import shutil
 import signal
-import socket
 import subprocess
 import sys
 import tempfile
 import time
 from pathlib import Path
 
-HERE = Path(__file__).resolve().parent
-SITE_PY = HERE / "site.py"
-_spec = importlib.util.spec_from_file_location("download_site", SITE_PY)
+SITE_PY = Path(__file__).resolve().parent / "site.py"
+_spec = importlib.util.spec_from_file_location("download_site", SITE_PY)  # not the stdlib's
 site = importlib.util.module_from_spec(_spec)
 _spec.loader.exec_module(site)
 
@@ -29,8 +27,7 @@ COMPONENTS = ["comcat.dll", "MCI32.OCX", "stdole2.tlb", "shdocvw.dll", "shdocvw.
               "msxml3.dll", "MSINET.OCX", "COMDLG32.OCX"]
 URL_PATH = dict(zip(COMPONENTS, site.COMPONENT_PATHS))
 SYSTEM = "C:\\windows\\system32\\"
-# Our cmd.exe probe instead of Wine's; our component probe instead of Wine's built-ins.
-OVERRIDES = "cmd.exe=n;comcat,msxml3,shdocvw,stdole2.tlb=n,b"
+Control = collections.namedtuple("Control", "visible enabled width text")
 
 
 def encode_brand(text):
@@ -45,14 +42,8 @@ def encode_brand(text):
 
 
 def sha256(path):
-    h = hashlib.sha256()
     with open(path, "rb") as f:
-        for block in iter(lambda: f.read(1 << 20), b""):
-            h.update(block)
-    return h.hexdigest()
-
-
-Control = collections.namedtuple("Control", "visible enabled width text")
+        return hashlib.file_digest(f, "sha256").hexdigest()
 
 
 def program_path(build):
@@ -72,31 +63,41 @@ def wait_until(predicate, timeout, interval=0.2):
 
 class Wine:
     def __init__(self, build_dir, out_dir, display=None, tag="e2e"):
-        self.build = Path(build_dir)
-        self.out = Path(out_dir)
+        self.build, self.out = Path(build_dir), Path(out_dir)
         self.out.mkdir(parents=True, exist_ok=True)
         self.work = Path(tempfile.mkdtemp(prefix="b-%s-" % tag, dir="/tmp"))
-        self.c = self.work / "prefix" / "drive_c"
-        self.sys = self.c / "windows" / "system32"
-        self.app = self.c / "app"
-        self.procs, self.xvfb, self.site = [], None, None
-        self.display = display or self._start_xvfb()
-        self.env = dict(os.environ, WINEPREFIX=str(self.work / "prefix"), WINEARCH="win32",
-                        LC_ALL="zh_CN.UTF-8", WINEDEBUG="-all", DISPLAY=self.display,
-                        WINEDLLOVERRIDES="mscoree,mshtml=")
-        self._make_prefix(managed=display is not None)
-        self.env["WINEDLLOVERRIDES"] = OVERRIDES
         self.config, self.site_log = self.work / "site.json", self.work / "site.log"
         self.configure({})
         with open(self.work / "site.out", "w") as out:
             self.site = subprocess.Popen(
                 [sys.executable, str(SITE_PY), "--config", str(self.config), "--log",
                  str(self.site_log)], stdout=out, stderr=subprocess.STDOUT)
-        if not wait_until(self._site_up, 10) or self.site.poll() is not None:
-            raise RuntimeError("the download site did not start (is port 47080 taken?): %s"
-                               % (self.work / "site.out").read_text())
-
-    # --- set-up and tear-down -------------------------------------------------------------
+        # The site's log appears once it holds the port: another run's site may hold it.
+        wait_until(lambda: self.site_log.exists() or self.site.poll() is not None, 10)
+        if not self.site_log.exists():
+            message = (self.work / "site.out").read_text()
+            self.site.kill()
+            shutil.rmtree(self.work)
+            raise RuntimeError("the download site did not start (is port 47080 taken?): " + message)
+        self.c = self.work / "prefix" / "drive_c"
+        self.sys, self.app = self.c / "windows" / "system32", self.c / "app"
+        self.procs, self.xvfb = [], None
+        self.display = display or self._start_xvfb()
+        self.env = dict(os.environ, WINEPREFIX=str(self.work / "prefix"), WINEARCH="win32",
+                        LC_ALL="zh_CN.UTF-8", WINEDEBUG="-all", DISPLAY=self.display,
+                        WINEDLLOVERRIDES="mscoree,mshtml=")
+        (self.work / "prefix").mkdir()
+        self.run_unix(["wineserver", "-p"], "wineserver")  # stays up between the programs
+        self.run_unix(["wineboot", "-i"], "wineboot")
+        if display is None:  # our own display has no window manager: Wine draws the frames
+            self.run_unix(["wine", "reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v",
+                           "Managed", "/d", "N", "/f"], "reg")
+        (self.c / "e2e").mkdir()
+        for name in ("probe.exe", "robot.exe", "component.dll"):
+            shutil.copy(self.probe(name), self.c / "e2e" / name)
+        shutil.copy(self.probe("probe.exe"), self.sys / "cmd.exe")
+        # Our cmd.exe probe instead of Wine's; our component probe instead of Wine's built-ins.
+        self.env["WINEDLLOVERRIDES"] = "cmd.exe=n;comcat,msxml3,shdocvw,stdole2.tlb=n,b"
 
     def _start_xvfb(self):
         for n in range(93, 100):
@@ -108,22 +109,6 @@ class Wine:
                     return ":%d" % n
                 self.xvfb.terminate()
         raise RuntimeError("no free X display among :93 to :99")
-
-    def _make_prefix(self, managed):
-        (self.work / "prefix").mkdir()
-        self.run_unix(["wineserver", "-p"], "wineserver")  # stays up between the programs
-        self.run_unix(["wineboot", "-i"], "wineboot")
-        if not managed:  # no window manager: Wine draws the frames itself
-            self.run_unix(["wine", "reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v",
-                           "Managed", "/d", "N", "/f"], "reg")
-        (self.c / "e2e").mkdir()
-        for name in ("probe.exe", "robot.exe", "component.dll"):
-            shutil.copy(self.probe(name), self.c / "e2e" / name)
-        shutil.copy(self.probe("probe.exe"), self.sys / "cmd.exe")
-
-    def _site_up(self):
-        with socket.socket() as s:
-            return s.connect_ex(("127.0.0.1", 47080)) == 0
 
     def probe(self, name):
         return self.build / "tests" / "e2e" / "probes" / name
@@ -140,42 +125,36 @@ class Wine:
 
     def stop_all(self):
         for p in self.procs:
-            if p.poll() is None:
-                p.kill()
-                p.wait()
+            p.kill()
+            p.wait()
         self.procs = []
 
     def reset(self):
         """Puts back what tests change: the package, the files on C: and the components."""
         self.stop_all()
         shutil.rmtree(self.app, ignore_errors=True)
-        self.app.mkdir()
-        for f in ["e2e/events.log", "e2e/robot.txt", "vexaoem.dat", "vexaverification.dat",
-                  "vexa_setup_zs.exe"]:
+        for f in ["e2e/events.log", "vexaoem.dat", "vexaverification.dat", "vexa_setup_zs.exe"]:
             (self.c / f).unlink(missing_ok=True)
-        for f in self.sys.iterdir():
-            if f.name.lower() in [n.lower() for n in COMPONENTS]:
-                f.unlink()
+        for name in COMPONENTS:
+            (self.sys / name).unlink(missing_ok=True)
         self.site_log.write_text("")
         self.configure({})
 
-    # --- the site ------------------------------------------------------------------------
-
     def configure(self, rules):
         """Every path serves the component probe, the setup path the installer probe; a rule
-        given for a path (by component name or "setup") is merged over that."""
+        given for a path (by component name or "setup") is merged over that. Returns the paths'
+        rules."""
         paths = {p: {"file": str(self.probe("component.dll"))} for p in site.COMPONENT_PATHS}
         paths[site.SETUP_PATH] = {"file": str(self.probe("probe.exe"))}
         for key, rule in rules.items():
             paths[site.SETUP_PATH if key == "setup" else URL_PATH[key]].update(rule)
-        self.config.write_text(json.dumps({"paths": paths}))
+        new = self.config.with_suffix(".new")  # whole, for a request that comes meanwhile
+        new.write_text(json.dumps({"paths": paths}))
+        new.replace(self.config)
         return paths
 
-    def requests(self, event="start"):
-        lines = self.site_log.read_text().splitlines()
-        return [r for r in map(json.loads, lines) if r["event"] == event]
-
-    # --- Windows programs ----------------------------------------------------------------
+    def requests(self):
+        return [json.loads(line) for line in self.site_log.read_text().splitlines()]
 
     def run_unix(self, argv, log):
         with open(self.work / (log + ".log"), "ab") as out:
@@ -208,7 +187,7 @@ class Wine:
         subprocess.run(["wine", "C:\\e2e\\robot.exe", "C:\\e2e\\robot.txt", *map(str, steps)],
                        env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                        timeout=120)
-        return [line.split("\t") for line in out.read_text("utf-8").splitlines()]
+        return [f.split("\t") for f in out.read_text("utf-8").splitlines()] if out.exists() else []
 
     def window(self):
         """The update window's state: {"form": fields, control id: Control}."""
@@ -216,18 +195,15 @@ class Wine:
         for f in self.robot("state"):
             if f[0] == "form":
                 state["form"] = f
-            elif f[0] == "ctl":
-                state[int(f[1])] = Control(f[2] == "1", f[3] == "1", int(f[6]),
-                                           f[8] if len(f) > 8 else "")
+            else:
+                state[int(f[1])] = Control(f[2] == "1", f[3] == "1", int(f[4]), f[5])
         return state
 
-    def events(self, kind=None):
+    def events(self, kind):
         log = self.c / "e2e" / "events.log"
         lines = log.read_text("utf-8").splitlines() if log.exists() else []
-        return [f.split("\t") for f in lines if kind is None or f.split("\t")[0] == kind]
+        return [f for f in (line.split("\t") for line in lines) if f[0] == kind]
 
     def shot(self, name):
-        path = self.out / (name + ".png")
-        subprocess.run(["import", "-display", self.display, "-window", "root", str(path)],
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        return path
+        subprocess.run(["import", "-display", self.display, "-window", "root",
+                        str(self.out / (name + ".png"))], stderr=subprocess.DEVNULL)

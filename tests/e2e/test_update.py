@@ -5,7 +5,9 @@ DIR defaults: build/mingw-loopback (the program and the probes), build/e2e (scre
 Exits 77 (skipped) when the program has not been built, unless E2E_REQUIRED is set.
 """
 
+import argparse
 import os
+import shutil
 import subprocess
 import sys
 import time
@@ -13,7 +15,7 @@ import unittest
 from pathlib import Path
 
 import harness
-from harness import COMPONENTS, SYSTEM, encode_brand, sha256, site, wait_until
+from harness import COMPONENTS, SYSTEM, URL_PATH, encode_brand, sha256, site, wait_until
 
 # Control IDs: 100 + the control's number in the window's layout.
 COMMAND2, PICTURE_HTTP, PICTURE1, LABEL_HTTP_STATE2, LABEL_HTTP_STATE = 101, 102, 103, 104, 105
@@ -21,12 +23,17 @@ COMMAND1, COMMAND_REFRESH, LABEL5, LABEL_V, LABEL4, LABEL2, LABEL1, LABEL3 = (
     108, 109, 110, 111, 113, 114, 115, 116)
 BRAND = "泰禾PC电脑"
 STOP_TEXT = "与主机通讯时出现了错误"
+ROOT = Path(__file__).resolve().parents[2]
+_args = argparse.ArgumentParser(add_help=False, allow_abbrev=False)
+_args.add_argument("--build", type=Path, default=ROOT / "build" / "mingw-loopback")
+_args.add_argument("--out", type=Path, default=ROOT / "build" / "e2e")
+ARGS, UNITTEST_ARGS = _args.parse_known_args()
 env = None
 
 
 def setUpModule():
     global env
-    env = harness.Wine(ARGS["build"], ARGS["out"])
+    env = harness.Wine(ARGS.build, ARGS.out)
 
 
 def tearDownModule():
@@ -39,10 +46,13 @@ class UpdateRun(unittest.TestCase):
 
     # --- helpers -------------------------------------------------------------------------
 
-    def install(self, *names):
-        """Puts components into the system folder, as a previous install would have."""
-        for name in names:
-            (env.sys / name).write_bytes(env.probe("component.dll").read_bytes())
+    def prepare(self, installed, rules=None):
+        """The package with its brand file, components in the system folder as a previous
+        install left them, and the site's rules; returns the rules of every path."""
+        env.package(BRAND)
+        for name in installed:
+            shutil.copy(env.probe("component.dll"), env.sys / name)
+        return env.configure(rules or {})
 
     def wait_exit(self, program, timeout):
         try:
@@ -52,26 +62,22 @@ class UpdateRun(unittest.TestCase):
             self.fail("the program did not end within %d s; on screen: %s"
                       % (timeout, env.robot("box", 0)))
 
-    def registrations(self, count, timeout=30):
-        """The registered paths, once `count` registrations have been recorded."""
-        wait_until(lambda: len(env.events("register")) >= count, timeout)
-        return sorted(f[1] for f in env.events("register"))
-
     def assert_registered_properly(self, names):
-        """Each registration ran through the system's cmd.exe with the exact command line and
-        a hidden window, and the system's regsvr32 registered the file."""
+        """Each registration ran through the system's cmd.exe, in the system folder, with the
+        exact command line and a hidden window, and the system's regsvr32 registered the file."""
         paths = sorted(SYSTEM + n for n in names)
-        registered = self.registrations(len(paths))
+        wait_until(lambda: len(env.events("register")) >= len(paths), 30)
         cmds = env.events("cmd")
         self.assertEqual(sorted(c[2] for c in cmds),
                          sorted('cmd.exe /c regsvr32/s "%s"' % p for p in paths))
-        for _, module, line, flags, show, _cwd in cmds:
+        for _, module, line, flags, show, cwd in cmds:
             self.assertEqual(module.lower(), SYSTEM.lower() + "cmd.exe", line)
             self.assertTrue(int(flags) & 1, "STARTF_USESHOWWINDOW not set: " + line)
             self.assertEqual(show, "0", "window not hidden (SW_HIDE): " + line)
+            self.assertEqual(cwd.lower() + "\\", SYSTEM.lower(), line)
         for _, _name, program in env.events("resolve"):
             self.assertEqual(program.lower(), SYSTEM.lower() + "regsvr32.exe")
-        self.assertEqual(registered, paths)
+        self.assertEqual(sorted(f[1] for f in env.events("register")), paths)
 
     def fetched(self):
         return [r["path"] for r in env.requests()]
@@ -79,6 +85,30 @@ class UpdateRun(unittest.TestCase):
     def wait_window(self):
         self.assertEqual(env.robot("find", 20), [["find", "1"]], "the window did not show")
         return env.window()
+
+    def assert_stalls(self, program, fetched, registered):
+        """The transfer of the last component fetched fails: the error shows and the run stands
+        still, nothing more fetched and no installer, until the window is closed."""
+        def stalled():
+            w = env.window()
+            return LABEL_HTTP_STATE in w and w[LABEL_HTTP_STATE].text == STOP_TEXT and w
+
+        w = wait_until(stalled, 30)
+        env.shot("stalled-" + self._testMethodName)
+        self.assertTrue(w, "no transfer error shown: %s" % env.window())
+        self.assertEqual(w[LABEL3].text, "状态: 检查 %s ..." % fetched[-1])
+        self.assertEqual(w[COMMAND_REFRESH][:2], (True, False))
+        self.assertTrue(w[PICTURE_HTTP].visible)
+        self.assertEqual(w[PICTURE1].width, 0, "the bar grows only when a body is saved")
+        self.assertFalse((env.sys / fetched[-1]).exists())
+        self.assert_registered_properly(registered)
+        time.sleep(1)
+        self.assertIsNone(program.poll(), "the program ended after the error")
+        self.assertEqual(self.fetched(), [URL_PATH[n] for n in fetched])
+        self.assertEqual(env.events("setup"), [])
+        env.robot("close")
+        self.wait_exit(program, 5)
+        return w
 
     # --- scenarios -----------------------------------------------------------------------
 
@@ -101,13 +131,11 @@ class UpdateRun(unittest.TestCase):
         self.assertEqual(self.fetched(), [])
 
     def test_refresh_installs_everything_and_starts_the_installer(self):
-        env.package(BRAND)
+        paths = self.prepare(["comcat.dll", "stdole2.tlb"])
         (env.c / "vexaoem.dat").write_bytes(b"an older and longer line\r\n")
         (env.c / "vexaverification.dat").write_bytes(b"mark")
-        old_setup = os.urandom(3 * env.probe("probe.exe").stat().st_size)
-        (env.c / "vexa_setup_zs.exe").write_bytes(old_setup)
-        self.install("comcat.dll", "stdole2.tlb")
-        paths = env.configure({})
+        (env.c / "vexa_setup_zs.exe").write_bytes(
+            os.urandom(3 * env.probe("probe.exe").stat().st_size))
         products = [env.start("C:\\e2e\\probe.exe", "window", t) for t in ("vexa", "VEXA")]
         wait_until(lambda: len(env.events("window")) == 2, 20)
         program = env.start_program("REFRESH")
@@ -120,31 +148,29 @@ class UpdateRun(unittest.TestCase):
             self.assertTrue(wait_until(lambda: p.poll() is not None, 5),
                             "a window titled vexa was left running")
         missing = [n for n in COMPONENTS if n not in ("comcat.dll", "stdole2.tlb")]
-        self.assertEqual(self.fetched(),
-                         [harness.URL_PATH[n] for n in missing] + [site.SETUP_PATH])
+        self.assertEqual(self.fetched(), [URL_PATH[n] for n in missing] + [site.SETUP_PATH])
         for name in missing:
             self.assertEqual(sha256(env.sys / name), sha256(env.probe("component.dll")), name)
         self.assert_registered_properly(COMPONENTS)
         self.assertEqual(sha256(env.c / "vexa_setup_zs.exe"),
-                         site.body_sha256(paths[site.SETUP_PATH]))
+                         site.body_sha256(paths[site.SETUP_PATH]))  # no tail of the old one
         setup = wait_until(lambda: env.events("setup"), 10)
         self.assertEqual([s[1] for s in setup], ["C:\\vexa_setup_zs.exe"])
 
     def test_start_button_and_a_stalled_transfer(self):
-        env.package(BRAND)
+        installed = ["comcat.dll", "MCI32.OCX", "stdole2.tlb", "shdocvw.dll", "msxml3.dll",
+                     "COMDLG32.OCX"]
+        self.prepare(installed, {"shdocvw.oca": {"mode": "chunked"},
+                                 "MSINET.OCX": {"mode": "drop", "drop_after": 100000}})
         (env.app / "Vexaoem.dat").write_bytes(BRAND.encode("cp936") + b"\r\nsecond line\r\n")
-        self.install("comcat.dll", "MCI32.OCX", "stdole2.tlb", "shdocvw.dll", "msxml3.dll",
-                     "COMDLG32.OCX")
-        env.configure({"shdocvw.oca": {"mode": "chunked"},
-                       "MSINET.OCX": {"mode": "drop", "drop_after": 100000}})
         program = env.start_program("refresh")  # only "REFRESH" starts the run by itself
         w = self.wait_window()
         env.shot("idle")
         form = w["form"]
         self.assertEqual(form[-1], "Tollumo")
-        self.assertEqual(form[4:6], ["413", "212"], "client area")
+        self.assertEqual(form[3:5], ["413", "212"], "client area")
+        self.assertLessEqual(abs(int(form[5]) - int(form[7]) // 2), 2, "not centred")
         self.assertLessEqual(abs(int(form[6]) - int(form[8]) // 2), 2, "not centred")
-        self.assertLessEqual(abs(int(form[7]) - int(form[9]) // 2), 2, "not centred")
         self.assertEqual(w[COMMAND_REFRESH][:2], (True, True))
         self.assertEqual(w[COMMAND_REFRESH].text, "开始安装")
         self.assertFalse(w[LABEL_V].visible)
@@ -161,55 +187,18 @@ class UpdateRun(unittest.TestCase):
         self.assertEqual(env.events("cmd"), [])
 
         env.robot("click", COMMAND_REFRESH)
-        w = self.wait_stall()
-        self.assertEqual(w[LABEL3].text, "状态: 检查 MSINET.OCX ...")
-        self.assertEqual(self.fetched(),
-                         [harness.URL_PATH[n] for n in ("shdocvw.oca", "MSINET.OCX")])
+        self.assert_stalls(program, ["shdocvw.oca", "MSINET.OCX"], COMPONENTS[:6])
         self.assertEqual(sha256(env.sys / "shdocvw.oca"), sha256(env.probe("component.dll")))
-        self.assertFalse((env.sys / "MSINET.OCX").exists())
-        self.assert_registered_properly(COMPONENTS[:6])
-        self.close_stalled(program)
 
     def test_not_found_stalls_the_run(self):
-        env.package(BRAND)
-        self.install("comcat.dll")
-        env.configure({"MCI32.OCX": {"status": 404}})
+        self.prepare(["comcat.dll"], {"MCI32.OCX": {"status": 404}})
         program = env.start_program("REFRESH")
         self.wait_window()
-        w = self.wait_stall()
-        self.assertEqual(w[LABEL3].text, "状态: 检查 MCI32.OCX ...")
+        w = self.assert_stalls(program, ["MCI32.OCX"], ["comcat.dll"])
         self.assertEqual(w[LABEL_HTTP_STATE2].text, "", "a percentage without a body")
-        self.assertEqual(self.fetched(), [harness.URL_PATH["MCI32.OCX"]])
-        self.assertFalse((env.sys / "MCI32.OCX").exists())
-        self.assert_registered_properly(["comcat.dll"])
-        self.close_stalled(program)
-
-    def wait_stall(self):
-        """Waits for the transfer error; the run then stands still with the panel shown."""
-        def stalled():
-            w = env.window()
-            return LABEL_HTTP_STATE in w and w[LABEL_HTTP_STATE].text == STOP_TEXT and w
-
-        w = wait_until(stalled, 30)
-        env.shot("stalled-" + self._testMethodName)
-        self.assertTrue(w, "no transfer error shown: %s" % env.window())
-        self.assertEqual(w[COMMAND_REFRESH][:2], (True, False))
-        self.assertTrue(w[PICTURE_HTTP].visible)
-        self.assertEqual(w[PICTURE1].width, 0, "the bar grows only when a body is saved")
-        return w
-
-    def close_stalled(self, program):
-        time.sleep(1)
-        self.assertIsNone(program.poll(), "the program ended after the error")
-        self.assertEqual(env.events("setup"), [])
-        self.assertNotIn(site.SETUP_PATH, self.fetched())
-        env.robot("close")
-        self.wait_exit(program, 5)
 
     def test_large_installer_is_saved_exactly(self):
-        env.package(BRAND)
-        self.install(*COMPONENTS)
-        paths = env.configure({"setup": {"pad": 64 << 20}})
+        paths = self.prepare(COMPONENTS, {"setup": {"pad": 64 << 20}})
         program = env.start_program("REFRESH")
         self.assertEqual(self.wait_exit(program, 240), 0)
         self.assertEqual(self.fetched(), [site.SETUP_PATH])
@@ -218,10 +207,8 @@ class UpdateRun(unittest.TestCase):
         self.assertTrue(wait_until(lambda: env.events("setup"), 10), "installer not started")
 
     def test_closing_during_a_slow_transfer_leaves_nothing_behind(self):
-        env.package(BRAND)
-        self.install(*COMPONENTS)
         # About 10 MB have come when the window is closed: more than a transfer keeps in memory.
-        env.configure({"setup": {"pad": 32 << 20, "rate": 3_000_000}})
+        self.prepare(COMPONENTS, {"setup": {"pad": 32 << 20, "rate": 3_000_000}})
         before = {p for p in env.c.rglob("*") if p.is_file()}
         program = env.start_program("REFRESH")
         self.assertTrue(wait_until(lambda: self.fetched(), 20), "no request came")
@@ -241,11 +228,9 @@ class UpdateRun(unittest.TestCase):
         self.assertEqual(env.events("setup"), [])
 
     def test_files_planted_beside_the_program_are_never_used(self):
-        env.package(BRAND)
-        self.install("comcat.dll")
-        for name in ("wininet.dll", "cmd.exe"):
-            src = "component.dll" if name.endswith(".dll") else "probe.exe"
-            (env.app / name).write_bytes(env.probe(src).read_bytes())
+        self.prepare(["comcat.dll"])
+        shutil.copy(env.probe("component.dll"), env.app / "wininet.dll")
+        shutil.copy(env.probe("probe.exe"), env.app / "cmd.exe")
         (env.app / "regsvr32.bat").write_bytes(b"@echo planted\r\n")
         program = env.start_program("REFRESH", overrides="wininet=n,b")
         self.assertEqual(self.wait_exit(program, 60), 0)
@@ -254,30 +239,12 @@ class UpdateRun(unittest.TestCase):
         self.assertTrue(wait_until(lambda: env.events("setup"), 10), "installer not started")
 
 
-def parse_args(argv):
-    root = Path(__file__).resolve().parents[2]
-    args = {"build": root / "build" / "mingw-loopback", "out": root / "build" / "e2e"}
-    rest = [argv[0]]
-    it = iter(argv[1:])
-    for a in it:
-        if a in ("--build", "--out"):
-            args[a[2:]] = Path(next(it))
-        else:
-            rest.append(a)
-    return args, rest
-
-
-ARGS = parse_args([""])[0]
-
 if __name__ == "__main__":
-    ARGS, rest = parse_args(sys.argv)
-    needed = [harness.program_path(ARGS["build"])] + [
-        ARGS["build"] / "tests" / "e2e" / "probes" / n
-        for n in ("probe.exe", "robot.exe", "component.dll")]
-    missing = [str(p) for p in needed if not p.exists()]
+    probes = [ARGS.build / "tests/e2e/probes" / n for n in ("probe.exe", "robot.exe",
+                                                            "component.dll")]
+    missing = [str(p) for p in [harness.program_path(ARGS.build)] + probes if not p.exists()]
     if missing:
-        print("e2e SKIPPED: not built: " + ", ".join(missing), file=sys.stderr)
-        print("build it: cmake --preset mingw-loopback && cmake --build --preset mingw-loopback",
-              file=sys.stderr)
+        print("e2e SKIPPED: not built: %s\nbuild it: cmake --preset mingw-loopback && cmake "
+              "--build --preset mingw-loopback" % ", ".join(missing), file=sys.stderr)
         sys.exit(1 if os.environ.get("E2E_REQUIRED") else 77)
-    unittest.main(argv=rest, verbosity=2)
+    unittest.main(argv=sys.argv[:1] + UNITTEST_ARGS, verbosity=2)

@@ -16,7 +16,3 @@ extern "C" HRESULT WINAPI DllRegisterServer() {
   AppendRecord({L"register", ModulePath(self)});
   return S_OK;
 }
-
-extern "C" HRESULT WINAPI DllUnregisterServer() {
-  return S_OK;
-}

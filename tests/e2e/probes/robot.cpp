@@ -1,13 +1,14 @@
-// Drives the update window from outside, the way a user would, and writes what it sees to a
+// Drives the update window from outside, the way a user would, and appends what it sees to a
 // file (one tab-separated UTF-8 line per fact). Usage: robot.exe <out file> <step>...
-//   find <s>      wait up to s seconds for the update window to be visible
-//   state         the window and every control: visible, enabled, position, text
-//   click <id>    mouse click at the control's centre;  post <id>  BM_CLICK posted to it
-//   move <id>     pointer to the control's centre;  moveto <x> <y>  to a client point
-//   close         WM_CLOSE to the update window
-//   box <s>       wait up to s seconds for a message box titled "Tollumo"; its text and icon
-//   ok            press the message box's first button;  sleep <ms>
-#include <cstdlib>
+//   find <s>        wait up to s seconds for the update window to be visible
+//   state           the window: visible, client size, centre, screen size, title; every
+//                   control: id, visible, enabled, width, text
+//   click <id>      mouse click at the control's centre;  move <id>  pointer to its centre
+//   moveto <x> <y>  pointer to a point of the window's client area;  sleep <ms>
+//   close           WM_CLOSE to the update window
+//   box <s>         wait up to s seconds for a message box titled "Tollumo"; its text and icon
+//   ok              press the message box's first button
+// A step that cannot be done writes "failed <step>".
 #include <cwchar>
 #include <map>
 
@@ -15,17 +16,11 @@
 
 namespace {
 
-constexpr int kFirstControlId = 100, kLastControlId = 116;
-std::string out;
+using std::to_wstring;
+const wchar_t* out;  // the file the facts go to
 
 void Emit(const std::vector<std::wstring>& fields) {
-  std::string line;
-  for (const auto& f : fields) line += (line.empty() ? "" : "\t") + Utf8(f);
-  out += line + "\n";
-}
-
-std::wstring Str(long long v) {
-  return std::to_wstring(v);
+  AppendRecord(fields, out);
 }
 
 std::wstring TextOf(HWND w) {
@@ -49,49 +44,20 @@ std::map<int, HWND> Controls(HWND form) {
   return found;
 }
 
-BOOL CALLBACK MatchBox(HWND w, LPARAM box) {
-  wchar_t cls[64];
-  GetClassNameW(w, cls, 64);
-  if (wcscmp(cls, L"#32770") == 0 && TextOf(w) == L"Tollumo" && IsWindowVisible(w)) {
-    *reinterpret_cast<HWND*>(box) = w;
-    return FALSE;
-  }
-  return TRUE;
-}
-
 HWND Box() {
-  HWND box = nullptr;
-  EnumWindows(MatchBox, reinterpret_cast<LPARAM>(&box));
-  return box;
+  return FindWindowW(L"#32770", L"Tollumo");  // the dialog class of message boxes
 }
 
 bool Visible(HWND w) {
   return (GetWindowLongW(w, GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
-// The rectangle of a window in the client coordinates of the update window.
-RECT RectInForm(HWND form, HWND w) {
-  RECT r;
-  GetWindowRect(w, &r);
-  MapWindowPoints(nullptr, form, reinterpret_cast<POINT*>(&r), 2);
-  return r;
-}
-
-void MouseTo(int x, int y) {
-  SetCursorPos(x, y);
-  INPUT in{};
-  in.type = INPUT_MOUSE;
-  in.mi.dx = x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
-  in.mi.dy = y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
-  in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-  SendInput(1, &in, sizeof in);
+void MouseTo(POINT p) {
+  SetCursorPos(p.x, p.y);
+  mouse_event(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE,
+              p.x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1),
+              p.y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1), 0, 0);
   Sleep(100);
-}
-
-POINT CentreOf(HWND w) {
-  RECT r;
-  GetWindowRect(w, &r);
-  return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 }
 
 bool WaitFor(HWND (*find)(), double seconds) {
@@ -108,19 +74,16 @@ void State() {
   RECT client, frame;
   GetClientRect(form, &client);
   GetWindowRect(form, &frame);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(form, &pid);
-  Emit({L"form", L"1", Str(Visible(form)), Str(pid), Str(client.right), Str(client.bottom),
-        Str((frame.left + frame.right) / 2), Str((frame.top + frame.bottom) / 2),
-        Str(GetSystemMetrics(SM_CXSCREEN)), Str(GetSystemMetrics(SM_CYSCREEN)), TextOf(form)});
-  auto controls = Controls(form);
-  for (int id = kFirstControlId; id <= kLastControlId; ++id) {
-    auto it = controls.find(id);
-    if (it == controls.end()) continue;
-    RECT r = RectInForm(form, it->second);
-    Emit({L"ctl", Str(id), Str(Visible(it->second)), Str(IsWindowEnabled(it->second) != 0),
-          Str(r.left), Str(r.top), Str(r.right - r.left), Str(r.bottom - r.top),
-          TextOf(it->second)});
+  Emit({L"form", L"1", to_wstring(Visible(form)), to_wstring(client.right),
+        to_wstring(client.bottom), to_wstring((frame.left + frame.right) / 2),
+        to_wstring((frame.top + frame.bottom) / 2), to_wstring(GetSystemMetrics(SM_CXSCREEN)),
+        to_wstring(GetSystemMetrics(SM_CYSCREEN)), TextOf(form)});
+  for (const auto& [id, control] : Controls(form)) {
+    RECT r;
+    GetWindowRect(control, &r);
+    Emit({L"ctl", to_wstring(id), to_wstring(Visible(control)),
+          to_wstring(IsWindowEnabled(control) != 0), to_wstring(r.right - r.left),
+          TextOf(control)});
   }
 }
 
@@ -128,24 +91,16 @@ void State() {
 std::pair<int, int> RedPixels(HWND icon) {
   RECT r;
   GetWindowRect(icon, &r);
-  int w = r.right - r.left, h = r.bottom - r.top;
-  BITMAPINFO bi{};
-  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-  void* bits = nullptr;
-  HDC screen = GetDC(nullptr), mem = CreateCompatibleDC(screen);
-  HBITMAP bmp = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(mem, bmp);
-  BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+  HDC screen = GetDC(nullptr);
   int red = 0;
-  for (int i = 0; i < w * h; ++i) {
-    auto px = static_cast<const BYTE*>(bits) + 4 * i;  // blue, green, red
-    if (px[2] > 160 && px[1] < 90 && px[0] < 90) ++red;
+  for (int y = r.top; y < r.bottom; ++y) {
+    for (int x = r.left; x < r.right; ++x) {
+      const COLORREF c = GetPixel(screen, x, y);
+      red += GetRValue(c) > 160 && GetGValue(c) < 90 && GetBValue(c) < 90;
+    }
   }
-  SelectObject(mem, old);
-  DeleteObject(bmp);
-  DeleteDC(mem);
   ReleaseDC(nullptr, screen);
-  return {red, w * h};
+  return {red, (r.right - r.left) * (r.bottom - r.top)};
 }
 
 void DescribeBox() {
@@ -167,76 +122,64 @@ void DescribeBox() {
         text = TextOf(c);
     }
   }
-  DWORD pid = 0;
-  GetWindowThreadProcessId(box, &pid);
-  Emit({L"box", L"1", TextOf(box), text, Str(red.first), Str(red.second), Str(buttons), Str(pid)});
+  Emit({L"box", L"1", TextOf(box), text, to_wstring(red.first), to_wstring(red.second),
+        to_wstring(buttons)});
+}
+
+int next = 2;  // the next command-line argument to take
+
+const wchar_t* Arg() {
+  return next < __argc ? __wargv[next++] : L"0";
+}
+
+// Does one step, taking its arguments; false when it cannot be done.
+bool Step(const std::wstring& step) {
+  HWND form = Form();
+  if (step == L"find") {
+    Emit({L"find", to_wstring(WaitFor(Form, _wtof(Arg())))});
+  } else if (step == L"state") {
+    State();
+  } else if (step == L"click" || step == L"move") {
+    const int id = _wtoi(Arg());
+    HWND c = form ? Controls(form)[id] : nullptr;
+    if (!c) return false;
+    RECT r;
+    GetWindowRect(c, &r);
+    MouseTo({(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+    if (step == L"click") {
+      mouse_event(MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);
+      mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
+      Sleep(100);
+    }
+  } else if (step == L"moveto") {
+    POINT p{_wtoi(Arg()), _wtoi(Arg())};
+    if (!form || !ClientToScreen(form, &p)) return false;
+    MouseTo(p);
+  } else if (step == L"close") {
+    return form && PostMessageW(form, WM_CLOSE, 0, 0);
+  } else if (step == L"box") {
+    WaitFor(Box, _wtof(Arg()));
+    DescribeBox();
+  } else if (step == L"ok") {
+    HWND box = Box();
+    HWND button = box ? FindWindowExW(box, nullptr, L"Button", nullptr) : nullptr;
+    return button && PostMessageW(box, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                                  reinterpret_cast<LPARAM>(button));
+  } else if (step == L"sleep") {
+    Sleep(_wtoi(Arg()));
+  } else {
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  int argc = __argc;
-  wchar_t** argv = __wargv;
-  int status = 0;
-  for (int i = 2; i < argc; ++i) {
-    std::wstring step = argv[i];
-    auto arg = [&](int k) { return i + k < argc ? argv[i + k] : L"0"; };
-    HWND form = Form();
-    auto control = [&](const wchar_t* id) { return Controls(form)[_wtoi(id)]; };
-    if (step == L"find") {
-      Emit({L"find", Str(WaitFor(Form, _wtof(arg(1))))});
-      ++i;
-    } else if (step == L"state") {
-      State();
-    } else if (step == L"click" || step == L"move") {
-      HWND c = form ? control(arg(1)) : nullptr;
-      ++i;
-      if (!c) {
-        status = 1;
-        continue;
-      }
-      POINT p = CentreOf(c);
-      MouseTo(p.x, p.y);
-      if (step == L"click") {
-        INPUT in[2] = {};
-        in[0].type = in[1].type = INPUT_MOUSE;
-        in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-        in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-        SendInput(2, in, sizeof in[0]);
-        Sleep(100);
-      }
-    } else if (step == L"post") {
-      HWND c = form ? control(arg(1)) : nullptr;
-      ++i;
-      if (!c || !PostMessageW(c, BM_CLICK, 0, 0)) status = 1;
-    } else if (step == L"moveto") {
-      POINT p{_wtoi(arg(1)), _wtoi(arg(2))};
-      i += 2;
-      ClientToScreen(form, &p);
-      MouseTo(p.x, p.y);
-    } else if (step == L"close") {
-      if (!form || !PostMessageW(form, WM_CLOSE, 0, 0)) status = 1;
-    } else if (step == L"box") {
-      WaitFor(Box, _wtof(arg(1)));
-      ++i;
-      DescribeBox();
-    } else if (step == L"ok") {
-      HWND box = Box();
-      HWND button = box ? FindWindowExW(box, nullptr, L"Button", nullptr) : nullptr;
-      if (!button || !PostMessageW(box, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
-                                   reinterpret_cast<LPARAM>(button)))
-        status = 1;
-    } else if (step == L"sleep") {
-      Sleep(_wtoi(arg(1)));
-      ++i;
-    } else {
-      status = 2;
-    }
+  out = __wargv[1];
+  while (next < __argc) {
+    const std::wstring step = Arg();
+    if (!Step(step)) Emit({L"failed", step});
   }
-  HANDLE h = CreateFileW(argv[1], GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  DWORD written = 0;
-  WriteFile(h, out.data(), static_cast<DWORD>(out.size()), &written, nullptr);
-  CloseHandle(h);
-  return status;
+  return 0;
 }
