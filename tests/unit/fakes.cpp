@@ -72,7 +72,6 @@ void FakeFiles::WriteLine(const Text& path, const Text& line) {
 
 void FakeFiles::Delete(const Text& path) {
   if (entries.erase(path) == 0) throw PlatformError(u"无法删除文件 " + path);
-  deleted.push_back(path);
 }
 
 void FakeFiles::Put(const Text& path, std::string bytes, std::uint32_t attributes) {

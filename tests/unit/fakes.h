@@ -33,7 +33,7 @@ class FakeUi : public Ui {
   float Left(Control c) const override;
   float Width(Control c) const override;
   void SetWidth(Control c, float twips) override;
-  float ScaleWidth() const override { return scaleWidth; }
+  float ScaleWidth() const override { return 6195; }
   void Show() override { shown = true; }
   WindowHandle Handle() const override { return 0x1234; }
   void MessageBox(const Text& text, const Text& title, MessageIcon icon) override {
@@ -53,7 +53,6 @@ class FakeUi : public Ui {
   };
   std::vector<Box> messageBoxes;
   bool shown = false;
-  float scaleWidth = 6195;
   std::vector<float> barWidths;  // every width Picture1 was set to
 
  private:
@@ -84,7 +83,6 @@ class FakeFiles : public Files {
   const std::string& Bytes(const Text& path) const { return entries.at(path).bytes; }
 
   std::map<Text, Entry> entries;
-  std::vector<Text> deleted;
   // Every write to a replacement fails from this many bytes on (to test failures).
   std::optional<std::size_t> failWritesAfter;
 
