@@ -75,12 +75,15 @@ int ShowFailure(const Text& reason) {
 int Run(HINSTANCE instance) {
   Win32Ui ui(instance);
   FilesWin32 files;
-  ProcessesWin32 processes;
+  ProcessesWin32 processes([&ui](std::exception_ptr failure) { ui.ReportFailure(failure); });
   ShellWin32 shell;
   TransferWinInet inet1;
   CodePageWin32 codePage;
   EnvironmentWin32 environment;
-  ProgramWin32 program;
+  ProgramWin32 program([&ui, &processes] {
+    ui.ShowPendingNow();
+    processes.FinishStarting();
+  });
   FrmUpdate form(Platform{ui, files, processes, shell, inet1, codePage, environment, program});
 
   ui.Connect([&form](Control source, EventKind kind,

@@ -25,6 +25,12 @@ Text EnvironmentWin32::CommandLineArgument() const {
 }
 
 void ProgramWin32::End() {
+  if (beforeEnd_) {
+    try {
+      beforeEnd_();
+    } catch (...) {  // the program ends all the same
+    }
+  }
   TerminateProcess(GetCurrentProcess(), 0);
   ExitProcess(0);  // not reached
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "platform/environment.h"
 
@@ -18,7 +20,14 @@ class EnvironmentWin32 final : public Environment {
 // removes them when it closes their handles.
 class ProgramWin32 final : public Program {
  public:
+  // `beforeEnd` runs just before the end, for what must not be cut off: processes asked
+  // for but not yet started, and the window's last values (the "100%" of a save, say) that
+  // it has not had time to paint. Whatever it throws is ignored.
+  explicit ProgramWin32(std::function<void()> beforeEnd = {}) : beforeEnd_(std::move(beforeEnd)) {}
   [[noreturn]] void End() override;
+
+ private:
+  std::function<void()> beforeEnd_;
 };
 
 // What follows the program's name on a command line, without the blanks in between: the

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/environment_win32.h"
@@ -31,9 +32,8 @@ std::wstring ProgramOf(const std::wstring& commandLine, const std::wstring& syst
   return systemFolder + L"\\" + name;
 }
 
-}  // namespace
-
-void ProcessesWin32::StartHidden(const Text& commandLine) {
+// Starts one process now, on the calling thread.
+void StartHiddenNow(const Text& commandLine) {
   const std::wstring systemFolder = SystemDirectory();
   std::wstring line = ToWide(commandLine);  // CreateProcessW may write into it
   const std::wstring program = ProgramOf(line, systemFolder);
@@ -48,6 +48,50 @@ void ProcessesWin32::StartHidden(const Text& commandLine) {
   }
   UniqueHandle process(started.hProcess);
   UniqueHandle thread(started.hThread);
+}
+
+}  // namespace
+
+ProcessesWin32::ProcessesWin32(std::function<void(std::exception_ptr)> failed)
+    : failed_(std::move(failed)) {}
+
+ProcessesWin32::~ProcessesWin32() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closing_ = true;
+  }
+  changed_.notify_all();
+  if (starter_.joinable()) starter_.join();
+}
+
+void ProcessesWin32::StartHidden(const Text& commandLine) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  queue_.push_back(commandLine);
+  if (!starter_.joinable()) starter_ = std::thread(&ProcessesWin32::StartQueued, this);
+  changed_.notify_all();
+}
+
+void ProcessesWin32::FinishStarting() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return queue_.empty(); });
+}
+
+void ProcessesWin32::StartQueued() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return closing_ || !queue_.empty(); });
+    if (queue_.empty()) return;  // closing, and nothing left to start
+    const Text commandLine = queue_.front();
+    lock.unlock();
+    try {
+      StartHiddenNow(commandLine);
+    } catch (...) {
+      if (failed_) failed_(std::current_exception());
+    }
+    lock.lock();
+    queue_.pop_front();
+    changed_.notify_all();
+  }
 }
 
 std::uint32_t ProcessesWin32::FindWindowOwner(const Text& title) {

@@ -10,7 +10,8 @@
 namespace vexa {
 namespace {
 
-constexpr DWORD kReadBlock = 64 * 1024;
+// The spool is read back in blocks this size and handed out in the pieces asked for.
+constexpr DWORD kReadBlock = 1024 * 1024;
 
 std::wstring TemporaryFolder() {
   std::wstring folder(MAX_PATH + 1, L'\0');
@@ -73,9 +74,9 @@ void ReceivedBody::CreateSpool() {
   for (;;) {
     spoolPath_ = folder + L"vexa-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                  std::to_wstring(++counter) + L".tmp";
-    spool_.Reset(CreateFileW(spoolPath_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                             CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
-                             nullptr));
+    spool_.Reset(CreateFileW(
+        spoolPath_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (spool_.Valid()) return;
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_EXISTS)

@@ -32,15 +32,16 @@ class ItemList {
 
 }  // namespace
 
-ShellWin32::ShellWin32()
-    : comReady_(
-          SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
-
 ShellWin32::~ShellWin32() {
   if (comReady_) CoUninitialize();
 }
 
 std::int32_t ShellWin32::Open(WindowHandle owner, const Text& file) {
+  if (!comTried_) {
+    comTried_ = true;
+    comReady_ =
+        SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
+  }
   HINSTANCE result = ShellExecuteA(reinterpret_cast<HWND>(owner), nullptr,
                                    AnsiFromText(file).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
   return static_cast<std::int32_t>(reinterpret_cast<INT_PTR>(result));

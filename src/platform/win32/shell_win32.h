@@ -6,18 +6,20 @@ namespace vexa {
 
 class ShellWin32 final : public Shell {
  public:
-  // Made on the window's thread: prepares COM there, as the shell may hand a file to an
-  // extension that needs it.
-  ShellWin32();
+  ShellWin32() = default;
   ~ShellWin32() override;
   ShellWin32(const ShellWin32&) = delete;
   ShellWin32& operator=(const ShellWin32&) = delete;
 
+  // Prepares COM on the calling thread (the window's) the first time, as the shell may hand
+  // the file to an extension that needs it; not before, as the window has no other use for
+  // it and shows sooner without it.
   std::int32_t Open(WindowHandle owner, const Text& file) override;
   Text SpecialFolderPath(std::int32_t csidl) override;
 
  private:
-  bool comReady_;
+  bool comTried_ = false;
+  bool comReady_ = false;
 };
 
 }  // namespace vexa

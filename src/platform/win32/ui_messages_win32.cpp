@@ -2,6 +2,8 @@
 
 #include <windowsx.h>
 
+#include <utility>
+
 #include "platform/win32/ui_win32.h"
 
 namespace vexa {
@@ -48,6 +50,10 @@ LRESULT Win32Ui::HandleMessage(HWND window, Control control, UINT message, WPARA
         PaintSurface(control, reinterpret_cast<HDC>(wParam), area);
       }
       return 1;
+    case WM_NCPAINT:
+      // Labels and the image have no frame: nothing to draw outside their client area.
+      if (IsSurface(State(control))) return 0;
+      break;
     case WM_PRINTCLIENT:
       if (!IsSurface(State(control))) {
         RECT client{};
@@ -106,6 +112,15 @@ LRESULT Win32Ui::HandleMessage(HWND window, Control control, UINT message, WPARA
         if (HWND first = GetNextDlgTabItem(window, nullptr, FALSE); first && first != window) {
           SetFocus(first);
         }
+        return 0;
+      case kFailureMessage: {
+        std::lock_guard<std::mutex> lock(reportedMutex_);
+        if (reported_) std::rethrow_exception(std::exchange(reported_, nullptr));
+        return 0;
+      }
+      case kApplyPendingMessage:
+        applyPosted_ = false;
+        ApplyPending();
         return 0;
       case kTransferStateMessage:
         if (currentTransfer_ && currentTransfer_(lParam)) {

@@ -41,6 +41,8 @@ Win32Ui::Win32Ui(HINSTANCE instance) : instance_(instance) {
   if (!image_) ThrowLastError(u"无法载入窗口的图片");
   RegisterClasses();
   CreateMainWindow();
+  // A new child window goes below its elder siblings: created in the layout's order, topmost
+  // first (containers before their contents), the controls stack as the layout lists them.
   for (const ControlLayout& layout : WindowControls()) CreateControl(layout);
 }
 
@@ -170,14 +172,13 @@ void Win32Ui::CreateControl(const ControlLayout& layout) {
   if (layout.border == Border::Sunken) exStyle |= WS_EX_CLIENTEDGE;
 
   const RECT place = PixelRect(state);
+  state.placed = place;
   state.window = CreateWindowExW(
       exStyle, windowClass, ToWide(state.caption).c_str(), style, place.left, place.top,
       place.right - place.left, place.bottom - place.top, State(layout.container).window,
       reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + static_cast<int>(layout.id))),
       instance_, this);
   if (!state.window) ThrowLastError(u"无法创建控件 ", FromWide(windowClass));
-  // Controls are created topmost first, so each new one goes below its elder siblings.
-  SetWindowPos(state.window, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   SendMessageW(state.window, WM_SETFONT, reinterpret_cast<WPARAM>(state.font), FALSE);
 }
 
@@ -210,9 +211,11 @@ void Win32Ui::FitToText(ControlState& state) {
   state.height = dpi_.TwipsY(metrics.tmHeight);
 }
 
-void Win32Ui::PlaceWindow(ControlState& state, const RECT& before) {
+void Win32Ui::PlaceWindow(ControlState& state) {
+  const RECT before = state.placed;
   const RECT after = PixelRect(state);
   if (EqualRect(&before, &after)) return;
+  state.placed = after;
   SetWindowPos(state.window, nullptr, after.left, after.top, after.right - after.left,
                after.bottom - after.top, SWP_NOZORDER | SWP_NOACTIVATE);
   if (IsSurface(state)) {
@@ -226,36 +229,69 @@ void Win32Ui::InvalidateSurface(Control container, const RECT& area) {
   RedrawWindow(State(container).window, &area, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
+void Win32Ui::Defer(ControlState& state, unsigned work) {
+  if (!state.window) return;  // the transfer control: nothing to show
+  state.pending |= work;
+  if (!applyPosted_) applyPosted_ = PostMessageW(main_, kApplyPendingMessage, 0, 0) != FALSE;
+  PaintWhenDue();
+}
+
+void Win32Ui::ApplyPending() {
+  for (ControlState& state : controls_) {
+    const unsigned work = std::exchange(state.pending, 0u);
+    if (work == 0) continue;
+    if ((work & kPendingText) && !SetWindowTextW(state.window, ToWide(state.caption).c_str())) {
+      ThrowLastError(u"无法设置控件文字 ", state.caption);
+    }
+    if (work & kPendingEnabled) EnableWindow(state.window, state.enabled);
+    if (work & kPendingVisible) ShowWindow(state.window, state.visible ? SW_SHOWNA : SW_HIDE);
+    if (work & kPendingPlace) PlaceWindow(state);
+    if (work & kPendingRedraw) InvalidateSurface(state.layout->container, state.placed);
+  }
+}
+
 void Win32Ui::PaintWhenDue() {
-  // The save loop changes the bar and the percentage for every kilobyte without returning to
-  // the message loop; painting what is pending a few dozen times a second keeps them moving
-  // without slowing the save down.
+  // A few dozen times a second keeps the bar and the percentage moving during a save without
+  // slowing it down. The clock comes first: most calls end here.
   constexpr DWORD kPaintIntervalMs = 33;
-  if (!IsWindowVisible(main_)) return;
   const DWORD now = GetTickCount();
   if (now - lastPaint_ < kPaintIntervalMs) return;
   lastPaint_ = now;
-  RedrawWindow(main_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  ShowPendingNow();
+}
+
+void Win32Ui::ShowPendingNow() {
+  ApplyPending();
+  if (State(Control::Form).visible) {
+    RedrawWindow(main_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  }
+}
+
+void Win32Ui::ReportFailure(std::exception_ptr failure) {
+  std::lock_guard<std::mutex> lock(reportedMutex_);
+  if (reported_) return;  // the first failure is the one shown
+  reported_ = failure;
+  PostMessageW(main_, kFailureMessage, 0, 0);
 }
 
 void Win32Ui::SetCaption(Control control, const Text& caption) {
   ControlState& state = State(control);
   if (state.caption == caption) return;
   state.caption = caption;
-  if (!state.window) return;
-  if (!SetWindowTextW(state.window, ToWide(caption).c_str()))
-    ThrowLastError(u"无法设置控件文字 ", caption);
-  if (IsSurface(state)) {
-    const RECT before = PixelRect(state);
-    if (state.layout->autoSize) FitToText(state);
-    PlaceWindow(state, before);
-    InvalidateSurface(state.layout->container, PixelRect(state));
+  if (!IsSurface(state)) {
+    Defer(state, kPendingText);
+    return;
   }
-  PaintWhenDue();
+  // An auto-sized label's size belongs to its state: measured now, so Width reads it back.
+  if (state.layout->autoSize) FitToText(state);
+  Defer(state, kPendingText | kPendingPlace | kPendingRedraw);
 }
 
 void Win32Ui::SetEnabled(Control control, bool enabled) {
-  if (HWND window = State(control).window) EnableWindow(window, enabled);
+  ControlState& state = State(control);
+  if (state.enabled == enabled) return;
+  state.enabled = enabled;
+  Defer(state, kPendingEnabled);
 }
 
 void Win32Ui::SetVisible(Control control, bool visible) {
@@ -271,20 +307,14 @@ void Win32Ui::SetVisible(Control control, bool visible) {
   ControlState& state = State(control);
   if (state.visible == visible) return;
   state.visible = visible;
-  if (!state.window) return;
-  ShowWindow(state.window, visible ? SW_SHOWNA : SW_HIDE);
-  if (IsSurface(state)) InvalidateSurface(state.layout->container, PixelRect(state));
-  PaintWhenDue();
+  Defer(state, IsSurface(state) ? kPendingVisible | kPendingRedraw : kPendingVisible);
 }
 
 void Win32Ui::SetForeColor(Control control, OleColor color) {
   ControlState& state = State(control);
   if (state.foreColor == color) return;
   state.foreColor = color;
-  if (IsSurface(state)) {
-    InvalidateSurface(state.layout->container, PixelRect(state));
-    PaintWhenDue();
-  }
+  if (IsSurface(state)) Defer(state, kPendingRedraw);
 }
 
 float Win32Ui::Left(Control control) const {
@@ -315,11 +345,8 @@ void Win32Ui::SetWidth(Control control, float twips) {
   }
   ControlState& state = State(control);
   if (state.width == twips) return;
-  const RECT before = PixelRect(state);
   state.width = twips;
-  if (!state.window) return;
-  PlaceWindow(state, before);
-  PaintWhenDue();
+  Defer(state, kPendingPlace);
 }
 
 float Win32Ui::ScaleWidth() const {
@@ -341,6 +368,7 @@ float Win32Ui::ScaleWidth() const {
 }
 
 void Win32Ui::Show() {
+  ApplyPending();
   State(Control::Form).visible = true;
   ShowWindow(main_, SW_SHOW);
   // The load event goes on after showing the window; paint it now rather than when the
@@ -363,6 +391,9 @@ void Win32Ui::MessageBox(const Text& text, const Text& title, MessageIcon icon) 
 int Win32Ui::RunMessageLoop() {
   MSG message{};
   for (;;) {
+    // The windows show what the handlers set before the thread waits, when another program
+    // may read them; kApplyPendingMessage does the same for loops that are not this one.
+    ApplyPending();
     const BOOL got = GetMessageW(&message, nullptr, 0, 0);
     if (got == 0) break;  // WM_QUIT
     if (got == -1) ThrowLastError(u"无法读取窗口消息");

@@ -18,6 +18,9 @@
 // - WM_CLOSE and WM_QUERYENDSESSION on the main window raise the window's QueryUnload event.
 // - The transfer control's states arrive as kTransferStateMessage (WM_APP + 1, wParam the
 //   state, lParam the request serial) posted to the main window.
+// - The windows show the controls' latest values whenever the window's thread waits for
+//   messages (see "Window work" below); during the save of a body they are brought up to date
+//   a few dozen times a second.
 
 #include "platform/win32/ui_units_win32.h"  // first: <windows.h> without its MessageBox macro
 
@@ -25,6 +28,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <mutex>
 #include <vector>
 
 #include "platform/ui.h"
@@ -56,6 +60,12 @@ class Win32Ui final : public Ui {
   // Dispatches messages until the program ends. An exception thrown by an event handler
   // ends the loop and is thrown again from here, outside every window procedure.
   int RunMessageLoop();
+  // Brings every window up to date and paints it at once: for the last moment before the
+  // program ends, so that what the logic set last is what is seen.
+  void ShowPendingNow();
+  // Any thread: ends the program with this failure, as if an event handler had thrown it,
+  // once the window's thread next handles messages.
+  void ReportFailure(std::exception_ptr failure);
 
   void SetCaption(Control control, const Text& caption) override;
   void SetEnabled(Control control, bool enabled) override;
@@ -70,6 +80,21 @@ class Win32Ui final : public Ui {
   void MessageBox(const Text& text, const Text& title, MessageIcon icon) override;
 
  private:
+  // Window work. A setter changes the control's state at once (so the logic reads back
+  // exactly what it set) and notes the work its window still needs; ApplyPending does that
+  // work. The save loop changes the bar and the percentage for every kilobyte, far more often
+  // than anyone can see, so the work waits: it is done with the throttled repaint
+  // (PaintWhenDue) and before the message loop waits again; a message posted to the main
+  // window at the first deferred change has a modal loop (a message box, moving the window)
+  // do it as well.
+  enum PendingWork : unsigned {
+    kPendingText = 1,     // SetWindowText
+    kPendingEnabled = 2,  // EnableWindow
+    kPendingVisible = 4,  // ShowWindow
+    kPendingPlace = 8,    // SetWindowPos, when the pixels differ
+    kPendingRedraw = 16,  // a label or the image: redraw it on its container's surface
+  };
+
   // What the window knows of one control beyond its window: the exact twips values and the
   // properties that labels draw with.
   struct ControlState {
@@ -79,8 +104,14 @@ class Win32Ui final : public Ui {
     Text caption;
     OleColor foreColor = 0;
     bool visible = true;
+    bool enabled = true;
     HFONT font = nullptr;
+    unsigned pending = 0;  // PendingWork bits
+    RECT placed{};         // where the window is, in pixels of its container
   };
+
+  static constexpr UINT kApplyPendingMessage = WM_APP + 2;
+  static constexpr UINT kFailureMessage = WM_APP + 3;  // a failure from another thread
 
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(HWND window, Control control, UINT message, WPARAM wParam, LPARAM lParam);
@@ -98,8 +129,11 @@ class Win32Ui final : public Ui {
   OleColor BackColorOf(Control container) const;
   RECT PixelRect(const ControlState& state) const;
   void FitToText(ControlState& state);
-  // Moves the window to the state's pixels if they differ from `before`.
-  void PlaceWindow(ControlState& state, const RECT& before);
+  // Notes window work for the control and does it, with a repaint, when one is due.
+  void Defer(ControlState& state, unsigned work);
+  void ApplyPending();
+  // Moves the window to the state's pixels if they differ from where it is.
+  void PlaceWindow(ControlState& state);
   void InvalidateSurface(Control container, const RECT& area);
   void PaintWhenDue();
 
@@ -122,8 +156,11 @@ class Win32Ui final : public Ui {
   EventSink events_;
   TransferFilter currentTransfer_;
   std::exception_ptr failure_;
+  std::mutex reportedMutex_;
+  std::exception_ptr reported_;  // from another thread, guarded by reportedMutex_
   Control pressed_ = Control::Form;
   bool pressing_ = false;
+  bool applyPosted_ = false;  // a kApplyPendingMessage waits in the queue
   DWORD lastPaint_ = 0;
 };
 
