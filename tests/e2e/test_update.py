@@ -187,8 +187,10 @@ class UpdateRun(unittest.TestCase):
         self.assertEqual(env.events("cmd"), [])
 
         env.robot("click", COMMAND_REFRESH)
-        self.assert_stalls(program, ["shdocvw.oca", "MSINET.OCX"], COMPONENTS[:6])
+        w = self.assert_stalls(program, ["shdocvw.oca", "MSINET.OCX"], COMPONENTS[:6])
         self.assertEqual(sha256(env.sys / "shdocvw.oca"), sha256(env.probe("component.dll")))
+        # The saved component's last percentage is still there, under the next one's error.
+        self.assertEqual(w[LABEL_HTTP_STATE2].text, "100%")
 
     def test_not_found_stalls_the_run(self):
         self.prepare(["comcat.dll"], {"MCI32.OCX": {"status": 404}})
