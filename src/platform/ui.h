@@ -44,6 +44,8 @@ class Ui {
   virtual void SetEnabled(Control control, bool enabled) = 0;
   virtual void SetVisible(Control control, bool visible) = 0;
   virtual void SetForeColor(Control control, OleColor color) = 0;
+  // Position and width of a control inside its container (the window's own inner width is
+  // ScaleWidth).
   virtual float Left(Control control) const = 0;
   virtual float Width(Control control) const = 0;
   // Keeps the exact value; the control is drawn at the nearest pixel.

@@ -318,31 +318,14 @@ void Win32Ui::SetForeColor(Control control, OleColor color) {
 }
 
 float Win32Ui::Left(Control control) const {
-  if (control == Control::Form) {
-    RECT frame{};
-    GetWindowRect(main_, &frame);
-    return dpi_.TwipsX(frame.left);
-  }
   return State(control).left;
 }
 
 float Win32Ui::Width(Control control) const {
-  if (control == Control::Form) {
-    RECT frame{};
-    GetWindowRect(main_, &frame);
-    return dpi_.TwipsX(frame.right - frame.left);
-  }
   return State(control).width;
 }
 
 void Win32Ui::SetWidth(Control control, float twips) {
-  if (control == Control::Form) {
-    RECT frame{};
-    GetWindowRect(main_, &frame);
-    SetWindowPos(main_, nullptr, 0, 0, std::max(0, dpi_.PixelsX(twips)), frame.bottom - frame.top,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    return;
-  }
   ControlState& state = State(control);
   if (state.width == twips) return;
   state.width = twips;
