@@ -14,9 +14,11 @@
 #include <string>
 
 #include "platform/win32/code_page_win32.h"
+#include "platform/win32/background_writer.h"
 #include "platform/win32/environment_win32.h"
 #include "platform/win32/files_win32.h"
 #include "platform/win32/shell_win32.h"
+#include "platform/win32/win_handle.h"
 #include "platform/win32/win_error.h"
 
 using namespace vexa;
@@ -104,16 +106,17 @@ void CheckReplacement() {
   const Text target = kDir + u"target.bin";
   const std::string old(300000, 'o');
   Put(target, old);
+  // Pieces of 1 KB, then one larger than a block, then a small one: the file's blocks are
+  // written by another thread and must still arrive in order.
   std::string expected;
-  for (int i = 0; i < 100; ++i) expected += std::string(1024, static_cast<char>(i));
-  expected += std::string(70000, 'b') + "end";  // larger than the write buffer, then small
+  for (int i = 0; i < 3500000; ++i) expected += static_cast<char>(i % 251);
   const auto* data = reinterpret_cast<const std::uint8_t*>(expected.data());
   {
     auto replacement = files.BeginReplace(target);
     CHECK(Leftovers() == 1);
     for (std::size_t at = 0; at < 102400; at += 1024) replacement->Write(data + at, 1024);
-    replacement->Write(data + 102400, 70000);
-    replacement->Write(data + 172400, 3);
+    replacement->Write(data + 102400, 3397597);
+    replacement->Write(data + 3499997, 3);
     CHECK(Bytes(target) == old);  // untouched until Commit
     replacement->Commit();
   }
@@ -129,6 +132,26 @@ void CheckReplacement() {
   CHECK(_wspawnl(_P_WAIT, self, self, L"replace", ToWide(target).c_str(), nullptr) == 0);
   CHECK(Bytes(target) == expected);
   CHECK(Leftovers() == 0);
+}
+
+// A write that fails on the writer's thread is thrown to the caller, naming the file.
+void CheckFailedWrite() {
+  const Text path = kDir + u"readonly.bin";
+  Put(path, "x");
+  UniqueHandle file(CreateFileW(ToWide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  Text message;
+  try {
+    BackgroundWriter writer(file.Get(), u"无法写入文件 ", path);
+    const std::string block(BackgroundWriter::kBlockSize, 'w');
+    for (int i = 0; i < 8; ++i) {
+      writer.Write(reinterpret_cast<const std::uint8_t*>(block.data()), block.size());
+    }
+    writer.Finish();
+  } catch (const PlatformError& error) {
+    message = error.message();
+  }
+  CHECK(message.rfind(u"无法写入文件 C:\\probe\\readonly.bin：", 0) == 0);
 }
 
 void CheckEnvironmentAndShell() {
@@ -152,6 +175,7 @@ int wmain(int argc, wchar_t** argv) {
   try {
     CheckFiles();
     CheckReplacement();
+    CheckFailedWrite();
     CheckEnvironmentAndShell();
   } catch (const PlatformError& error) {
     std::printf("FAILED: unexpected error %s\n", error.what());

@@ -3,18 +3,15 @@
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
 #include "platform/text_file_format.h"
+#include "platform/win32/background_writer.h"
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/win_error.h"
 #include "platform/win32/win_handle.h"
 
 namespace vexa {
 namespace {
-
-// A body is saved in pieces of 1 KB; they reach the file in blocks this size.
-constexpr std::size_t kWriteBufferSize = 1024 * 1024;
 
 void WriteAll(HANDLE file, const std::uint8_t* bytes, std::size_t count, const Text& path) {
   while (count > 0) {
@@ -35,30 +32,26 @@ bool SetDeleteOnClose(HANDLE file, bool deleteOnClose) {
          FALSE;
 }
 
+// A body is saved in pieces of 1 KB; they reach the file in blocks, written by a thread of
+// their own while the next pieces come in.
 class FileReplacementWin32 final : public FileReplacement {
  public:
   FileReplacementWin32(Text target, Text temporary, UniqueHandle file)
-      : target_(std::move(target)), temporary_(std::move(temporary)), file_(std::move(file)) {
-    buffer_.reserve(kWriteBufferSize);
-  }
+      : target_(std::move(target)),
+        temporary_(std::move(temporary)),
+        file_(std::move(file)),
+        writer_(file_.Get(), u"无法写入文件 ", target_) {}
   // Without Commit, closing the handle removes the file (it is still marked for deletion).
   ~FileReplacementWin32() override = default;
 
-  void Write(const std::uint8_t* bytes, std::size_t count) override {
-    if (buffer_.size() + count > kWriteBufferSize) Flush();
-    if (count >= kWriteBufferSize) {
-      WriteAll(file_.Get(), bytes, count, target_);
-    } else {
-      buffer_.insert(buffer_.end(), bytes, bytes + count);
-    }
-  }
+  void Write(const std::uint8_t* bytes, std::size_t count) override { writer_.Write(bytes, count); }
 
   // The move replaces the target in one step for every program that opens it. The data is
   // not forced onto the disk first (FlushFileBuffers, MOVEFILE_WRITE_THROUGH): that would
   // only matter after a power cut, and would make the installer wait for 256 MB to be
   // written out; the file is left to the system's cache like any other saved file.
   void Commit() override {
-    Flush();
+    writer_.Finish();
     if (!SetDeleteOnClose(file_.Get(), false)) {
       throw SystemError(GetLastError(), u"无法写入文件 ", target_);
     }
@@ -72,15 +65,10 @@ class FileReplacementWin32 final : public FileReplacement {
   }
 
  private:
-  void Flush() {
-    WriteAll(file_.Get(), buffer_.data(), buffer_.size(), target_);
-    buffer_.clear();
-  }
-
   Text target_;
   Text temporary_;
   UniqueHandle file_;
-  std::vector<std::uint8_t> buffer_;
+  BackgroundWriter writer_;  // after file_: stops writing before the file is closed
 };
 
 }  // namespace

@@ -35,17 +35,16 @@ void ReceivedBody::Append(const std::uint8_t* bytes, std::size_t count) {
   size_ += static_cast<std::int64_t>(inMemory);
   bytes += inMemory;
   count -= inMemory;
-  if (count > 0 && !spool_.Valid()) CreateSpool();
-  while (count > 0) {
-    DWORD written = 0;
-    const DWORD part = static_cast<DWORD>(std::min<std::size_t>(count, 0x40000000));
-    if (!WriteFile(spool_.Get(), bytes, part, &written, nullptr)) {
-      throw SystemError(GetLastError(), u"无法写入临时文件 ", FromWide(spoolPath_));
-    }
-    size_ += written;
-    bytes += written;
-    count -= written;
-  }
+  if (count == 0) return;
+  if (!spool_.Valid()) CreateSpool();
+  writer_->Write(bytes, count);
+  size_ += static_cast<std::int64_t>(count);
+}
+
+void ReceivedBody::Finish() {
+  if (!writer_) return;
+  writer_->Finish();
+  writer_.reset();
 }
 
 void ReceivedBody::Read(std::size_t count, std::vector<std::uint8_t>& chunk) {
@@ -77,7 +76,11 @@ void ReceivedBody::CreateSpool() {
     spool_.Reset(CreateFileW(
         spoolPath_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
         FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (spool_.Valid()) return;
+    if (spool_.Valid()) {
+      writer_ = std::make_unique<BackgroundWriter>(spool_.Get(), u"无法写入临时文件 ",
+                                                   FromWide(spoolPath_));
+      return;
+    }
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_EXISTS)
       throw SystemError(error, u"无法创建临时文件 ", FromWide(spoolPath_));
@@ -85,20 +88,19 @@ void ReceivedBody::CreateSpool() {
 }
 
 void ReceivedBody::RefillReadBuffer() {
-  if (!spoolRewound_) {
-    if (!SetFilePointerEx(spool_.Get(), LARGE_INTEGER{}, nullptr, FILE_BEGIN)) {
-      throw SystemError(GetLastError(), u"无法读取临时文件 ", FromWide(spoolPath_));
-    }
-    spoolRewound_ = true;
-  }
+  // The read names its offset: the file's own position is where the writing ended.
+  OVERLAPPED at = {};
+  at.Offset = static_cast<DWORD>(spoolRead_);
+  at.OffsetHigh = static_cast<DWORD>(spoolRead_ >> 32);
   readBuffer_.resize(kReadBlock);
   DWORD read = 0;
-  if (!ReadFile(spool_.Get(), readBuffer_.data(), kReadBlock, &read, nullptr)) {
+  if (!ReadFile(spool_.Get(), readBuffer_.data(), kReadBlock, &read, &at)) {
     throw SystemError(GetLastError(), u"无法读取临时文件 ", FromWide(spoolPath_));
   }
   if (read == 0) throw SystemError(ERROR_HANDLE_EOF, u"无法读取临时文件 ", FromWide(spoolPath_));
   readBuffer_.resize(read);
   readBufferPosition_ = 0;
+  spoolRead_ += read;
 }
 
 }  // namespace vexa

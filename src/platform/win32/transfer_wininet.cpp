@@ -189,6 +189,7 @@ class TransferRequest {
       body_->Append(block.data(), read);
       received_ += read;
     }
+    body_->Finish();
     return !announced || body_->Size() >= *announced;  // a cut connection is a failure
   }
 
