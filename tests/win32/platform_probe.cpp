@@ -13,13 +13,13 @@
 #include <iterator>
 #include <string>
 
-#include "platform/win32/code_page_win32.h"
 #include "platform/win32/background_writer.h"
+#include "platform/win32/code_page_win32.h"
 #include "platform/win32/environment_win32.h"
 #include "platform/win32/files_win32.h"
 #include "platform/win32/shell_win32.h"
-#include "platform/win32/win_handle.h"
 #include "platform/win32/win_error.h"
+#include "platform/win32/win_handle.h"
 
 using namespace vexa;
 

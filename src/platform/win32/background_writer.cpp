@@ -82,8 +82,8 @@ void BackgroundWriter::WriteBlocks() {
     DWORD error = ERROR_SUCCESS;
     for (std::size_t done = 0; done < block.size();) {
       DWORD written = 0;
-      if (!WriteFile(file_, block.data() + done, static_cast<DWORD>(block.size() - done),
-                     &written, nullptr)) {
+      if (!WriteFile(file_, block.data() + done, static_cast<DWORD>(block.size() - done), &written,
+                     nullptr)) {
         error = GetLastError();
         break;
       }
