@@ -35,10 +35,17 @@ void ReceivedBody::Append(const std::uint8_t* bytes, std::size_t count) {
   size_ += static_cast<std::int64_t>(inMemory);
   bytes += inMemory;
   count -= inMemory;
-  if (count == 0) return;
-  if (!spool_.Valid()) CreateSpool();
-  writer_->Write(bytes, count);
-  size_ += static_cast<std::int64_t>(count);
+  while (count > 0) {
+    if (segments_.empty() || segments_.back().size == kSegmentSize) AddSegment();
+    Segment& segment = segments_.back();
+    const std::size_t part =
+        static_cast<std::size_t>(std::min<std::int64_t>(count, kSegmentSize - segment.size));
+    writer_->Write(bytes, part);
+    segment.size += static_cast<std::int64_t>(part);
+    size_ += static_cast<std::int64_t>(part);
+    bytes += part;
+    count -= part;
+  }
 }
 
 void ReceivedBody::Finish() {
@@ -67,40 +74,49 @@ void ReceivedBody::Read(std::size_t count, std::vector<std::uint8_t>& chunk) {
   readPosition_ += static_cast<std::int64_t>(count);
 }
 
-void ReceivedBody::CreateSpool() {
+void ReceivedBody::AddSegment() {
+  Finish();
   static std::atomic<unsigned> counter{0};
-  const std::wstring folder = TemporaryFolder();
+  if (folder_.empty()) folder_ = TemporaryFolder();
   for (;;) {
-    spoolPath_ = folder + L"vexa-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                 std::to_wstring(++counter) + L".tmp";
-    spool_.Reset(CreateFileW(
-        spoolPath_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    Segment segment;
+    segment.path = folder_ + L"vexa-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                   std::to_wstring(++counter) + L".tmp";
+    segment.file.Reset(CreateFileW(
+        segment.path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
         FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (spool_.Valid()) {
-      writer_ = std::make_unique<BackgroundWriter>(spool_.Get(), u"无法写入临时文件 ",
-                                                   FromWide(spoolPath_));
+    if (segment.file.Valid()) {
+      segments_.push_back(std::move(segment));
+      writer_ = std::make_unique<BackgroundWriter>(
+          segments_.back().file.Get(), u"无法写入临时文件 ", FromWide(segments_.back().path));
       return;
     }
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_EXISTS)
-      throw SystemError(error, u"无法创建临时文件 ", FromWide(spoolPath_));
+      throw SystemError(error, u"无法创建临时文件 ", FromWide(segment.path));
   }
 }
 
 void ReceivedBody::RefillReadBuffer() {
+  // A segment read to its end is closed at once: that deletes its file.
+  while (!segments_.empty() && segments_.front().read == segments_.front().size) {
+    segments_.pop_front();
+  }
+  if (segments_.empty()) throw SystemError(ERROR_HANDLE_EOF, u"无法读取临时文件", u"");
+  Segment& segment = segments_.front();
   // The read names its offset: the file's own position is where the writing ended.
   OVERLAPPED at = {};
-  at.Offset = static_cast<DWORD>(spoolRead_);
-  at.OffsetHigh = static_cast<DWORD>(spoolRead_ >> 32);
+  at.Offset = static_cast<DWORD>(segment.read);
+  at.OffsetHigh = static_cast<DWORD>(segment.read >> 32);
   readBuffer_.resize(kReadBlock);
   DWORD read = 0;
-  if (!ReadFile(spool_.Get(), readBuffer_.data(), kReadBlock, &read, &at)) {
-    throw SystemError(GetLastError(), u"无法读取临时文件 ", FromWide(spoolPath_));
+  if (!ReadFile(segment.file.Get(), readBuffer_.data(), kReadBlock, &read, &at)) {
+    throw SystemError(GetLastError(), u"无法读取临时文件 ", FromWide(segment.path));
   }
-  if (read == 0) throw SystemError(ERROR_HANDLE_EOF, u"无法读取临时文件 ", FromWide(spoolPath_));
+  if (read == 0) throw SystemError(ERROR_HANDLE_EOF, u"无法读取临时文件 ", FromWide(segment.path));
   readBuffer_.resize(read);
   readBufferPosition_ = 0;
-  spoolRead_ += read;
+  segment.read += read;
 }
 
 }  // namespace vexa

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,39 +12,49 @@
 
 namespace vexa {
 
-// The body of a response as it arrives: its first bytes in memory, the rest in a spool file
-// in the user's temporary folder. The spool file is opened delete-on-close, so it goes when
-// the body is destroyed and also when the program ends at once.
+// The body of a response as it arrives: its first bytes in memory, the rest spooled to files
+// in the user's temporary folder, kSegmentSize bytes to a file. The files are written by a
+// background thread while the next bytes arrive. Each file is opened delete-on-close and
+// closed as soon as it has been read to its end, so a body being saved gives back its cache
+// pages to the copy that is being written, instead of the system holding the body twice;
+// nothing is left when the body is destroyed or the program ends at once.
 //
 // Not synchronised: one thread appends and then calls Finish; reading, on any thread, begins
 // only after that.
 class ReceivedBody {
  public:
   static constexpr std::size_t kMemoryLimit = 4 * 1024 * 1024;
+  static constexpr std::int64_t kSegmentSize = 8 * 1024 * 1024;
 
   ReceivedBody() = default;
   ReceivedBody(const ReceivedBody&) = delete;
   ReceivedBody& operator=(const ReceivedBody&) = delete;
 
-  // Throws PlatformError when the spool file can't be created or written.
+  // Throws PlatformError when a spool file can't be created or written.
   void Append(const std::uint8_t* bytes, std::size_t count);
-  // The last bytes appended are in the spool file once this returns; throws as Append.
+  // The last bytes appended are in their spool file once this returns; throws as Append.
   void Finish();
   std::int64_t Size() const { return size_; }
   // Replaces `chunk` with the next `count` bytes, fewer at the end, none once all are read.
   void Read(std::size_t count, std::vector<std::uint8_t>& chunk);
 
  private:
-  void CreateSpool();
+  struct Segment {
+    UniqueHandle file;
+    std::wstring path;
+    std::int64_t size = 0;
+    std::int64_t read = 0;  // how much of it came into readBuffer_
+  };
+
+  void AddSegment();
   void RefillReadBuffer();
 
   std::vector<std::uint8_t> memory_;
-  UniqueHandle spool_;
-  std::wstring spoolPath_;
-  std::unique_ptr<BackgroundWriter> writer_;  // while appending
+  std::wstring folder_;                       // of the spool files, once there is one
+  std::deque<Segment> segments_;              // those not yet read to their end, in order
+  std::unique_ptr<BackgroundWriter> writer_;  // of the last segment, while appending
   std::int64_t size_ = 0;
   std::int64_t readPosition_ = 0;
-  std::int64_t spoolRead_ = 0;  // how much of the spool file came into readBuffer_
   std::vector<std::uint8_t> readBuffer_;
   std::size_t readBufferPosition_ = 0;
 };

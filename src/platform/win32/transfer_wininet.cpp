@@ -18,7 +18,9 @@ constexpr wchar_t kAgent[] = L"Tollumo";
 // Always fetched fresh from the site, never kept in the cache, never a dialog box.
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
                                 INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI;
-constexpr DWORD kReadBlock = 64 * 1024;
+// Large reads: a large body takes far fewer calls into WinINet, each with its status
+// callbacks.
+constexpr DWORD kReadBlock = 1024 * 1024;
 
 TransferState StateOfStatus(DWORD status) {
   switch (status) {
