@@ -8,15 +8,18 @@
 #include <process.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "platform/win32/background_writer.h"
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/environment_win32.h"
 #include "platform/win32/files_win32.h"
+#include "platform/win32/received_body.h"
 #include "platform/win32/shell_win32.h"
 #include "platform/win32/win_error.h"
 #include "platform/win32/win_handle.h"
@@ -154,6 +157,54 @@ void CheckFailedWrite() {
   CHECK(message.rfind(u"无法写入文件 C:\\probe\\readonly.bin：", 0) == 0);
 }
 
+// Spool files of this process in the temporary folder.
+int SpoolFiles() {
+  wchar_t folder[MAX_PATH + 1];
+  GetTempPathW(MAX_PATH + 1, folder);
+  const std::wstring pattern =
+      std::wstring(folder) + L"vexa-" + std::to_wstring(GetCurrentProcessId()) + L"-*.tmp";
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return 0;
+  int count = 1;
+  while (FindNextFileW(search, &found)) ++count;
+  FindClose(search);
+  return count;
+}
+
+// A body past the memory part and across spool files comes back whole and in order; each
+// spool file goes once it has been read, the rest with the body.
+void CheckReceivedBody() {
+  const std::size_t size = ReceivedBody::kMemoryLimit + 2 * ReceivedBody::kSegmentSize + 5000;
+  std::vector<std::uint8_t> body(size);
+  for (std::size_t i = 0; i < size; ++i) body[i] = static_cast<std::uint8_t>(i % 253);
+  {
+    ReceivedBody received;
+    for (std::size_t at = 0; at < size; at += 65521) {
+      received.Append(body.data() + at, std::min<std::size_t>(65521, size - at));
+    }
+    received.Finish();
+    CHECK(received.Size() == static_cast<std::int64_t>(size));
+    CHECK(SpoolFiles() == 3);
+    std::vector<std::uint8_t> chunk, back;
+    do {
+      received.Read(1024, chunk);
+      back.insert(back.end(), chunk.begin(), chunk.end());
+      if (back.size() == ReceivedBody::kMemoryLimit + ReceivedBody::kSegmentSize + 2048) {
+        CHECK(SpoolFiles() == 2);  // the first one is read
+      }
+    } while (!chunk.empty());
+    CHECK(back == body);
+  }
+  CHECK(SpoolFiles() == 0);
+  {
+    ReceivedBody abandoned;
+    abandoned.Append(body.data(), size);
+    CHECK(SpoolFiles() == 3);
+  }
+  CHECK(SpoolFiles() == 0);
+}
+
 void CheckEnvironmentAndShell() {
   CHECK(ArgumentOfCommandLine(u"\"C:\\a b\\x.exe\" REFRESH") == u"REFRESH");
   CHECK(ArgumentOfCommandLine(u"x.exe  \t REFRESH now ") == u"REFRESH now ");
@@ -176,6 +227,7 @@ int wmain(int argc, wchar_t** argv) {
     CheckFiles();
     CheckReplacement();
     CheckFailedWrite();
+    CheckReceivedBody();
     CheckEnvironmentAndShell();
   } catch (const PlatformError& error) {
     std::printf("FAILED: unexpected error %s\n", error.what());
