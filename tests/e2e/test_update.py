@@ -99,6 +99,8 @@ class UpdateRun(unittest.TestCase):
         self.assertEqual(w[LABEL3].text, "状态: 检查 %s ..." % fetched[-1])
         self.assertEqual(w[COMMAND_REFRESH][:2], (True, False))
         self.assertTrue(w[PICTURE_HTTP].visible)
+        [(_, hit)] = env.robot("at", 40, 154)  # where the status line is: the panel covers it
+        self.assertIn(int(hit), (PICTURE_HTTP, PICTURE1, LABEL_HTTP_STATE2, LABEL_HTTP_STATE))
         self.assertEqual(w[PICTURE1].width, 0, "the bar grows only when a body is saved")
         self.assertFalse((env.sys / fetched[-1]).exists())
         self.assert_registered_properly(registered)
@@ -181,6 +183,9 @@ class UpdateRun(unittest.TestCase):
         self.assertEqual(w[LABEL3].text, "")
         for hidden in (PICTURE_HTTP, COMMAND1, COMMAND2):
             self.assertFalse(w[hidden].visible, hidden)
+        # Stacking: Label2 lies above Label1 where they overlap; the status line is uncovered.
+        self.assertEqual(env.robot("at", 100, 123, "at", 29, 153),
+                         [["at", str(LABEL2)], ["at", str(LABEL3)]])
         # The pointer over the link area and over the bare window starts nothing.
         env.robot("move", LABEL2, "moveto", 5, 115, "sleep", 1000)
         self.assertEqual(self.fetched(), [])

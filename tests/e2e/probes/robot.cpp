@@ -5,6 +5,8 @@
 //                   control: id, visible, enabled, width, text
 //   click <id>      mouse click at the control's centre;  move <id>  pointer to its centre
 //   moveto <x> <y>  pointer to a point of the window's client area;  sleep <ms>
+//   at <x> <y>      the id of the control that gets the pointer at a point of the client
+//                   area (0: the window itself)
 //   close           WM_CLOSE to the update window
 //   box <s>         wait up to s seconds for a message box titled "Tollumo"; its text and icon
 //   ok              press the message box's first button
@@ -155,6 +157,11 @@ bool Step(const std::wstring& step) {
     POINT p{_wtoi(Arg()), _wtoi(Arg())};
     if (!form || !ClientToScreen(form, &p)) return false;
     MouseTo(p);
+  } else if (step == L"at") {
+    POINT p{_wtoi(Arg()), _wtoi(Arg())};
+    if (!form || !ClientToScreen(form, &p)) return false;
+    HWND hit = WindowFromPoint(p);
+    Emit({L"at", to_wstring(hit && IsChild(form, hit) ? GetDlgCtrlID(hit) : 0)});
   } else if (step == L"close") {
     return form && PostMessageW(form, WM_CLOSE, 0, 0);
   } else if (step == L"box") {
