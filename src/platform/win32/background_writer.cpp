@@ -49,6 +49,7 @@ void BackgroundWriter::HandOver() {
     lock.unlock();
     ThrowIfFailed();
   }
+  if (!thread_.joinable()) thread_ = std::thread(&BackgroundWriter::WriteBlocks, this);
   full_.push_back(std::move(filling_));
   ++pending_;
   if (spare_.empty()) {
@@ -57,7 +58,6 @@ void BackgroundWriter::HandOver() {
     filling_ = std::move(spare_.back());
     spare_.pop_back();
   }
-  if (!thread_.joinable()) thread_ = std::thread(&BackgroundWriter::WriteBlocks, this);
   lock.unlock();
   changed_.notify_all();
 }

@@ -16,7 +16,7 @@ class EnvironmentWin32 final : public Environment {
 
 // Ends the process at once with exit code 0: no window message, unload event or library
 // clean-up runs. Files the program still has open go with it: a replacement file not yet
-// committed and the transfer's spool file are both marked for deletion, so the system
+// committed and the transfer's spool files are all marked for deletion, so the system
 // removes them when it closes their handles.
 class ProgramWin32 final : public Program {
  public:

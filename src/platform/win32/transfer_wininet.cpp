@@ -149,7 +149,7 @@ class TransferRequest {
     bool ok = false;
     try {
       ok = Fetch();
-    } catch (...) {  // no memory, no spool file: the request failed
+    } catch (...) {  // no memory, no spool file, a failed write: the request failed
       ok = false;
     }
     if (ok) {

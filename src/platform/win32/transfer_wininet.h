@@ -25,7 +25,7 @@ class TransferRequest;
 // its writes before those reads. A new Execute abandons the previous request: its worker
 // stops at its next read (or when the WinINet call it waits in returns) and posts nothing
 // more. The request is shared by the control and its worker, and the worker is
-// detached, so neither outlives what it uses; the body and its spool file go with the last
+// detached, so neither outlives what it uses; the body and its spool files go with the last
 // owner.
 class TransferWinInet final : public Transfer {
  public:
