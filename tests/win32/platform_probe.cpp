@@ -107,7 +107,7 @@ void CheckFiles() {
 void CheckReplacement() {
   FilesWin32 files;
   const Text target = kDir + u"target.bin";
-  const std::string old(300000, 'o');
+  const std::string old(4000000, 'o');
   Put(target, old);
   // Pieces of 1 KB, then one larger than a block, then a small one: the file's blocks are
   // written by another thread and must still arrive in order.
@@ -128,6 +128,7 @@ void CheckReplacement() {
 
   // Abandoned, or the program ends in the middle: the target stays, the new file goes.
   files.BeginReplace(target)->Write(data, 3);
+  files.BeginReplace(target)->Write(data, expected.size());  // blocks still being written
   CHECK(Bytes(target) == expected);
   CHECK(Leftovers() == 0);
   wchar_t self[MAX_PATH];
@@ -197,12 +198,13 @@ void CheckReceivedBody() {
     CHECK(back == body);
   }
   CHECK(SpoolFiles() == 0);
-  {
-    ReceivedBody abandoned;
-    abandoned.Append(body.data(), size);
-    CHECK(SpoolFiles() == 3);
+  for (std::size_t part : {size, ReceivedBody::kMemoryLimit + 5000000}) {
+    {
+      ReceivedBody abandoned;  // the second one while its blocks are being written
+      abandoned.Append(body.data(), part);
+    }
+    CHECK(SpoolFiles() == 0);
   }
-  CHECK(SpoolFiles() == 0);
 }
 
 void CheckEnvironmentAndShell() {

@@ -8,7 +8,9 @@
 namespace vexa {
 
 BackgroundWriter::BackgroundWriter(HANDLE file, Text action, Text path)
-    : file_(file), action_(std::move(action)), path_(std::move(path)) {}
+    : action_(std::move(action)), path_(std::move(path)), file_(file) {
+  spare_.reserve(kMostPending + 1);  // so giving a block back never allocates
+}
 
 BackgroundWriter::~BackgroundWriter() {
   {
@@ -38,6 +40,13 @@ void BackgroundWriter::Finish() {
   changed_.wait(lock, [this] { return pending_ == 0 || error_ != ERROR_SUCCESS; });
   lock.unlock();
   ThrowIfFailed();
+}
+
+void BackgroundWriter::Retarget(HANDLE file, Text path) {
+  Finish();
+  std::lock_guard<std::mutex> lock(mutex_);
+  file_ = file;
+  path_ = std::move(path);
 }
 
 // Gives the filled block to the thread and takes a spare one (blocks are reused: a fresh
@@ -78,11 +87,12 @@ void BackgroundWriter::WriteBlocks() {
     if (full_.empty()) return;
     std::vector<std::uint8_t> block = std::move(full_.front());
     full_.pop_front();
+    const HANDLE file = file_;
     lock.unlock();
     DWORD error = ERROR_SUCCESS;
     for (std::size_t done = 0; done < block.size();) {
       DWORD written = 0;
-      if (!WriteFile(file_, block.data() + done, static_cast<DWORD>(block.size() - done), &written,
+      if (!WriteFile(file, block.data() + done, static_cast<DWORD>(block.size() - done), &written,
                      nullptr)) {
         error = GetLastError();
         break;

@@ -19,14 +19,14 @@ namespace vexa {
 // where filling new cache pages is slow, that copy is most of the time a large save takes.
 //
 // Used by one producing thread. A failed write stops the writing; the failure is thrown by
-// the next Write or by Finish.
+// a later Write or by Finish.
 class BackgroundWriter {
  public:
   static constexpr std::size_t kBlockSize = 1024 * 1024;
   static constexpr std::size_t kMostPending = 3;  // blocks handed over and not yet written
 
-  // `file` stays the caller's and must outlive the writer. `action` and `path` name the
-  // failure of a write ("无法写入文件 ", the path).
+  // `file` stays the caller's and must stay open while the writer writes to it. `action`
+  // and `path` name the failure of a write ("无法写入文件 ", the path).
   BackgroundWriter(HANDLE file, Text action, Text path);
   // Without Finish, the blocks not yet written are dropped; the one being written is
   // waited for, so the file can be closed next.
@@ -38,18 +38,20 @@ class BackgroundWriter {
   void Write(const std::uint8_t* bytes, std::size_t count);
   // Returns once every byte given is in the file.
   void Finish();
+  // Finishes the file, then goes on with another one; thread and blocks are kept.
+  void Retarget(HANDLE file, Text path);
 
  private:
   void HandOver();
   void ThrowIfFailed();
   void WriteBlocks();
 
-  const HANDLE file_;
   const Text action_;
-  const Text path_;
+  Text path_;
   std::vector<std::uint8_t> filling_;
 
   std::mutex mutex_;  // guards the members below
+  HANDLE file_;
   std::condition_variable changed_;
   std::deque<std::vector<std::uint8_t>> full_;  // in file order
   std::vector<std::vector<std::uint8_t>> spare_;

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 #include "platform/text_file_format.h"
@@ -40,18 +41,23 @@ class FileReplacementWin32 final : public FileReplacement {
       : target_(std::move(target)),
         temporary_(std::move(temporary)),
         file_(std::move(file)),
-        writer_(file_.Get(), u"无法写入文件 ", target_) {}
+        writer_(std::in_place, file_.Get(), u"无法写入文件 ", target_) {}
   // Without Commit, closing the handle removes the file (it is still marked for deletion).
   ~FileReplacementWin32() override = default;
 
-  void Write(const std::uint8_t* bytes, std::size_t count) override { writer_.Write(bytes, count); }
+  void Write(const std::uint8_t* bytes, std::size_t count) override {
+    if (!writer_) throw SystemError(ERROR_INVALID_HANDLE, u"无法写入文件 ", target_);
+    writer_->Write(bytes, count);
+  }
 
   // The move replaces the target in one step for every program that opens it. The data is
   // not forced onto the disk first (FlushFileBuffers, MOVEFILE_WRITE_THROUGH): that would
   // only matter after a power cut, and would make the installer wait for 256 MB to be
   // written out; the file is left to the system's cache like any other saved file.
   void Commit() override {
-    writer_.Finish();
+    if (!writer_) throw SystemError(ERROR_INVALID_HANDLE, u"无法写入文件 ", target_);
+    writer_->Finish();
+    writer_.reset();  // nothing more goes to the file
     if (!SetDeleteOnClose(file_.Get(), false)) {
       throw SystemError(GetLastError(), u"无法写入文件 ", target_);
     }
@@ -68,7 +74,7 @@ class FileReplacementWin32 final : public FileReplacement {
   Text target_;
   Text temporary_;
   UniqueHandle file_;
-  BackgroundWriter writer_;  // after file_: stops writing before the file is closed
+  std::optional<BackgroundWriter> writer_;  // after file_: stops writing before it is closed
 };
 
 }  // namespace

@@ -75,7 +75,6 @@ void ReceivedBody::Read(std::size_t count, std::vector<std::uint8_t>& chunk) {
 }
 
 void ReceivedBody::AddSegment() {
-  Finish();
   static std::atomic<unsigned> counter{0};
   if (folder_.empty()) folder_ = TemporaryFolder();
   for (;;) {
@@ -87,8 +86,13 @@ void ReceivedBody::AddSegment() {
         FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (segment.file.Valid()) {
       segments_.push_back(std::move(segment));
-      writer_ = std::make_unique<BackgroundWriter>(
-          segments_.back().file.Get(), u"无法写入临时文件 ", FromWide(segments_.back().path));
+      const Segment& added = segments_.back();
+      if (writer_) {
+        writer_->Retarget(added.file.Get(), FromWide(added.path));
+      } else {
+        writer_ = std::make_unique<BackgroundWriter>(added.file.Get(), u"无法写入临时文件 ",
+                                                     FromWide(added.path));
+      }
       return;
     }
     const DWORD error = GetLastError();
@@ -98,10 +102,6 @@ void ReceivedBody::AddSegment() {
 }
 
 void ReceivedBody::RefillReadBuffer() {
-  // A segment read to its end is closed at once: that deletes its file.
-  while (!segments_.empty() && segments_.front().read == segments_.front().size) {
-    segments_.pop_front();
-  }
   if (segments_.empty()) throw SystemError(ERROR_HANDLE_EOF, u"无法读取临时文件", u"");
   Segment& segment = segments_.front();
   // The read names its offset: the file's own position is where the writing ended.
@@ -117,6 +117,8 @@ void ReceivedBody::RefillReadBuffer() {
   readBuffer_.resize(read);
   readBufferPosition_ = 0;
   segment.read += read;
+  // A segment read to its end is closed at once: that deletes its file.
+  if (segment.read == segment.size) segments_.pop_front();
 }
 
 }  // namespace vexa

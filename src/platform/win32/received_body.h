@@ -52,7 +52,7 @@ class ReceivedBody {
   std::vector<std::uint8_t> memory_;
   std::wstring folder_;                       // of the spool files, once there is one
   std::deque<Segment> segments_;              // those not yet read to their end, in order
-  std::unique_ptr<BackgroundWriter> writer_;  // of the last segment, while appending
+  std::unique_ptr<BackgroundWriter> writer_;  // to the last segment, while appending
   std::int64_t size_ = 0;
   std::int64_t readPosition_ = 0;
   std::vector<std::uint8_t> readBuffer_;
