@@ -45,15 +45,20 @@ std::string Bytes(const Text& path) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// Temporary files of replacements left in C:\probe.
-int Leftovers() {
+// Files matching a pattern such as L"C:\\probe\\*.vexa-tmp".
+int CountFiles(const std::wstring& pattern) {
   WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(L"C:\\probe\\*.vexa-tmp", &found);
+  HANDLE search = FindFirstFileW(pattern.c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return 0;
   int count = 1;
   while (FindNextFileW(search, &found)) ++count;
   FindClose(search);
   return count;
+}
+
+// Temporary files of replacements left in C:\probe.
+int Leftovers() {
+  return CountFiles(L"C:\\probe\\*.vexa-tmp");
 }
 
 void CheckFiles() {
@@ -160,17 +165,8 @@ void CheckFailedWrite() {
 
 // Spool files of this process in the temporary folder.
 int SpoolFiles() {
-  wchar_t folder[MAX_PATH + 1];
-  GetTempPathW(MAX_PATH + 1, folder);
-  const std::wstring pattern =
-      std::wstring(folder) + L"vexa-" + std::to_wstring(GetCurrentProcessId()) + L"-*.tmp";
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(pattern.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return 0;
-  int count = 1;
-  while (FindNextFileW(search, &found)) ++count;
-  FindClose(search);
-  return count;
+  return CountFiles(TemporaryFolder() + L"vexa-" + std::to_wstring(GetCurrentProcessId()) +
+                    L"-*.tmp");
 }
 
 // A body past the memory part and across spool files comes back whole and in order; each

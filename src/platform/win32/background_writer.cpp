@@ -7,6 +7,18 @@
 
 namespace vexa {
 
+DWORD WriteFully(HANDLE file, const std::uint8_t* bytes, std::size_t count) {
+  while (count > 0) {
+    const DWORD part = static_cast<DWORD>(std::min<std::size_t>(count, 0x40000000));
+    DWORD written = 0;
+    if (!WriteFile(file, bytes, part, &written, nullptr)) return GetLastError();
+    if (written == 0) return ERROR_WRITE_FAULT;  // a disk file takes every byte or fails
+    bytes += written;
+    count -= written;
+  }
+  return ERROR_SUCCESS;
+}
+
 BackgroundWriter::BackgroundWriter(HANDLE file, Text action, Text path)
     : action_(std::move(action)), path_(std::move(path)), file_(file) {
   spare_.reserve(kMostPending + 1);  // so giving a block back never allocates
@@ -89,20 +101,7 @@ void BackgroundWriter::WriteBlocks() {
     full_.pop_front();
     const HANDLE file = file_;
     lock.unlock();
-    DWORD error = ERROR_SUCCESS;
-    for (std::size_t done = 0; done < block.size();) {
-      DWORD written = 0;
-      if (!WriteFile(file, block.data() + done, static_cast<DWORD>(block.size() - done), &written,
-                     nullptr)) {
-        error = GetLastError();
-        break;
-      }
-      if (written == 0) {  // a disk file takes every byte or fails; never spin
-        error = ERROR_WRITE_FAULT;
-        break;
-      }
-      done += written;
-    }
+    const DWORD error = WriteFully(file, block.data(), block.size());
     block.clear();
     lock.lock();
     spare_.push_back(std::move(block));

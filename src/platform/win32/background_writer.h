@@ -14,6 +14,9 @@
 
 namespace vexa {
 
+// Writes all `count` bytes to `file`: ERROR_SUCCESS, or the system's error code.
+DWORD WriteFully(HANDLE file, const std::uint8_t* bytes, std::size_t count);
+
 // Writes a stream of bytes to a file in blocks, on a thread of its own, in the order given.
 // The thread that produces the bytes goes on while the system copies the previous blocks:
 // where filling new cache pages is slow, that copy is most of the time a large save takes.

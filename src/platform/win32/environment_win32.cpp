@@ -47,18 +47,34 @@ Text ArgumentOfCommandLine(TextView commandLine) {
   return Text(commandLine.substr(i));
 }
 
-std::wstring SystemDirectory() {
-  std::wstring folder(MAX_PATH, L'\0');
-  UINT length = GetSystemDirectoryW(folder.data(), static_cast<UINT>(folder.size()));
+namespace {
+
+// The text that `call(size, buffer)` writes: a call that, given too small a buffer, returns
+// the size it needs (GetSystemDirectoryW, GetTempPathW).
+template <class Call>
+std::wstring FolderFromSystem(Call call, TextView failure) {
+  std::wstring folder(MAX_PATH + 1, L'\0');
+  DWORD length = call(static_cast<DWORD>(folder.size()), folder.data());
   if (length >= folder.size()) {
     folder.resize(length);
-    length = GetSystemDirectoryW(folder.data(), static_cast<UINT>(folder.size()));
+    length = call(static_cast<DWORD>(folder.size()), folder.data());
   }
-  if (length == 0 || length >= folder.size()) {
-    throw SystemError(GetLastError(), u"无法取得系统文件夹", u"");
-  }
+  if (length == 0 || length >= folder.size()) throw SystemError(GetLastError(), failure, u"");
   folder.resize(length);
   return folder;
+}
+
+}  // namespace
+
+std::wstring SystemDirectory() {
+  return FolderFromSystem(
+      [](DWORD size, wchar_t* buffer) { return GetSystemDirectoryW(buffer, size); },
+      u"无法取得系统文件夹");
+}
+
+std::wstring TemporaryFolder() {
+  return FolderFromSystem([](DWORD size, wchar_t* buffer) { return GetTempPathW(size, buffer); },
+                          u"无法取得临时文件夹");
 }
 
 }  // namespace vexa

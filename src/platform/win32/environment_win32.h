@@ -38,4 +38,7 @@ Text ArgumentOfCommandLine(TextView commandLine);
 // redirects it to the 32-bit one), without a trailing separator.
 std::wstring SystemDirectory();
 
+// The user's folder for temporary files, with a trailing separator.
+std::wstring TemporaryFolder();
+
 }  // namespace vexa

@@ -15,15 +15,8 @@ namespace vexa {
 namespace {
 
 void WriteAll(HANDLE file, const std::uint8_t* bytes, std::size_t count, const Text& path) {
-  while (count > 0) {
-    const DWORD part = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
-    DWORD written = 0;
-    if (!WriteFile(file, bytes, part, &written, nullptr)) {
-      throw SystemError(GetLastError(), u"无法写入文件 ", path);
-    }
-    bytes += written;
-    count -= written;
-  }
+  const DWORD error = WriteFully(file, bytes, count);
+  if (error != ERROR_SUCCESS) throw SystemError(error, u"无法写入文件 ", path);
 }
 
 bool SetDeleteOnClose(HANDLE file, bool deleteOnClose) {

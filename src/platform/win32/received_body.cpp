@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 
+#include "platform/win32/environment_win32.h"
 #include "platform/win32/win_error.h"
 
 namespace vexa {
@@ -12,20 +13,6 @@ namespace {
 
 // The spool is read back in blocks this size and handed out in the pieces asked for.
 constexpr DWORD kReadBlock = 1024 * 1024;
-
-std::wstring TemporaryFolder() {
-  std::wstring folder(MAX_PATH + 1, L'\0');
-  DWORD length = GetTempPathW(static_cast<DWORD>(folder.size()), folder.data());
-  if (length > folder.size()) {
-    folder.resize(length);
-    length = GetTempPathW(static_cast<DWORD>(folder.size()), folder.data());
-  }
-  if (length == 0 || length > folder.size()) {
-    throw SystemError(GetLastError(), u"无法取得临时文件夹", u"");
-  }
-  folder.resize(length);  // ends with a separator
-  return folder;
-}
 
 }  // namespace
 
