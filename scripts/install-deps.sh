@@ -16,7 +16,7 @@ fi
 pkgs=(
   build-essential cmake ninja-build pkg-config clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
-  g++-mingw-w64-i686-posix
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   wine wine64 wine32:i386
   xvfb xauth x11-utils imagemagick fonts-wqy-microhei locales
   python3

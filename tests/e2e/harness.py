@@ -1,10 +1,13 @@
 """The program under Wine, an X display and the download site, for one test run.
 
-One 32-bit Wine prefix per run; between tests only the files a test touches are reset.
-The prefix's cmd.exe is our probe, so that registration really happens under Wine and
-every registration command is recorded (C:\\e2e\\events.log).
+One Wine prefix per run, of the architecture this host's Wine runs (scripts/wine-arch.sh);
+between tests only the files a test touches are reset. The prefix's cmd.exe is our probe, so
+that registration really happens under Wine and every registration command is recorded
+(C:\\e2e\\events.log). Everything a run starts (site, Xvfb, wineserver, Wine programs) is
+ended by close(), which also runs when the set-up fails, at exit and on SIGTERM.
 """
 
+import atexit
 import collections
 import hashlib
 import importlib.util
@@ -18,6 +21,7 @@ import tempfile
 import time
 from pathlib import Path
 
+ROOT = Path(__file__).resolve().parents[2]
 SITE_PY = Path(__file__).resolve().parent / "site.py"
 _spec = importlib.util.spec_from_file_location("download_site", SITE_PY)  # not the stdlib's
 site = importlib.util.module_from_spec(_spec)
@@ -28,6 +32,46 @@ COMPONENTS = ["comcat.dll", "MCI32.OCX", "stdole2.tlb", "shdocvw.dll", "shdocvw.
 URL_PATH = dict(zip(COMPONENTS, site.COMPONENT_PATHS))
 SYSTEM = "C:\\windows\\system32\\"
 Control = collections.namedtuple("Control", "visible enabled width text")
+
+# What follows from the architecture: Debian's Wine loader (/usr/bin/wine always picks the
+# 32-bit one), the prefix's kind, the build folder and preset of the program and its probes.
+# Either way the program runs in a prefix of its own bitness, so the folder it sees as
+# C:\windows\system32 is the prefix's system32 (a 32-bit program in a 64-bit prefix would see
+# syswow64 there, as on 64-bit Windows).
+Arch = collections.namedtuple("Arch", "name loader prefix preset objdump")
+ARCHES = {
+    "x86": Arch("x86", "/usr/lib/wine/wine", "win32", "mingw-loopback", "i686-w64-mingw32-objdump"),
+    "x64": Arch("x64", "/usr/lib/wine/wine64", "win64", "mingw64-loopback",
+                "x86_64-w64-mingw32-objdump"),
+}
+
+
+class SetupFailed(Exception):
+    """The run could not be set up; the message is one sentence saying what and what to do."""
+
+
+def wine_arch():
+    """The architecture this host's Wine runs (or VEXA_WINE_ARCH forces), as scripts/wine-arch.sh
+    decides; its one line saying why goes to standard error."""
+    p = subprocess.run(["bash", str(ROOT / "scripts" / "wine-arch.sh")], stdout=subprocess.PIPE,
+                       stderr=subprocess.PIPE, text=True)
+    sys.stderr.write(p.stderr)
+    if p.returncode != 0:
+        raise SetupFailed(p.stderr.strip())
+    return ARCHES[p.stdout.strip()]
+
+
+def default_build(arch):
+    """The build folder of the program and probes for an architecture."""
+    return ROOT / "build" / arch.preset
+
+
+def missing_files(build):
+    """What the end-to-end runs need from a build folder and it lacks."""
+    probes = Path(build) / "tests" / "e2e" / "probes"
+    needed = [program_path(build)] + [probes / n for n in ("probe.exe", "robot.exe",
+                                                           "component.dll")]
+    return [str(p) for p in needed if not p.exists()]
 
 
 def encode_brand(text):
@@ -61,37 +105,78 @@ def wait_until(predicate, timeout, interval=0.2):
         time.sleep(interval)
 
 
+def _end_on_sigterm():
+    """SIGTERM (CTest's time-out, a kill) unwinds like an error, so close() still runs."""
+    if signal.getsignal(signal.SIGTERM) is signal.SIG_DFL:
+        signal.signal(signal.SIGTERM, lambda *_: sys.exit("ended by SIGTERM"))
+
+
+def start_xvfb(first):
+    """An X server on the first free display from :first on; returns (process, display)."""
+    for n in range(first, first + 8):
+        if Path("/tmp/.X%d-lock" % n).exists():
+            continue
+        xvfb = subprocess.Popen(["Xvfb", ":%d" % n, "-screen", "0", "1024x768x24", "-nolisten",
+                                 "tcp"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if wait_until(lambda: Path("/tmp/.X11-unix/X%d" % n).exists() or xvfb.poll() is not None,
+                      10) and xvfb.poll() is None:
+            return xvfb, ":%d" % n
+        stop(xvfb)
+    raise SetupFailed("no X display among :%d to :%d could be started: end stale Xvfb servers "
+                      "or remove their /tmp/.X<n>-lock files" % (first, first + 7))
+
+
+def stop(process, timeout=10):
+    """Ends a process we started: SIGTERM (Xvfb then removes its lock), SIGKILL if it lingers."""
+    if process and process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
 class Wine:
-    def __init__(self, build_dir, out_dir, display=None, tag="e2e"):
-        self.build, self.out = Path(build_dir), Path(out_dir)
-        self.out.mkdir(parents=True, exist_ok=True)
+    def __init__(self, build_dir=None, out_dir=None, display=None, tag="e2e", arch=None):
+        self.arch = arch or wine_arch()
+        self.build = Path(build_dir) if build_dir else default_build(self.arch)
+        self.out = Path(out_dir or ROOT / "build" / tag)
+        self.site = self.xvfb = self.env = None
+        self.procs, self.closed = [], False
         self.work = Path(tempfile.mkdtemp(prefix="b-%s-" % tag, dir="/tmp"))
+        _end_on_sigterm()
+        atexit.register(self.close)
+        try:
+            self._set_up(display)
+        except BaseException:
+            self.close()
+            raise
+
+    def _set_up(self, display):
+        self.out.mkdir(parents=True, exist_ok=True)
         self.config, self.site_log = self.work / "site.json", self.work / "site.log"
         self.configure({})
-        with open(self.work / "site.out", "w") as out:
-            self.site = subprocess.Popen(
-                [sys.executable, str(SITE_PY), "--config", str(self.config), "--log",
-                 str(self.site_log)], stdout=out, stderr=subprocess.STDOUT)
-        # The site's log appears once it holds the port: another run's site may hold it.
-        wait_until(lambda: self.site_log.exists() or self.site.poll() is not None, 10)
-        if not self.site_log.exists():
-            message = (self.work / "site.out").read_text()
-            self.site.kill()
-            shutil.rmtree(self.work)
-            raise RuntimeError("the download site did not start (is port 47080 taken?): " + message)
+        self._start_site()
         self.c = self.work / "prefix" / "drive_c"
         self.sys, self.app = self.c / "windows" / "system32", self.c / "app"
-        self.procs, self.xvfb = [], None
-        self.display = display or self._start_xvfb()
-        self.env = dict(os.environ, WINEPREFIX=str(self.work / "prefix"), WINEARCH="win32",
+        self.display = display or self._own_display()
+        self.env = dict(os.environ, WINEPREFIX=str(self.work / "prefix"),
+                        WINEARCH=self.arch.prefix, WINELOADER=self.arch.loader,
                         LC_ALL="zh_CN.UTF-8", WINEDEBUG="-all", DISPLAY=self.display,
                         WINEDLLOVERRIDES="mscoree,mshtml=")
         (self.work / "prefix").mkdir()
         self.run_unix(["wineserver", "-p"], "wineserver")  # stays up between the programs
-        self.run_unix(["wineboot", "-i"], "wineboot")
+        self.run_unix([self.arch.loader, "wineboot", "-i"], "wineboot")
+        if not (self.sys / "kernel32.dll").exists():
+            log = self.work / "wineboot.log"
+            last = (log.read_text(errors="replace").strip().splitlines() or ["no output"])[-1]
+            raise SetupFailed("Wine could not create a %s prefix in %s (%s): check that %s "
+                              "runs here, or choose the other build with VEXA_WINE_ARCH"
+                              % (self.arch.prefix, self.work / "prefix", last, self.arch.loader))
         if display is None:  # our own display has no window manager: Wine draws the frames
-            self.run_unix(["wine", "reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v",
-                           "Managed", "/d", "N", "/f"], "reg")
+            self.run_unix([self.arch.loader, "reg", "add", "HKCU\\Software\\Wine\\X11 Driver",
+                           "/v", "Managed", "/d", "N", "/f"], "reg")
         (self.c / "e2e").mkdir()
         for name in ("probe.exe", "robot.exe", "component.dll"):
             shutil.copy(self.probe(name), self.c / "e2e" / name)
@@ -99,27 +184,36 @@ class Wine:
         # Our cmd.exe probe instead of Wine's; our component probe instead of Wine's built-ins.
         self.env["WINEDLLOVERRIDES"] = "cmd.exe=n;comcat,msxml3,shdocvw,stdole2.tlb=n,b"
 
-    def _start_xvfb(self):
-        for n in range(93, 100):
-            if not Path("/tmp/.X%d-lock" % n).exists():
-                self.xvfb = subprocess.Popen(
-                    ["Xvfb", ":%d" % n, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-                if wait_until(lambda: Path("/tmp/.X11-unix/X%d" % n).exists(), 10):
-                    return ":%d" % n
-                self.xvfb.terminate()
-        raise RuntimeError("no free X display among :93 to :99")
+    def _start_site(self):
+        with open(self.work / "site.out", "w") as out:
+            self.site = subprocess.Popen(
+                [sys.executable, str(SITE_PY), "--config", str(self.config), "--log",
+                 str(self.site_log)], stdout=out, stderr=subprocess.STDOUT)
+        # The site's log appears once it holds the port; it says so when another holds it.
+        wait_until(lambda: self.site_log.exists() or self.site.poll() is not None, 10)
+        if not self.site_log.exists():
+            said = (self.work / "site.out").read_text().strip().splitlines()
+            raise SetupFailed("the download site did not start: " + (said[-1] if said else
+                                                                      "no answer within 10 s"))
+
+    def _own_display(self):
+        self.xvfb, display = start_xvfb(93)
+        return display
 
     def probe(self, name):
         return self.build / "tests" / "e2e" / "probes" / name
 
     def close(self):
+        """Ends everything the run started; safe to call twice and after a failed set-up."""
+        if self.closed:
+            return
+        self.closed = True
         self.stop_all()
-        subprocess.run(["wineserver", "-k"], env=self.env)
+        if self.env:
+            subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
         for p in (self.site, self.xvfb):
-            if p:
-                p.send_signal(signal.SIGTERM)
-                p.wait(10)
+            stop(p)
         if not os.environ.get("E2E_KEEP"):
             shutil.rmtree(self.work, ignore_errors=True)
 
@@ -158,14 +252,23 @@ class Wine:
 
     def run_unix(self, argv, log):
         with open(self.work / (log + ".log"), "ab") as out:
-            subprocess.run(argv, env=self.env, stdout=out, stderr=subprocess.STDOUT, timeout=120)
+            try:
+                subprocess.run(argv, env=self.env, stdout=out, stderr=subprocess.STDOUT,
+                               timeout=120)
+            except subprocess.TimeoutExpired:
+                raise SetupFailed("%s did not end within 120 s (see %s)"
+                                  % (" ".join(argv[:2]), out.name)) from None
+            except OSError as e:
+                raise SetupFailed("%s can't run on this host (%s): choose the other build with "
+                                  "VEXA_WINE_ARCH, or leave the choice to scripts/wine-arch.sh"
+                                  % (argv[0], e.strerror)) from None
 
     def start(self, path, *args, cwd=None, overrides=None):
         env = dict(self.env)
         if overrides:
             env["WINEDLLOVERRIDES"] += ";" + overrides
         with open(self.work / "wine.log", "ab") as log:
-            p = subprocess.Popen(["wine", path, *args], cwd=cwd, env=env, stdout=log,
+            p = subprocess.Popen([self.arch.loader, path, *args], cwd=cwd, env=env, stdout=log,
                                  stderr=subprocess.STDOUT)
         self.procs.append(p)
         return p
@@ -184,8 +287,8 @@ class Wine:
         """Runs the UI robot; returns its lines split into fields."""
         out = self.c / "e2e" / "robot.txt"
         out.unlink(missing_ok=True)
-        subprocess.run(["wine", "C:\\e2e\\robot.exe", "C:\\e2e\\robot.txt", *map(str, steps)],
-                       env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+        subprocess.run([self.arch.loader, "C:\\e2e\\robot.exe", "C:\\e2e\\robot.txt",
+                        *map(str, steps)], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                        timeout=120)
         return [f.split("\t") for f in out.read_text("utf-8").splitlines()] if out.exists() else []
 

@@ -13,12 +13,14 @@ Every request is appended to the log file as one JSON line.
 """
 
 import argparse
+import errno
 import hashlib
 import json
 import os
 import random
 import socket
 import struct
+import sys
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from pathlib import Path
@@ -96,7 +98,12 @@ if __name__ == "__main__":
     ap.add_argument("--config", required=True)
     ap.add_argument("--log", required=True)
     args = ap.parse_args()
-    site = ThreadingHTTPServer(("127.0.0.1", 47080), Handler)
+    try:
+        site = ThreadingHTTPServer(("127.0.0.1", 47080), Handler)
+    except OSError as e:
+        taken = e.errno == errno.EADDRINUSE
+        sys.exit("127.0.0.1:47080 is taken by another process: end it (another test run's site?)"
+                 if taken else "can't listen on 127.0.0.1:47080: %s" % e)
     site.files = args.config, args.log
     open(args.log, "a").close()  # the port is ours: requests can come
     site.serve_forever()

@@ -1,8 +1,10 @@
 """End-to-end runs of vexa_update.exe under Wine against the loopback download site.
 
 Usage: test_update.py [--build DIR] [--out DIR] [unittest arguments]
-DIR defaults: build/mingw-loopback (the program and the probes), build/e2e (screenshots).
-Exits 77 (skipped) when the program has not been built, unless E2E_REQUIRED is set.
+DIR defaults: the program and the probes of the architecture this host's Wine runs
+(build/mingw-loopback for x86, build/mingw64-loopback for x64; see scripts/wine-arch.sh),
+build/e2e for screenshots. Exits 77 (skipped) when they have not been built, unless
+E2E_REQUIRED is set; exits 1 with one sentence when Wine or the site can't be set up.
 """
 
 import argparse
@@ -25,15 +27,10 @@ BRAND = "泰禾PC电脑"
 STOP_TEXT = "与主机通讯时出现了错误"
 ROOT = Path(__file__).resolve().parents[2]
 _args = argparse.ArgumentParser(add_help=False, allow_abbrev=False)
-_args.add_argument("--build", type=Path, default=ROOT / "build" / "mingw-loopback")
+_args.add_argument("--build", type=Path)
 _args.add_argument("--out", type=Path, default=ROOT / "build" / "e2e")
 ARGS, UNITTEST_ARGS = _args.parse_known_args()
 env = None
-
-
-def setUpModule():
-    global env
-    env = harness.Wine(ARGS.build, ARGS.out)
 
 
 def tearDownModule():
@@ -246,12 +243,25 @@ class UpdateRun(unittest.TestCase):
         self.assertTrue(wait_until(lambda: env.events("setup"), 10), "installer not started")
 
 
+def main():
+    global env
+    try:
+        arch = harness.wine_arch()
+        build = ARGS.build or harness.default_build(arch)
+        missing = harness.missing_files(build)
+        if missing:
+            print("e2e SKIPPED: not built: %s\nbuild it: cmake --preset %s && cmake --build "
+                  "--preset %s" % (", ".join(missing), arch.preset, arch.preset), file=sys.stderr)
+            return 1 if os.environ.get("E2E_REQUIRED") else 77
+        env = harness.Wine(build, ARGS.out, arch=arch)
+    except harness.SetupFailed as e:
+        print("e2e FAILED: %s." % str(e).rstrip("."), file=sys.stderr)
+        return 1
+    print("Wine prefix %s (%s), program %s" % (env.work / "prefix", arch.prefix,
+                                               harness.program_path(build)), file=sys.stderr)
+    run = unittest.main(argv=sys.argv[:1] + UNITTEST_ARGS, verbosity=2, exit=False)
+    return 0 if run.result.wasSuccessful() else 1
+
+
 if __name__ == "__main__":
-    probes = [ARGS.build / "tests/e2e/probes" / n for n in ("probe.exe", "robot.exe",
-                                                            "component.dll")]
-    missing = [str(p) for p in [harness.program_path(ARGS.build)] + probes if not p.exists()]
-    if missing:
-        print("e2e SKIPPED: not built: %s\nbuild it: cmake --preset mingw-loopback && cmake "
-              "--build --preset mingw-loopback" % ", ".join(missing), file=sys.stderr)
-        sys.exit(1 if os.environ.get("E2E_REQUIRED") else 77)
-    unittest.main(argv=sys.argv[:1] + UNITTEST_ARGS, verbosity=2)
+    sys.exit(main())
