@@ -12,7 +12,6 @@ import json
 import os
 import re
 import shutil
-import signal
 import socket
 import statistics
 import subprocess
@@ -39,33 +38,21 @@ class BenchFailed(Exception):
     pass
 
 
-def start_xvfb():
-    for n in range(80, 88):
-        if not Path("/tmp/.X%d-lock" % n).exists():
-            xvfb = subprocess.Popen(["Xvfb", ":%d" % n, "-screen", "0", "1024x768x24",
-                                     "-nolisten", "tcp"], stdout=subprocess.DEVNULL,
-                                    stderr=subprocess.DEVNULL)
-            if wait_until(lambda: Path("/tmp/.X11-unix/X%d" % n).exists(), 10):
-                return xvfb, ":%d" % n
-            xvfb.terminate()
-    raise BenchFailed("no free X display among :80 to :87")
-
-
 def port_taken():
     with socket.socket() as s:
         return s.connect_ex(("127.0.0.1", 47080)) == 0
 
 
 class Bench:
-    def __init__(self, build, out, display):
+    def __init__(self, arch, build, out, display):
         # Another run's site (the end-to-end suite, the demo) holds the fixed port: wait.
         if port_taken():
             print("waiting for 127.0.0.1:47080 to be free (another run's download site)...")
             if not wait_until(lambda: not port_taken(), 900, 1):
                 raise BenchFailed("127.0.0.1:47080 stayed taken")
-        self.env = env = harness.Wine(build, out, display=display, tag="bench")
+        self.env = env = harness.Wine(build, out, display=display, tag="bench", arch=arch)
         # No window manager on our display: Wine draws the frames itself, as in the e2e suite.
-        env.run_unix(["wine", "reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Managed",
+        env.run_unix([arch.loader, "reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Managed",
                       "/d", "N", "/f"], "reg")
         probes = Path(build) / "bench" / "probes"
         self.dir = env.c / "bench"
@@ -221,10 +208,10 @@ def run_start_up(bench, results):
           % (START_ROUNDS, program, window, ratio, verdict(ratio <= 1.3)), flush=True)
 
 
-def run_size(build, results):
+def run_size(arch, build, results):
     exe = harness.program_path(build)
     size = exe.stat().st_size
-    dump = subprocess.run(["i686-w64-mingw32-objdump", "-p", str(exe)], capture_output=True,
+    dump = subprocess.run([arch.objdump, "-p", str(exe)], capture_output=True,
                           text=True, check=True).stdout
     dlls = sorted({l.split(":", 1)[1].strip() for l in dump.splitlines() if "DLL Name:" in l})
     others = [d for d in dlls if d.lower() not in KNOWN_DLLS]
@@ -238,32 +225,37 @@ def run_size(build, results):
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--build", default="build/mingw-loopback")
+    ap.add_argument("--build", help="default: the test build of the host's Wine architecture")
     ap.add_argument("--save-loop", default="build/bench/bench/vexa_save_loop_bench")
     ap.add_argument("--out", default="build/bench-wine")
     args = ap.parse_args()
     Path(args.out).mkdir(parents=True, exist_ok=True)
     results, xvfb, bench = [], None, None
     try:
-        xvfb, display = start_xvfb()
-        bench = Bench(args.build, args.out, display)
-        print("Wine prefix %s, display %s" % (bench.env.work / "prefix", display), flush=True)
+        arch = harness.wine_arch()
+        build = args.build or harness.default_build(arch)
+        xvfb, display = harness.start_xvfb(80)
+        bench = Bench(arch, build, args.out, display)
+        print("Architecture: %s (%s), %s in a %s Wine prefix %s, display %s"
+              % (arch.name, "the shipped 32-bit build" if arch.name == "x86" else
+                 "the 64-bit test build; the shipped program is the 32-bit one",
+                 harness.program_path(build), arch.prefix, bench.env.work / "prefix", display),
+              flush=True)
         run_memory_and_throughput(bench, results)
         run_save_loop(args.save_loop, args.out, results)
         run_start_up(bench, results)
-        run_size(args.build, results)
-    except (BenchFailed, RuntimeError) as e:
+        run_size(arch, build, results)
+    except (BenchFailed, harness.SetupFailed) as e:
         print("BENCHMARK FAILED: %s" % e)
         return 1
     finally:
         if bench:
             bench.env.close()
-        if xvfb:
-            xvfb.send_signal(signal.SIGTERM)
-            xvfb.wait(10)
+        harness.stop(xvfb)
     missed = [name for name, holds in sorted(results) if not holds]
-    print("Summary: %d of %d goals hold%s" % (len(results) - len(missed), len(results),
-                                             "; MISSED: " + ", ".join(missed) if missed else ""))
+    print("Summary (%s): %d of %d goals hold%s"
+          % (arch.name, len(results) - len(missed), len(results),
+             "; MISSED: " + ", ".join(missed) if missed else ""))
     return 0
 
 

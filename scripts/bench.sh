@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The benchmark: builds vexa_update.exe (mingw-loopback) with the Windows probes of bench/probes
-# and the native save-loop benchmark (bench), then measures, each side by side with a
+# The benchmark: builds vexa_update.exe for the architecture this host's Wine runs
+# (scripts/wine-arch.sh: mingw-loopback or mingw64-loopback) with the Windows probes of
+# bench/probes and the native save-loop benchmark (bench), then measures, each side by side with a
 # reference of ours in one run: peak memory, download throughput, the save loop, start-up
 # time and the program's size. Prints per goal the figures, the ratio and "holds" or
 # "MISSED", then a summary. Exits non-zero only when the benchmark itself failed.
@@ -10,14 +11,17 @@ cd "$(dirname "$0")/.."
 began=$(date +%s)
 
 bash scripts/install-deps.sh
+arch=$(bash scripts/wine-arch.sh)
+read -r VEXA_WINE_ARCH windows <<<"$arch"
+export VEXA_WINE_ARCH
 jobs=$(nproc)
-for preset in mingw-loopback bench; do
+for preset in "$windows" bench; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
 done
 
 status=0
-python3 bench/wine_bench.py --build build/mingw-loopback \
+python3 bench/wine_bench.py --build "build/$windows" \
   --save-loop build/bench/bench/vexa_save_loop_bench --out build/bench-wine || status=$?
 echo "scripts/bench.sh took $(($(date +%s) - began)) s"
 exit $status

@@ -9,8 +9,12 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
 bash scripts/install-deps.sh
-cmake --preset mingw-loopback >/dev/null
-cmake --build --preset mingw-loopback
+# The shipped 32-bit build where this host's Wine runs 32-bit programs, else the 64-bit one.
+arch=$(bash scripts/wine-arch.sh)
+read -r VEXA_WINE_ARCH preset <<<"$arch"
+export VEXA_WINE_ARCH
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset"
 
 display=""
 if [ -n "${DISPLAY:-}" ] && xdpyinfo -display "$DISPLAY" >/dev/null 2>&1; then display="$DISPLAY"; fi
@@ -25,10 +29,13 @@ import harness
 out = Path("build/demo")
 for old in out.glob("*.png"):
     old.unlink()
-env = harness.Wine("build/mingw-loopback", out, display=os.environ["DEMO_DISPLAY"] or None,
-                   tag="demo")
 try:
-    print("Wine prefix %s, display %s" % (env.work / "prefix", env.display))
+    env = harness.Wine(None, out, display=os.environ["DEMO_DISPLAY"] or None, tag="demo")
+except harness.SetupFailed as e:
+    sys.exit("The demo could not start: %s." % str(e).rstrip("."))
+try:
+    print("Wine prefix %s (%s), display %s, program %s"
+          % (env.work / "prefix", env.arch.prefix, env.display, harness.program_path(env.build)))
     # Wine's own comcat, msxml3, shdocvw and stdole2 count as present; the others are fetched.
     env.env["WINEDLLOVERRIDES"] = "cmd.exe=n"
     env.configure({name: {"rate": 200_000} for name in harness.COMPONENTS} |

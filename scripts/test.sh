@@ -9,12 +9,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
-VEXA_WINE_ARCH=$(bash scripts/wine-arch.sh)
+arch=$(bash scripts/wine-arch.sh)
+read -r VEXA_WINE_ARCH windows <<<"$arch"
 export VEXA_WINE_ARCH
-case "$VEXA_WINE_ARCH" in
-  x86) windows=mingw-loopback ;;
-  x64) windows=mingw64-loopback ;;
-esac
 
 jobs=$(nproc)
 for preset in mingw mingw-loopback mingw64-loopback linux linux-asan; do

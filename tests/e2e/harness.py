@@ -34,15 +34,15 @@ SYSTEM = "C:\\windows\\system32\\"
 Control = collections.namedtuple("Control", "visible enabled width text")
 
 # What follows from the architecture: Debian's Wine loader (/usr/bin/wine always picks the
-# 32-bit one), the prefix's kind, the build folder and preset of the program and its probes.
+# 32-bit one), the prefix's kind, the objdump that reads the program; scripts/wine-arch.sh
+# names the preset of the program and its probes.
 # Either way the program runs in a prefix of its own bitness, so the folder it sees as
 # C:\windows\system32 is the prefix's system32 (a 32-bit program in a 64-bit prefix would see
 # syswow64 there, as on 64-bit Windows).
-Arch = collections.namedtuple("Arch", "name loader prefix preset objdump")
+Arch = collections.namedtuple("Arch", "name preset loader prefix objdump")
 ARCHES = {
-    "x86": Arch("x86", "/usr/lib/wine/wine", "win32", "mingw-loopback", "i686-w64-mingw32-objdump"),
-    "x64": Arch("x64", "/usr/lib/wine/wine64", "win64", "mingw64-loopback",
-                "x86_64-w64-mingw32-objdump"),
+    "x86": ("/usr/lib/wine/wine", "win32", "i686-w64-mingw32-objdump"),
+    "x64": ("/usr/lib/wine/wine64", "win64", "x86_64-w64-mingw32-objdump"),
 }
 
 
@@ -58,7 +58,8 @@ def wine_arch():
     sys.stderr.write(p.stderr)
     if p.returncode != 0:
         raise SetupFailed(p.stderr.strip())
-    return ARCHES[p.stdout.strip()]
+    name, preset = p.stdout.split()
+    return Arch(name, preset, *ARCHES[name])
 
 
 def default_build(arch):
