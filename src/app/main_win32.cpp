@@ -73,16 +73,23 @@ int ShowFailure(const Text& reason) {
 }
 
 int Run(HINSTANCE instance) {
+  // Failures on the other threads (process starts, the transfer's spool) come to the window,
+  // which throws them on its own thread, to the error box below.
   Win32Ui ui(instance);
+  const auto reportFailure = [&ui](std::exception_ptr failure) { ui.ReportFailure(failure); };
   FilesWin32 files;
-  ProcessesWin32 processes([&ui](std::exception_ptr failure) { ui.ReportFailure(failure); });
+  ProcessesWin32 processes(reportFailure);
   ShellWin32 shell;
-  TransferWinInet inet1;
+  TransferWinInet inet1(reportFailure);
   CodePageWin32 codePage;
   EnvironmentWin32 environment;
-  ProgramWin32 program([&ui, &processes] {
+  // The normal end and a close: registrations asked for are started, transfer workers are
+  // stopped, and a failure still on its way shows the error box instead of a quiet end.
+  ProgramWin32 program([&ui, &processes, &inet1] {
     ui.ShowPendingNow();
     processes.FinishStarting();
+    inet1.Stop();
+    ui.ThrowReportedFailure();
   });
   FrmUpdate form(Platform{ui, files, processes, shell, inet1, codePage, environment, program});
 

@@ -31,6 +31,8 @@ constexpr const char16_t* kStateTexts[] = {
 // The announced body length: the header read as a decimal number (leading blanks skipped,
 // a fraction rounded half to even). Zero when the text is no usable length: empty, not a
 // number, zero or negative, or beyond the 32-bit range the length has always been held in.
+// Lenient on purpose: it only scales the bar. Whether a body arrived whole is the transfer
+// control's verdict, on a strict reading of the same header (platform/http_response.h).
 std::int64_t AnnouncedLength(const Text& header) {
   std::size_t i = header.find_first_not_of(u" \t\r\n");
   if (i == Text::npos) return 0;

@@ -9,8 +9,9 @@ namespace vexa {
 class Shell {
  public:
   virtual ~Shell() = default;
-  // ShellExecuteA(owner, default verb, file, no parameters, no directory, SW_SHOWNORMAL);
-  // returns its result unchanged (above 32 means the shell started the file).
+  // Opens the file as ShellExecuteA(owner, default verb, file, no parameters, no directory,
+  // SW_SHOWNORMAL) does, and returns what that returns (above 32 means the shell started
+  // the file). The start has happened when it returns.
   virtual std::int32_t Open(WindowHandle owner, const Text& file) = 0;
   // The file-system path of the shell folder with this CSIDL number, as the shell gives
   // it, or the empty text when the shell can't locate the folder.

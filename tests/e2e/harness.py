@@ -181,6 +181,9 @@ class Wine:
         (self.c / "e2e").mkdir()
         for name in ("probe.exe", "robot.exe", "component.dll"):
             shutil.copy(self.probe(name), self.c / "e2e" / name)
+        # Web addresses open in our probe, which records them, instead of a browser.
+        self.run_unix([self.arch.loader, "reg", "add", "HKCR\\http\\shell\\open\\command",
+                       "/ve", "/d", '"C:\\e2e\\probe.exe" open "%1"', "/f"], "reg")
         shutil.copy(self.probe("probe.exe"), self.sys / "cmd.exe")
         # Our cmd.exe probe instead of Wine's; our component probe instead of Wine's built-ins.
         self.env["WINEDLLOVERRIDES"] = "cmd.exe=n;comcat,msxml3,shdocvw,stdole2.tlb=n,b"
@@ -227,6 +230,7 @@ class Wine:
     def reset(self):
         """Puts back what tests change: the package, the files on C: and the components."""
         self.stop_all()
+        self.wait_quiet()
         shutil.rmtree(self.app, ignore_errors=True)
         for f in ["e2e/events.log", "vexaoem.dat", "vexaverification.dat", "vexa_setup_zs.exe"]:
             (self.c / f).unlink(missing_ok=True)
@@ -234,6 +238,18 @@ class Wine:
             (self.sys / name).unlink(missing_ok=True)
         self.site_log.write_text("")
         self.configure({})
+
+    def wait_quiet(self, quiet=1.0, timeout=15):
+        """Waits until the probes have recorded nothing for `quiet` seconds: registrations a
+        program started go on after it has ended, and must not count in the next test."""
+        log = self.c / "e2e" / "events.log"
+        size = lambda: log.stat().st_size if log.exists() else -1
+        end, before = time.time() + timeout, size()
+        while time.time() < end:
+            time.sleep(quiet)
+            if size() == before:
+                return
+            before = size()
 
     def configure(self, rules):
         """Every path serves the component probe, the setup path the installer probe; a rule

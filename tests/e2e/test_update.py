@@ -242,6 +242,87 @@ class UpdateRun(unittest.TestCase):
         self.assertEqual([e for e in env.events("load") if e[1].lower().startswith("c:\\app")], [])
         self.assertTrue(wait_until(lambda: env.events("setup"), 10), "installer not started")
 
+    # --- what real Windows does, and failures that are not the network's --------------------
+
+    def assert_error_box(self, program, text_start):
+        """The one error box: titled "Tollumo", the stop icon, one button, a text naming what
+        failed; after OK the program exits non-zero and nothing was started."""
+        box = env.robot("box", 30)
+        env.shot("error-" + self._testMethodName)
+        self.assertEqual(box[0][:3], ["box", "1", "Tollumo"], box)
+        self.assertIn(text_start, box[0][3])
+        red, pixels, buttons = map(int, box[0][4:7])
+        self.assertGreater(red, pixels // 5, "no stop icon in the box")
+        self.assertEqual(buttons, 1)
+        env.robot("ok")
+        self.assertNotEqual(self.wait_exit(program, 20), 0)
+        self.assertEqual(env.events("setup"), [])
+        return box[0][3]
+
+    def test_enter_on_the_focused_start_button_starts_the_run(self):
+        self.prepare(COMPONENTS)
+        program = env.start_program()
+        self.wait_window()
+        env.robot("key", 13)  # VK_RETURN; the start button has the focus
+        self.assertEqual(self.wait_exit(program, 60), 0)
+        self.assertEqual(self.fetched(), [site.SETUP_PATH])
+        self.assertTrue(wait_until(lambda: env.events("setup"), 10), "installer not started")
+
+    def test_a_double_click_on_the_link_opens_the_site_once(self):
+        self.prepare([])
+        program = env.start_program()
+        self.wait_window()
+        env.robot("dblclick", LABEL2)
+        wait_until(lambda: env.events("open"), 10)
+        time.sleep(1)
+        self.assertEqual(env.events("open"), [["open", "http://127.0.0.1:47080"]])
+        env.robot("close")
+        self.wait_exit(program, 5)
+
+    def test_an_unwritable_temporary_folder_shows_the_error_box(self):
+        # 16 MB: more than a transfer keeps in memory, so the body goes to the temporary folder,
+        # which is made a plain file here.
+        self.prepare(COMPONENTS, {"setup": {"pad": 16 << 20}})
+        old = os.urandom(1000)
+        (env.c / "vexa_setup_zs.exe").write_bytes(old)
+        temps = [t for t in env.c.glob("users/*/Temp") if t.is_dir()]
+        temps += [t for t in env.c.glob("users/*/AppData/Local/Temp") if t.is_dir()]
+        self.assertTrue(temps)
+        for t in temps:
+            t.rename(t.with_name("Temp.away"))
+            t.write_bytes(b"")
+        try:
+            program = env.start_program("REFRESH")
+            text = self.assert_error_box(program, "无法创建临时文件 ")
+        finally:
+            for t in temps:
+                t.unlink()
+                t.with_name("Temp.away").rename(t)
+        self.assertNotIn(STOP_TEXT, text)
+        self.assertEqual((env.c / "vexa_setup_zs.exe").read_bytes(), old)
+
+    def test_an_installer_that_cannot_replace_the_old_one_shows_the_error_box(self):
+        self.prepare(COMPONENTS)
+        (env.c / "vexa_setup_zs.exe").mkdir()  # Windows refuses to move a file over a folder
+        try:
+            program = env.start_program("REFRESH")
+            self.assert_error_box(program, "无法替换文件 C:\\vexa_setup_zs.exe：")
+            self.assertEqual(list(env.c.glob("vexa_setup_zs.exe.*")), [])
+        finally:
+            (env.c / "vexa_setup_zs.exe").rmdir()
+
+    def test_a_registration_that_cannot_start_shows_the_error_box(self):
+        self.prepare(COMPONENTS)
+        cmd = env.sys / "cmd.exe"
+        cmd.rename(cmd.with_name("cmd.away"))
+        cmd.mkdir()  # no program to start
+        try:
+            program = env.start_program("REFRESH")
+            self.assert_error_box(program, "无法启动程序 cmd.exe /c regsvr32/s ")
+        finally:
+            cmd.rmdir()
+            cmd.with_name("cmd.away").rename(cmd)
+
 
 def main():
     global env

@@ -66,11 +66,22 @@ Text FakeFiles::ReadFirstLine(const Text& path) {
   return codePage_.FromAnsi(line);
 }
 
+// As Windows answers: a read-only file or a folder can't be opened for writing, deleted or
+// replaced.
+void FakeFiles::RefuseUnwritable(const Text& path, TextView action) const {
+  auto it = entries.find(path);
+  if (it != entries.end() && (it->second.folder || (it->second.attributes & kAttrReadOnly))) {
+    throw PlatformError(Text(action) + path + u"：拒绝访问。");
+  }
+}
+
 void FakeFiles::WriteLine(const Text& path, const Text& line) {
+  RefuseUnwritable(path, u"无法写入文件 ");
   entries[path] = Entry{OneLineFile(codePage_.ToAnsi(line))};
 }
 
 void FakeFiles::Delete(const Text& path) {
+  RefuseUnwritable(path, u"无法删除文件 ");
   if (entries.erase(path) == 0) throw PlatformError(u"无法删除文件 " + path);
 }
 
@@ -98,6 +109,7 @@ class FakeReplacement : public FileReplacement {
     data.append(reinterpret_cast<const char*>(bytes), count);
   }
   void Commit() override {
+    files_.RefuseUnwritable(target_, u"无法替换文件 ");
     files_.entries[target_] = files_.entries.at(temp_);
     files_.entries.erase(temp_);
     committed_ = true;

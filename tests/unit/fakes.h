@@ -85,6 +85,8 @@ class FakeFiles : public Files {
   std::map<Text, Entry> entries;
   // Every write to a replacement fails from this many bytes on (to test failures).
   std::optional<std::size_t> failWritesAfter;
+  // Throws, naming the file, when `path` is a read-only file or a folder.
+  void RefuseUnwritable(const Text& path, TextView action) const;
 
  private:
   const CodePage& codePage_;

@@ -37,7 +37,7 @@ TEST_F(Startup, WithoutBrandFileShowsTheBoxAndEndsBeforeAnythingElse) {
 TEST_F(Startup, RecordsTheEncodedBrandAndFillsTheLabels) {
   sys.files.Put(kBrandFile, sys.Ansi(u"联想专用\r\nsecond line\r\n"));
   sys.files.Put(kEncoded, "a much longer old content that must go\r\nand more\r\n");
-  sys.files.Put(kMarker, "x", kAttrReadOnly);
+  sys.files.Put(kMarker, "x");
   Load();
   EXPECT_EQ(sys.form.EncodedBrand, sys.form.EncodeBrand(u"联想专用"));
   EXPECT_EQ(sys.files.Bytes(kEncoded), sys.Ansi(sys.form.EncodedBrand) + "\r\n");
@@ -61,6 +61,21 @@ TEST_F(Startup, FirstLineEndsAtCarriageReturnOnly) {
     EXPECT_EQ(s.ui.Caption(Control::Label_v), c.brand + u" 专用安装程序");
     EXPECT_EQ(s.files.Bytes(kEncoded), s.Ansi(s.form.EncodeBrand(c.brand)) + "\r\n");
   }
+}
+
+// Windows refuses to delete a read-only file: like any failed file operation, that ends the
+// program through the error box, which names the file.
+TEST_F(Startup, AReadOnlyMarkerIsAnUnexpectedErrorNamingIt) {
+  sys.files.Put(kBrandFile, "Brand\r\n");
+  sys.files.Put(kMarker, "x", kAttrReadOnly);
+  try {
+    Load();
+    ADD_FAILURE() << "the marker was deleted";
+  } catch (const PlatformError& error) {
+    EXPECT_NE(error.message().find(kMarker), Text::npos) << ToUtf8(error.message());
+  }
+  EXPECT_TRUE(sys.files.Has(kMarker));
+  EXPECT_FALSE(sys.ui.shown);
 }
 
 TEST_F(Startup, AnEmptyBrandFileIsAnUnexpectedError) {

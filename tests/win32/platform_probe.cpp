@@ -204,10 +204,6 @@ void CheckReceivedBody() {
 }
 
 void CheckEnvironmentAndShell() {
-  CHECK(ArgumentOfCommandLine(u"\"C:\\a b\\x.exe\" REFRESH") == u"REFRESH");
-  CHECK(ArgumentOfCommandLine(u"x.exe  \t REFRESH now ") == u"REFRESH now ");
-  CHECK(ArgumentOfCommandLine(u"\"x.exe\"REFRESH") == u"REFRESH");
-  CHECK(ArgumentOfCommandLine(u"x.exe") == u"");
   const auto same = [](const Text& a, const wchar_t* b) { return !_wcsicmp(ToWide(a).c_str(), b); };
   CHECK(same(EnvironmentWin32().ProgramFolder(), L"C:\\probe"));
   CHECK(same(ShellWin32().SpecialFolderPath(37), L"C:\\windows\\system32"));

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs platform_probe.exe under Wine, staged alone in C:\probe.
-#   run_probe.sh <x86|x64> <platform_probe.exe>
+# Runs a probe program of the Windows layer under Wine, staged alone in C:\probe.
+#   run_probe.sh <x86|x64> <probe.exe>
 # The architecture is the probe's own (the build it came from): it picks Debian's Wine loader
 # and the kind of prefix. WINEPREFIX defaults to a prefix of that kind under /tmp, made on
 # first use. The probe's output is printed; on a failure the whole log is kept and named.
@@ -36,8 +36,9 @@ if [ ! -e "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ]; then
 fi
 stage="$WINEPREFIX/drive_c/probe"
 rm -rf "$stage" && mkdir -p "$stage"
-cp "$probe" "$stage/platform_probe.exe"
+name=$(basename "$probe")
+cp "$probe" "$stage/$name"
 status=0
-LC_ALL=zh_CN.UTF-8 "$loader" 'C:\probe\platform_probe.exe' >"$log" 2>&1 || status=$?
+LC_ALL=zh_CN.UTF-8 "$loader" "C:\\probe\\$name" >"$log" 2>&1 || status=$?
 cat "$log"
 exit "$status"

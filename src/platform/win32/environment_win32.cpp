@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/command_line.h"
 #include "platform/win32/win_error.h"
 
 namespace vexa {
@@ -21,30 +22,13 @@ Text EnvironmentWin32::ProgramFolder() const {
 }
 
 Text EnvironmentWin32::CommandLineArgument() const {
-  return ArgumentOfCommandLine(FromWide(GetCommandLineW()));
+  return Text(SplitCommandLine(FromWide(GetCommandLineW())).argument);
 }
 
 void ProgramWin32::End() {
-  if (beforeEnd_) {
-    try {
-      beforeEnd_();
-    } catch (...) {  // the program ends all the same
-    }
-  }
+  if (beforeEnd_) beforeEnd_();
   TerminateProcess(GetCurrentProcess(), 0);
   ExitProcess(0);  // not reached
-}
-
-Text ArgumentOfCommandLine(TextView commandLine) {
-  std::size_t i = 0;
-  if (!commandLine.empty() && commandLine[0] == u'"') {
-    const std::size_t close = commandLine.find(u'"', 1);
-    i = close == TextView::npos ? commandLine.size() : close + 1;
-  } else {
-    while (i < commandLine.size() && commandLine[i] != u' ' && commandLine[i] != u'\t') ++i;
-  }
-  while (i < commandLine.size() && (commandLine[i] == u' ' || commandLine[i] == u'\t')) ++i;
-  return Text(commandLine.substr(i));
 }
 
 namespace {

@@ -21,18 +21,15 @@ class EnvironmentWin32 final : public Environment {
 class ProgramWin32 final : public Program {
  public:
   // `beforeEnd` runs just before the end, for what must not be cut off: processes asked
-  // for but not yet started, and the window's last values (the "100%" of a save, say) that
-  // it has not had time to paint. Whatever it throws is ignored.
+  // for but not yet started, the window's last values (the "100%" of a save, say) that it
+  // has not had time to paint, the workers that are to stop, and failures reported from
+  // other threads. What it throws ends the program through the error box instead.
   explicit ProgramWin32(std::function<void()> beforeEnd = {}) : beforeEnd_(std::move(beforeEnd)) {}
   [[noreturn]] void End() override;
 
  private:
   std::function<void()> beforeEnd_;
 };
-
-// What follows the program's name on a command line, without the blanks in between: the
-// name runs to the closing quote when it begins with one, else to the first blank or tab.
-Text ArgumentOfCommandLine(TextView commandLine);
 
 // The system folder as Windows names it (for a 32-bit program on 64-bit Windows the system
 // redirects it to the 32-bit one), without a trailing separator.

@@ -26,14 +26,33 @@ bool SetDeleteOnClose(HANDLE file, bool deleteOnClose) {
          FALSE;
 }
 
+// Moves the new file over the target. Right after a file is closed, a virus scanner or the
+// search indexer on Windows often holds it for a moment, and the move fails with a sharing
+// violation (or access denied while the scanner's handle goes); so it is tried again, for
+// about a second in all. Wine has no such scanners and shows none of this.
+DWORD MoveIntoPlace(const std::wstring& from, const std::wstring& to) {
+  constexpr int kTries = 10;
+  constexpr DWORD kPauseMs = 100;
+  for (int attempt = 1;; ++attempt) {
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return ERROR_SUCCESS;
+    const DWORD error = GetLastError();
+    const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+                      error == ERROR_LOCK_VIOLATION;
+    if (!held || attempt == kTries) return error;
+    Sleep(kPauseMs);
+  }
+}
+
 // A body is saved in pieces of 1 KB; they reach the file in blocks, written by a thread of
 // their own while the next pieces come in.
 class FileReplacementWin32 final : public FileReplacement {
  public:
-  FileReplacementWin32(Text target, Text temporary, UniqueHandle file)
+  FileReplacementWin32(Text target, Text temporary, UniqueHandle file,
+                       FilesWin32::ReplacementCheck check)
       : target_(std::move(target)),
         temporary_(std::move(temporary)),
         file_(std::move(file)),
+        check_(std::move(check)),
         writer_(std::in_place, file_.Get(), u"无法写入文件 ", target_) {}
   // Without Commit, closing the handle removes the file (it is still marked for deletion).
   ~FileReplacementWin32() override = default;
@@ -51,13 +70,15 @@ class FileReplacementWin32 final : public FileReplacement {
     if (!writer_) throw SystemError(ERROR_INVALID_HANDLE, u"无法写入文件 ", target_);
     writer_->Finish();
     writer_.reset();  // nothing more goes to the file
+    // Refused: the file is still marked for deletion and goes with this object.
+    if (check_) check_(file_.Get(), target_);
     if (!SetDeleteOnClose(file_.Get(), false)) {
       throw SystemError(GetLastError(), u"无法写入文件 ", target_);
     }
     file_.Reset();
     const std::wstring temporary = ToWide(temporary_);
-    if (!MoveFileExW(temporary.c_str(), ToWide(target_).c_str(), MOVEFILE_REPLACE_EXISTING)) {
-      const DWORD error = GetLastError();
+    const DWORD error = MoveIntoPlace(temporary, ToWide(target_));
+    if (error != ERROR_SUCCESS) {
       DeleteFileW(temporary.c_str());
       throw SystemError(error, u"无法替换文件 ", target_);
     }
@@ -67,6 +88,7 @@ class FileReplacementWin32 final : public FileReplacement {
   Text target_;
   Text temporary_;
   UniqueHandle file_;
+  FilesWin32::ReplacementCheck check_;
   std::optional<BackgroundWriter> writer_;  // after file_: stops writing before it is closed
 };
 
@@ -125,8 +147,8 @@ std::unique_ptr<FileReplacement> FilesWin32::BeginReplace(const Text& path) {
   Text temporary = path + u"." + Text(pid.begin(), pid.end()) + u".vexa-tmp";
   const std::wstring wideTemporary = ToWide(temporary);
   const auto create = [&wideTemporary](DWORD disposition) {
-    return UniqueHandle(CreateFileW(wideTemporary.c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
-                                    disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return UniqueHandle(CreateFileW(wideTemporary.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                    0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
   };
   // A new file rather than an emptied one: emptying costs even a file that is new anyway on
   // some systems (Wine on ext4 then writes the whole body out when the file is closed). A
@@ -140,7 +162,8 @@ std::unique_ptr<FileReplacement> FilesWin32::BeginReplace(const Text& path) {
     DeleteFileW(wideTemporary.c_str());
     throw SystemError(error, u"无法写入文件 ", path);
   }
-  return std::make_unique<FileReplacementWin32>(path, std::move(temporary), std::move(file));
+  return std::make_unique<FileReplacementWin32>(path, std::move(temporary), std::move(file),
+                                                path == checkedTarget_ ? check_ : nullptr);
 }
 
 }  // namespace vexa

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <windows.h>
+
+#include <functional>
+
 #include "platform/files.h"
 
 namespace vexa {
@@ -7,14 +11,28 @@ namespace vexa {
 // Files through the wide Windows API; the contents of text files in the ANSI code page.
 class FilesWin32 final : public Files {
  public:
+  // Looks at a replacement's new file, complete and still open (`file` has read access),
+  // before it takes the place of its target; throws PlatformError to refuse it.
+  using ReplacementCheck = std::function<void(HANDLE file, const Text& target)>;
+
+  FilesWin32() = default;
+  // Every replacement of `checkedTarget` (the exact path text) passes `check` before Commit
+  // moves it into place.
+  FilesWin32(Text checkedTarget, ReplacementCheck check)
+      : checkedTarget_(std::move(checkedTarget)), check_(std::move(check)) {}
+
   bool Exists(const Text& path, std::uint32_t attributeMask) const override;
   Text ReadFirstLine(const Text& path) override;
   void WriteLine(const Text& path, const Text& line) override;
   void Delete(const Text& path) override;
   // The new file is "<target>.<process id>.vexa-tmp" in the target's folder, so the final move
   // stays on one volume. It is marked for deletion while it is written: if the program ends
-  // (or is killed) before Commit, the system removes it.
+  // (or is killed) before Commit, or the check refuses it, the system removes it.
   std::unique_ptr<FileReplacement> BeginReplace(const Text& path) override;
+
+ private:
+  Text checkedTarget_;
+  ReplacementCheck check_;
 };
 
 }  // namespace vexa

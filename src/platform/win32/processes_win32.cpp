@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/command_line.h"
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/environment_win32.h"
 #include "platform/win32/win_error.h"
@@ -18,25 +19,11 @@ namespace {
 constexpr DWORD kAllAccessToProcess = 0x1F0FFF;
 constexpr DWORD kTerminationWaitMs = 100;
 
-// The program file of the command line's first word: a bare name is looked up in the system
-// folder only (".exe" added when it has no extension); a path is taken as it is.
-std::wstring ProgramOf(const std::wstring& commandLine, const std::wstring& systemFolder) {
-  std::wstring name;
-  if (!commandLine.empty() && commandLine[0] == L'"') {
-    name = commandLine.substr(1, commandLine.find(L'"', 1) - 1);
-  } else {
-    name = commandLine.substr(0, commandLine.find_first_of(L" \t"));
-  }
-  if (name.find_first_of(L"\\/:") != std::wstring::npos) return name;
-  if (name.find(L'.') == std::wstring::npos) name += L".exe";
-  return systemFolder + L"\\" + name;
-}
-
 // Starts one process now, on the calling thread.
 void StartHiddenNow(const Text& commandLine) {
   const std::wstring systemFolder = SystemDirectory();
   std::wstring line = ToWide(commandLine);  // CreateProcessW may write into it
-  const std::wstring program = ProgramOf(line, systemFolder);
+  const std::wstring program = ToWide(ProgramFileOf(commandLine, FromWide(systemFolder)));
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESHOWWINDOW;

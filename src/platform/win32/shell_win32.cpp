@@ -42,9 +42,20 @@ std::int32_t ShellWin32::Open(WindowHandle owner, const Text& file) {
     comReady_ =
         SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
   }
-  HINSTANCE result = ShellExecuteA(reinterpret_cast<HWND>(owner), nullptr,
-                                   AnsiFromText(file).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-  return static_cast<std::int32_t>(reinterpret_cast<INT_PTR>(result));
+  // ShellExecuteA's parameters, and SEE_MASK_NOASYNC: the shell may start a file on a thread
+  // of its own (some file associations, some shell extensions) and would then lose the start
+  // when the program ends right after; with it, the start has happened when this returns.
+  // Wine starts every file at once and shows none of this.
+  const std::string ansiFile = AnsiFromText(file);
+  SHELLEXECUTEINFOA execute = {};
+  execute.cbSize = sizeof execute;
+  execute.fMask = SEE_MASK_NOASYNC;
+  execute.hwnd = reinterpret_cast<HWND>(owner);
+  execute.lpFile = ansiFile.c_str();
+  execute.nShow = SW_SHOWNORMAL;
+  ShellExecuteExA(&execute);
+  // As ShellExecuteA answers: above 32 when the shell started the file, else an error code.
+  return static_cast<std::int32_t>(reinterpret_cast<INT_PTR>(execute.hInstApp));
 }
 
 Text ShellWin32::SpecialFolderPath(std::int32_t csidl) {

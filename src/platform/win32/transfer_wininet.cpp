@@ -1,5 +1,6 @@
 #include "platform/win32/transfer_wininet.h"
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <optional>
@@ -7,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/http_response.h"
 #include "platform/win32/received_body.h"
 #include "platform/win32/win_error.h"
 #include "platform/win32/wininet_api.h"
@@ -22,105 +24,23 @@ constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WR
 // callbacks.
 constexpr DWORD kReadBlock = 1024 * 1024;
 
-TransferState StateOfStatus(DWORD status) {
-  switch (status) {
-    case INTERNET_STATUS_RESOLVING_NAME:
-      return icResolvingHost;
-    case INTERNET_STATUS_NAME_RESOLVED:
-      return icHostResolved;
-    case INTERNET_STATUS_CONNECTING_TO_SERVER:
-      return icConnecting;
-    case INTERNET_STATUS_CONNECTED_TO_SERVER:
-      return icConnected;
-    case INTERNET_STATUS_SENDING_REQUEST:
-      return icRequesting;
-    case INTERNET_STATUS_REQUEST_SENT:
-      return icRequestSent;
-    case INTERNET_STATUS_RECEIVING_RESPONSE:
-      return icReceivingResponse;
-    case INTERNET_STATUS_RESPONSE_RECEIVED:
-      return icResponseReceived;
-    case INTERNET_STATUS_CLOSING_CONNECTION:
-      return icDisconnecting;
-    case INTERNET_STATUS_CONNECTION_CLOSED:
-      return icDisconnected;
-    default:
-      return icNone;
-  }
-}
-
-char16_t AsciiLower(char16_t c) {
-  return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
-}
-
-TextView TrimBlanks(TextView text) {
-  const std::size_t first = text.find_first_not_of(u" \t");
-  if (first == TextView::npos) return {};
-  return text.substr(first, text.find_last_not_of(u" \t") - first + 1);
-}
-
-bool SameName(TextView a, TextView b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
-}
-
-// The value of the first header called `name` (letter case ignored) in raw response headers
-// ("HTTP/1.1 200 OK\r\nName: value\r\n..."), or the empty text.
-Text HeaderValue(TextView headers, TextView name) {
-  std::size_t start = headers.find(u"\r\n");  // past the status line
-  while (start != TextView::npos) {
-    start += 2;
-    const std::size_t end = headers.find(u"\r\n", start);
-    const TextView line = headers.substr(start, end == TextView::npos ? end : end - start);
-    const std::size_t colon = line.find(u':');
-    if (colon != TextView::npos && SameName(TrimBlanks(line.substr(0, colon)), name)) {
-      return Text(TrimBlanks(line.substr(colon + 1)));
-    }
-    start = end;
-  }
-  return {};
-}
-
-std::optional<std::int64_t> DecimalOf(TextView text) {
-  if (text.empty() || text.size() > 18) return std::nullopt;
-  std::int64_t value = 0;
-  for (char16_t c : text) {
-    if (c < u'0' || c > u'9') return std::nullopt;
-    value = value * 10 + (c - u'0');
-  }
-  return value;
-}
-
 bool IsGet(TextView operation) {
-  return SameName(operation, u"GET");
+  return EqualIgnoringAsciiCase(operation, u"GET");
 }
-
-// Owns a WinINet handle.
-class InternetHandle {
- public:
-  InternetHandle(const WinInetApi& api, HINTERNET handle) : api_(api), handle_(handle) {}
-  ~InternetHandle() {
-    if (handle_ != nullptr) api_.InternetCloseHandle(handle_);
-  }
-  InternetHandle(const InternetHandle&) = delete;
-  InternetHandle& operator=(const InternetHandle&) = delete;
-  HINTERNET Get() const { return handle_; }
-
- private:
-  const WinInetApi& api_;
-  HINTERNET handle_;
-};
 
 }  // namespace
 
 // One request, shared by the control and its worker thread.
 class TransferRequest {
  public:
-  TransferRequest(const WinInetApi& api, HWND window, LPARAM serial, std::wstring url, bool isGet)
-      : api_(api), window_(window), serial_(serial), url_(std::move(url)), isGet_(isGet) {}
+  TransferRequest(const WinInetApi& api, TransferWinInet::FailureSink failed, HWND window,
+                  LPARAM serial, std::wstring url, bool isGet)
+      : api_(api),
+        failed_(std::move(failed)),
+        window_(window),
+        serial_(serial),
+        url_(std::move(url)),
+        isGet_(isGet) {}
   TransferRequest(const TransferRequest&) = delete;
   TransferRequest& operator=(const TransferRequest&) = delete;
 
@@ -132,10 +52,19 @@ class TransferRequest {
   }
 
   // Window's thread: the request is abandoned. Its worker stops after the WinINet call it
-  // is in (WinINet's own time-outs bound that) and posts nothing more.
+  // is in (the time-outs bound that) and posts nothing more.
   void Cancel() {
     std::lock_guard<std::mutex> lock(mutex_);
     canceled_ = true;
+  }
+
+  // Window's thread, at the end of the program: cancels, and closes the connection so that
+  // a WinINet call the worker waits in returns at once. Only once no new request can start:
+  // the worker may still hold the closed handles' values, which WinINet could hand out again.
+  void Abort() {
+    Cancel();
+    std::lock_guard<std::mutex> lock(handleMutex_);
+    if (session_ != nullptr) api_.InternetCloseHandle(std::exchange(session_, nullptr));
   }
 
   bool Complete() const { return complete_.load(std::memory_order_acquire); }
@@ -149,9 +78,16 @@ class TransferRequest {
     bool ok = false;
     try {
       ok = Fetch();
-    } catch (...) {  // no memory, no spool file, a failed write: the request failed
-      ok = false;
+    } catch (...) {
+      // Not the network: the spool's disk or the memory failed. That ends the program through
+      // its error box, never in state 11.
+      CloseConnection();
+      body_.reset();
+      if (!Canceled() && failed_) failed_(std::current_exception());
+      return;
     }
+    // Closed before the final state, so the states of closing the connection come first.
+    CloseConnection();
     if (ok) {
       complete_.store(true, std::memory_order_release);
     } else {
@@ -161,31 +97,25 @@ class TransferRequest {
   }
 
   bool Fetch() {
-    if (!isGet_) return false;
-    // Both handles are closed when this returns, so the states of closing the connection are
-    // posted before the final one.
-    InternetHandle session(
-        api_, api_.InternetOpenW(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    if (session.Get() == nullptr) return false;
-    api_.InternetSetStatusCallbackW(session.Get(), &TransferRequest::OnStatus);
-    InternetHandle request(
-        api_, api_.InternetOpenUrlW(session.Get(), url_.c_str(), nullptr, 0, kRequestFlags,
-                                    reinterpret_cast<DWORD_PTR>(this)));
-    if (request.Get() == nullptr) return false;
+    if (!isGet_ || !OpenSession()) return false;
+    api_.InternetSetStatusCallbackW(session_, &TransferRequest::OnStatus);
+    request_ = api_.InternetOpenUrlW(session_, url_.c_str(), nullptr, 0, kRequestFlags,
+                                     reinterpret_cast<DWORD_PTR>(this));
+    if (request_ == nullptr) return false;
     DWORD status = 0;
     DWORD size = sizeof(status);
-    if (!api_.HttpQueryInfoW(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER,
-                             &status, &size, nullptr) ||
-        status < 200 || status > 299) {
+    if (!api_.HttpQueryInfoW(request_, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
+                             &size, nullptr) ||
+        !IsSuccessStatus(status)) {
       return false;  // an error page is never saved
     }
-    headers_ = RawHeaders(request.Get());
+    headers_ = RawHeaders(request_);
     const std::optional<std::int64_t> announced =
-        DecimalOf(HeaderValue(headers_, u"Content-Length"));
+        StrictLength(HeaderValue(headers_, u"Content-Length"));
     std::vector<std::uint8_t> block(kReadBlock);
     for (;;) {
       DWORD read = 0;
-      if (!api_.InternetReadFile(request.Get(), block.data(), kReadBlock, &read)) return false;
+      if (!api_.InternetReadFile(request_, block.data(), kReadBlock, &read)) return false;
       if (Canceled()) return false;
       if (read == 0) break;
       body_->Append(block.data(), read);
@@ -193,6 +123,36 @@ class TransferRequest {
     }
     body_->Finish();
     return !announced || body_->Size() >= *announced;  // a cut connection is a failure
+  }
+
+  // The session with its time-outs, unless the request was aborted first.
+  bool OpenSession() {
+    HINTERNET session =
+        api_.InternetOpenW(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    if (session == nullptr) return false;
+    for (const auto& [option, ms] :
+         {std::pair{INTERNET_OPTION_CONNECT_TIMEOUT, TransferWinInet::kConnectTimeoutMs},
+          std::pair{INTERNET_OPTION_SEND_TIMEOUT, TransferWinInet::kSendTimeoutMs},
+          std::pair{INTERNET_OPTION_RECEIVE_TIMEOUT, TransferWinInet::kReceiveTimeoutMs}}) {
+      DWORD value = ms;
+      api_.InternetSetOptionW(session, option, &value, sizeof value);
+    }
+    std::lock_guard<std::mutex> lock(handleMutex_);
+    if (Canceled()) {
+      api_.InternetCloseHandle(session);
+      return false;
+    }
+    session_ = session;
+    return true;
+  }
+
+  // Closes the request and its session, unless Abort closed the session (and with it the
+  // request) already.
+  void CloseConnection() {
+    std::lock_guard<std::mutex> lock(handleMutex_);
+    if (session_ == nullptr) return;
+    if (request_ != nullptr) api_.InternetCloseHandle(request_);
+    api_.InternetCloseHandle(std::exchange(session_, nullptr));
   }
 
   Text RawHeaders(HINTERNET request) {
@@ -209,7 +169,7 @@ class TransferRequest {
 
   // WinINet calls this on the worker's thread.
   static void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD) {
-    const TransferState state = StateOfStatus(status);
+    const TransferState state = StateOfInternetStatus(status);
     if (context != 0 && state != icNone) {
       reinterpret_cast<TransferRequest*>(context)->Post(state, false);
     }
@@ -221,7 +181,7 @@ class TransferRequest {
     lastPosted_ = state;
     finished_ = final;
     if (window_ != nullptr) {
-      PostMessageW(window_, TransferWinInet::kStateMessage, static_cast<WPARAM>(state), serial_);
+      PostMessageW(window_, kTransferStateMessage, static_cast<WPARAM>(state), serial_);
     }
   }
 
@@ -231,6 +191,7 @@ class TransferRequest {
   }
 
   const WinInetApi& api_;
+  const TransferWinInet::FailureSink failed_;
   const HWND window_;
   const LPARAM serial_;
   const std::wstring url_;
@@ -241,6 +202,12 @@ class TransferRequest {
   bool finished_ = false;
   int lastPosted_ = icNone;
 
+  // The connection. Closing it makes WinINet call OnStatus, which takes mutex_: a mutex of
+  // its own.
+  std::mutex handleMutex_;
+  HINTERNET session_ = nullptr;  // guarded by handleMutex_
+  HINTERNET request_ = nullptr;  // the worker's; closed with the session
+
   // Written by the worker; read by the window's thread once complete_ is set.
   Text headers_;
   std::unique_ptr<ReceivedBody> body_ = std::make_unique<ReceivedBody>();
@@ -248,8 +215,24 @@ class TransferRequest {
   std::atomic<std::int64_t> received_{0};
 };
 
+TransferWinInet::TransferWinInet(FailureSink failed, const WinInetApi* api)
+    : failed_(std::move(failed)), api_(api) {}
+
 TransferWinInet::~TransferWinInet() {
-  if (current_) current_->Cancel();
+  Stop();
+}
+
+bool TransferWinInet::Stop() {
+  for (Worker& worker : workers_) worker.request->Abort();
+  const DWORD start = GetTickCount();
+  bool allEnded = true;
+  for (Worker& worker : workers_) {
+    const DWORD spent = GetTickCount() - start;
+    const DWORD left = spent < kStopTimeoutMs ? kStopTimeoutMs - spent : 0;
+    allEnded = WaitForSingleObject(worker.thread.Get(), left) == WAIT_OBJECT_0 && allEnded;
+  }
+  workers_.clear();  // a worker still running owns its request; the process ends around it
+  return allEnded;
 }
 
 bool TransferWinInet::IsCurrentRequest(LPARAM serial) const {
@@ -257,29 +240,38 @@ bool TransferWinInet::IsCurrentRequest(LPARAM serial) const {
 }
 
 void TransferWinInet::Execute(const Text& url, const Text& operation) {
-  const WinInetApi& api = WinInet();
+  if (api_ == nullptr) api_ = &WinInet();
   if (current_) current_->Cancel();
+  // Workers that have ended need no waiting for at the end.
+  workers_.erase(std::remove_if(workers_.begin(), workers_.end(),
+                                [](const Worker& worker) {
+                                  return WaitForSingleObject(worker.thread.Get(), 0) ==
+                                         WAIT_OBJECT_0;
+                                }),
+                 workers_.end());
   ++serial_;
-  current_ = std::make_shared<TransferRequest>(api, window_, static_cast<LPARAM>(serial_),
-                                               ToWide(url), IsGet(operation));
+  current_ = std::make_shared<TransferRequest>(
+      *api_, failed_, window_, static_cast<LPARAM>(serial_), ToWide(url), IsGet(operation));
   auto owner = std::make_unique<std::shared_ptr<TransferRequest>>(current_);
-  HANDLE thread = CreateThread(nullptr, 0, &TransferRequest::Worker, owner.get(), 0, nullptr);
-  if (thread == nullptr) throw SystemError(GetLastError(), u"无法开始下载 ", url);
+  UniqueHandle thread(CreateThread(nullptr, 0, &TransferRequest::Worker, owner.get(), 0, nullptr));
+  if (!thread.Valid()) throw SystemError(GetLastError(), u"无法开始下载 ", url);
   owner.release();  // the worker owns it now
-  CloseHandle(thread);
+  workers_.push_back(Worker{current_, std::move(thread)});
 }
 
-bool TransferWinInet::CurrentComplete() const {
+bool TransferWinInet::CurrentIsComplete() const {
   return current_ && current_->Complete();
 }
 
 Text TransferWinInet::GetHeader(const Text& name) {
-  return CurrentComplete() ? HeaderValue(current_->Headers(), name) : Text();
+  return CurrentIsComplete() ? HeaderValue(current_->Headers(), name) : Text();
 }
 
 void TransferWinInet::GetChunk(std::int32_t size, std::vector<std::uint8_t>& chunk) {
   chunk.clear();
-  if (size > 0 && CurrentComplete()) current_->Body().Read(static_cast<std::size_t>(size), chunk);
+  if (size > 0 && CurrentIsComplete()) {
+    current_->Body().Read(static_cast<std::size_t>(size), chunk);
+  }
 }
 
 std::int64_t TransferWinInet::BytesReceived() const {

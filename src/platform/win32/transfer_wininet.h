@@ -3,43 +3,63 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <exception>
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include "platform/transfer.h"
+#include "platform/win32/win_handle.h"
+#include "platform/win32/window_messages.h"
 
 namespace vexa {
 
 class TransferRequest;
+struct WinInetApi;
 
 // The transfer control on WinINet: the system's proxy settings, nothing from or into the
 // cache. Operations other than "GET" end in the error state.
 //
 // Threads. Execute starts one worker thread for the request and returns. Only the worker
 // talks to WinINet and fills the request's headers and body. It tells the window each new
-// state with PostMessage(window, kStateMessage, state, serial), and never touches the window
-// otherwise: progress states only when they are later than the last one posted (so the
+// state with PostMessage(window, kTransferStateMessage, state, serial), and never touches the
+// window otherwise: progress states only when they are later than the last one posted (so the
 // receiving states that repeat for every read don't flood the queue), then exactly one of
-// 11 (failure, error status, body shorter than announced) or 12. The window's thread hands a
-// message on only when IsCurrentRequest(serial) holds, and reads headers and body only once
-// the request is complete: the worker sets an atomic flag before it posts 12, which orders
-// its writes before those reads. A new Execute abandons the previous request: its worker
-// stops at its next read (or when the WinINet call it waits in returns) and posts nothing
-// more. The request is shared by the control and its worker, and the worker is
-// detached, so neither outlives what it uses; the body and its spool files go with the last
-// owner.
+// 11 (the network: no connection, a time-out, an error status, a body shorter than
+// announced) or 12. A failure that is not the network's (the spool's disk, the memory) posts
+// no state: it goes to the failure sink, which ends the program through its error box.
+// The window's thread hands a message on only when IsCurrentRequest(serial) holds, and reads
+// headers and body only once the request is complete: the worker sets an atomic flag before
+// it posts 12, which orders its writes before those reads. A new Execute abandons the
+// previous request: its worker stops at its next read (or when the WinINet call it waits in
+// returns) and posts nothing more. Stop, and the destructor, cancel every request, close
+// their connections so that a worker waiting in WinINet returns at once, and wait for the
+// workers for at most kStopTimeoutMs in all.
 class TransferWinInet final : public Transfer {
  public:
-  static constexpr UINT kStateMessage = WM_APP + 1;
+  using FailureSink = std::function<void(std::exception_ptr)>;
 
-  TransferWinInet() = default;
+  // Explicit time-outs, the same on every Windows version and under Wine. The receive
+  // time-out bounds each wait for data, so a slow transfer that keeps receiving is not cut.
+  static constexpr DWORD kConnectTimeoutMs = 30000;
+  static constexpr DWORD kSendTimeoutMs = 30000;
+  static constexpr DWORD kReceiveTimeoutMs = 60000;
+  static constexpr DWORD kStopTimeoutMs = 2000;
+
+  // `failed` receives, on a worker's thread, a failure that is not the network's. `api` is
+  // WinINet's function table; by default the system's, loaded on the first request.
+  explicit TransferWinInet(FailureSink failed, const WinInetApi* api = nullptr);
   ~TransferWinInet() override;
   TransferWinInet(const TransferWinInet&) = delete;
   TransferWinInet& operator=(const TransferWinInet&) = delete;
 
-  // The window that receives kStateMessage (wParam: the state; lParam: the request's serial).
+  // The window that receives kTransferStateMessage.
   void SetNotifyWindow(HWND window) { window_ = window; }
   // False for the messages of a request that a later Execute has replaced.
   bool IsCurrentRequest(LPARAM serial) const;
+  // Cancels every request and waits for the workers (see above). Returns false when one was
+  // still running at the time limit.
+  bool Stop();
 
   void Execute(const Text& url, const Text& operation) override;
   Text GetHeader(const Text& name) override;
@@ -47,11 +67,19 @@ class TransferWinInet final : public Transfer {
   std::int64_t BytesReceived() const override;
 
  private:
-  bool CurrentComplete() const;
+  struct Worker {
+    std::shared_ptr<TransferRequest> request;
+    UniqueHandle thread;
+  };
 
+  bool CurrentIsComplete() const;
+
+  FailureSink failed_;
+  const WinInetApi* api_;
   HWND window_ = nullptr;
   std::uint32_t serial_ = 0;
   std::shared_ptr<TransferRequest> current_;
+  std::vector<Worker> workers_;  // every worker that may still run
 };
 
 }  // namespace vexa

@@ -69,9 +69,10 @@ LRESULT Win32Ui::HandleMessage(HWND window, Control control, UINT message, WPARA
       Fire(control, EventKind::MouseMove);
       return 0;
     case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:  // the second press of a double-click: its release clicks nothing
       SetCapture(window);
       pressing_ = true;
-      pressed_ = control;
+      pressed_ = message == WM_LBUTTONDOWN ? std::optional<Control>(control) : std::nullopt;
       return 0;
     case WM_LBUTTONUP:
       OnMouseButtonUp(window, control, lParam);
@@ -83,6 +84,9 @@ LRESULT Win32Ui::HandleMessage(HWND window, Control control, UINT message, WPARA
       const int id = LOWORD(wParam);
       if (lParam && HIWORD(wParam) == BN_CLICKED && IsControlId(id)) {
         Fire(static_cast<Control>(id - kFirstControlId), EventKind::Click);
+      } else if (id == IDOK && HIWORD(wParam) == BN_CLICKED) {
+        // Enter: on a window that is no dialog, IsDialogMessage sends it as IDOK.
+        PressFocusedButton();
       }
       return 0;
     }
@@ -113,11 +117,9 @@ LRESULT Win32Ui::HandleMessage(HWND window, Control control, UINT message, WPARA
           SetFocus(first);
         }
         return 0;
-      case kFailureMessage: {
-        std::lock_guard<std::mutex> lock(reportedMutex_);
-        if (reported_) std::rethrow_exception(std::exchange(reported_, nullptr));
+      case kFailureMessage:
+        ThrowReportedFailure();
         return 0;
-      }
       case kApplyPendingMessage:
         applyPosted_ = false;
         ApplyPending();
@@ -138,6 +140,17 @@ bool Win32Ui::Fire(Control control, EventKind kind, std::int16_t argument) {
   // After a failure the program is on its way out; no further handler runs.
   if (failure_ || !events_) return false;
   return events_(control, kind, argument);
+}
+
+void Win32Ui::PressFocusedButton() {
+  HWND focus = GetFocus();
+  const int id = focus ? GetDlgCtrlID(focus) : 0;
+  if (!IsControlId(id) || GetAncestor(focus, GA_ROOT) != main_) return;
+  const ControlState& state = State(static_cast<Control>(id - kFirstControlId));
+  if (state.layout && state.layout->kind == ControlKind::Button && IsWindowEnabled(focus) &&
+      IsWindowVisible(focus)) {
+    SendMessageW(focus, BM_CLICK, 0, 0);  // the button reports it as its own click
+  }
 }
 
 void Win32Ui::OnMouseButtonUp(HWND window, Control control, LPARAM lParam) {

@@ -95,6 +95,9 @@ void Win32Ui::RegisterClasses() {
   windowClass.hIconSm = icon(SM_CXSMICON);
   enroll(windowClass);
   windowClass.hIcon = windowClass.hIconSm = nullptr;
+  // A double-click on a label is a click and then a double-click (which has no handler),
+  // not two clicks.
+  windowClass.style = CS_DBLCLKS;
   for (const wchar_t* name : {kPictureClass, kLabelClass, kImageClass}) {
     windowClass.lpszClassName = name;
     enroll(windowClass);
@@ -272,6 +275,15 @@ void Win32Ui::ReportFailure(std::exception_ptr failure) {
   if (reported_) return;  // the first failure is the one shown
   reported_ = failure;
   PostMessageW(main_, kFailureMessage, 0, 0);
+}
+
+void Win32Ui::ThrowReportedFailure() {
+  std::exception_ptr failure;
+  {
+    std::lock_guard<std::mutex> lock(reportedMutex_);
+    failure = std::exchange(reported_, nullptr);
+  }
+  if (failure) std::rethrow_exception(failure);
 }
 
 void Win32Ui::SetCaption(Control control, const Text& caption) {

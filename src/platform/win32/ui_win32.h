@@ -11,9 +11,11 @@
 //   Label_v 111, Image1 112, Label4 113, Label2 114, Label1 115, Label3 116.
 // - A control's window text (WM_GETTEXT) is its caption; labels included.
 // - A hidden control has no WS_VISIBLE style; a disabled one is disabled with EnableWindow.
-// - Buttons are BUTTON windows: BM_CLICK or a mouse click raises their Click event.
+// - Buttons are BUTTON windows: BM_CLICK, a mouse click, or Enter or Space while the button
+//   has the keyboard focus raises their Click event; Tab moves between the enabled buttons.
 // - A label is clicked by WM_LBUTTONUP (after WM_LBUTTONDOWN on it, or alone) at client
-//   coordinates inside it; WM_MOUSEMOVE on a label or on the main window's client area
+//   coordinates inside it (the second press of a double-click gives no second Click);
+//   WM_MOUSEMOVE on a label or on the main window's client area
 //   raises that control's MouseMove event.
 // - WM_CLOSE and WM_QUERYENDSESSION on the main window raise the window's QueryUnload event.
 // - The transfer control's states arrive as kTransferStateMessage (WM_APP + 1, wParam the
@@ -29,11 +31,12 @@
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "platform/ui.h"
-#include "platform/win32/transfer_wininet.h"
 #include "platform/win32/ui_gdi_win32.h"
+#include "platform/win32/window_messages.h"
 #include "window/layout.h"
 
 namespace vexa {
@@ -46,7 +49,6 @@ class Win32Ui final : public Ui {
   // Tells a state message of the current transfer from one of a request already replaced.
   using TransferFilter = std::function<bool(LPARAM serial)>;
 
-  static constexpr UINT kTransferStateMessage = TransferWinInet::kStateMessage;
   static constexpr int kFirstControlId = 100;
 
   // Creates the hidden window and all its controls with the fixed layout.
@@ -66,6 +68,9 @@ class Win32Ui final : public Ui {
   // Any thread: ends the program with this failure, as if an event handler had thrown it,
   // once the window's thread next handles messages.
   void ReportFailure(std::exception_ptr failure);
+  // Window's thread: throws the failure reported from another thread and not yet handled, if
+  // there is one; for the end of the program, which must not pass over it.
+  void ThrowReportedFailure();
 
   void SetCaption(Control control, const Text& caption) override;
   void SetEnabled(Control control, bool enabled) override;
@@ -110,13 +115,11 @@ class Win32Ui final : public Ui {
     RECT placed{};         // where the window is, in pixels of its container
   };
 
-  static constexpr UINT kApplyPendingMessage = WM_APP + 2;
-  static constexpr UINT kFailureMessage = WM_APP + 3;  // a failure from another thread
-
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(HWND window, Control control, UINT message, WPARAM wParam, LPARAM lParam);
   bool Fire(Control control, EventKind kind, std::int16_t argument = 0);
   void OnMouseButtonUp(HWND window, Control control, LPARAM lParam);
+  void PressFocusedButton();
 
   void RegisterClasses();
   void CreateMainWindow();
@@ -158,8 +161,10 @@ class Win32Ui final : public Ui {
   std::exception_ptr failure_;
   std::mutex reportedMutex_;
   std::exception_ptr reported_;  // from another thread, guarded by reportedMutex_
-  Control pressed_ = Control::Form;
+  // Between a press and its release: the control whose release clicks it (none after the
+  // second press of a double-click).
   bool pressing_ = false;
+  std::optional<Control> pressed_;
   bool applyPosted_ = false;  // a kApplyPendingMessage waits in the queue
   DWORD lastPaint_ = 0;
 };

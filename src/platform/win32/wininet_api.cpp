@@ -25,6 +25,7 @@ WinInetApi Load() {
   if (module == nullptr) throw SystemError(GetLastError(), u"无法加载 ", u"wininet.dll");
   WinInetApi api;
   Bind(module, "InternetOpenW", api.InternetOpenW);
+  Bind(module, "InternetSetOptionW", api.InternetSetOptionW);
   Bind(module, "InternetSetStatusCallbackW", api.InternetSetStatusCallbackW);
   Bind(module, "InternetOpenUrlW", api.InternetOpenUrlW);
   Bind(module, "HttpQueryInfoW", api.HttpQueryInfoW);

@@ -10,6 +10,7 @@ namespace vexa {
 // beside the program is never loaded.
 struct WinInetApi {
   decltype(&::InternetOpenW) InternetOpenW = nullptr;
+  decltype(&::InternetSetOptionW) InternetSetOptionW = nullptr;
   decltype(&::InternetSetStatusCallbackW) InternetSetStatusCallbackW = nullptr;
   decltype(&::InternetOpenUrlW) InternetOpenUrlW = nullptr;
   decltype(&::HttpQueryInfoW) HttpQueryInfoW = nullptr;

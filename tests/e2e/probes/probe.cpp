@@ -3,7 +3,8 @@
 //                      the command name resolves to, the way cmd searches for it, then
 //                      runs "regsvr32 /s <path>" with it;
 //   vexa_setup*.exe    the product's installer: records that it started;
-//   probe.exe window T the product's main program: a top-level window titled T.
+//   probe.exe window T the product's main program: a top-level window titled T;
+//   probe.exe open U   the web browser: records the address it was asked to open.
 #include <cstdlib>
 #include <cwctype>
 #include <sstream>
@@ -86,6 +87,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   if (self == L"cmd.exe") return CommandInterpreter();
   if (self.rfind(L"vexa_setup", 0) == 0) {
     AppendRecord({L"setup", ModulePath(nullptr), GetCommandLineW(), CurrentFolder()});
+    return 0;
+  }
+  if (__argc == 3 && std::wstring(__wargv[1]) == L"open") {
+    AppendRecord({L"open", __wargv[2]});
     return 0;
   }
   if (__argc == 3 && std::wstring(__wargv[1]) == L"window") {  // until the process is ended

@@ -4,6 +4,8 @@
 //   state           the window: visible, client size, centre, screen size, title; every
 //                   control: id, visible, enabled, width, text
 //   click <id>      mouse click at the control's centre;  move <id>  pointer to its centre
+//   dblclick <id>   mouse double-click at the control's centre
+//   key <vk>        the update window to the front, then a press of the virtual key
 //   moveto <x> <y>  pointer to a point of the window's client area;  sleep <ms>
 //   at <x> <y>      the id of the control that gets the pointer at a point of the client
 //                   area (0: the window itself)
@@ -141,18 +143,27 @@ bool Step(const std::wstring& step) {
     Emit({L"find", to_wstring(WaitFor(Form, _wtof(Arg())))});
   } else if (step == L"state") {
     State();
-  } else if (step == L"click" || step == L"move") {
+  } else if (step == L"key") {
+    const BYTE key = static_cast<BYTE>(_wtoi(Arg()));
+    if (!form) return false;
+    SetForegroundWindow(form);
+    Sleep(200);
+    keybd_event(key, 0, 0, 0);
+    keybd_event(key, 0, KEYEVENTF_KEYUP, 0);
+    Sleep(200);
+  } else if (step == L"click" || step == L"move" || step == L"dblclick") {
     const int id = _wtoi(Arg());
     HWND c = form ? Controls(form)[id] : nullptr;
     if (!c) return false;
     RECT r;
     GetWindowRect(c, &r);
     MouseTo({(r.left + r.right) / 2, (r.top + r.bottom) / 2});
-    if (step == L"click") {
+    for (int presses = step == L"click" ? 1 : step == L"dblclick" ? 2 : 0; presses > 0;
+         --presses) {
       mouse_event(MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);
       mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
-      Sleep(100);
     }
+    Sleep(step == L"move" ? 0 : 300);
   } else if (step == L"moveto") {
     POINT p{_wtoi(Arg()), _wtoi(Arg())};
     if (!form || !ClientToScreen(form, &p)) return false;

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <windows.h>
+
+namespace vexa {
+
+// The program's own window messages, all in one place.
+// A transfer's new state: wParam the state, lParam the request's serial.
+constexpr UINT kTransferStateMessage = WM_APP + 1;
+// Window work noted by the setters waits to be done (see Win32Ui).
+constexpr UINT kApplyPendingMessage = WM_APP + 2;
+// A failure reported from another thread waits to end the program.
+constexpr UINT kFailureMessage = WM_APP + 3;
+
+}  // namespace vexa
