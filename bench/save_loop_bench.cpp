@@ -116,6 +116,9 @@ struct NoEnvironment : Environment {
 struct NoEnd : Program {
   [[noreturn]] void End() override { throw 0; }
 };
+struct NoLog : Log {
+  void Write(const Text&) override {}
+};
 
 void BM_WindowSaveLoop(benchmark::State& state) {
   IconvCodePage codePage;
@@ -126,7 +129,8 @@ void BM_WindowSaveLoop(benchmark::State& state) {
   MemoryTransfer inet;
   NoEnvironment environment;
   NoEnd program;
-  FrmUpdate form({ui, files, processes, shell, inet, codePage, environment, program});
+  NoLog log;
+  FrmUpdate form({ui, files, processes, shell, inet, codePage, environment, program, log});
   // A manifest of one component, so the handling ends in a registration, not an exit.
   form.KindList = u"|Z";
   form.UrlList = u"|http://127.0.0.1/x";

@@ -9,9 +9,11 @@
 #include <string>
 
 #include "app/frm_update.h"
+#include "app/settings.h"
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/environment_win32.h"
 #include "platform/win32/files_win32.h"
+#include "platform/win32/log_win32.h"
 #include "platform/win32/processes_win32.h"
 #include "platform/win32/shell_win32.h"
 #include "platform/win32/transfer_wininet.h"
@@ -61,37 +63,50 @@ Text FromUtf8(const char* text) {
   return FromWide(wide);
 }
 
-// The one error box of the program: what failed, then the program ends with exit code 1.
-int ShowFailure(const Text& reason) {
+// The one error box of the program: what failed and where the log is, then the program ends
+// with exit code 1.
+int ShowFailure(LogWin32& log, const Text& reason) {
+  log.Write(u"ended through the error box: " + reason);
   // A quit message still queued by the window would close the box at once.
   MSG quit;
   PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
-  const Text text = u"程序遇到意外错误，无法继续运行：\r\n" + reason;
+  Text text = u"程序遇到意外错误，无法继续运行：\r\n" + reason;
+  if (!log.Path().empty()) text += u"\r\n\r\n详细记录：" + FromWide(log.Path());
   MessageBoxW(nullptr, ToWide(text).c_str(), ToWide(WindowForm().caption).c_str(),
               MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
   return 1;
 }
 
-int Run(HINSTANCE instance) {
+// The run's first lines in the log: which program, from where, asked what.
+void LogStart(Log& log) {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  log.Write(Text(u"vexa_update ") + kProgramVersion +
+            (sizeof(void*) == 8 ? u" (64-bit)" : u" (32-bit)") + u" started: " + FromWide(path));
+  log.Write(u"command line: " + FromWide(GetCommandLineW()));
+}
+
+int Run(HINSTANCE instance, Log& log) {
   // Failures on the other threads (process starts, the transfer's spool) come to the window,
   // which throws them on its own thread, to the error box below.
   Win32Ui ui(instance);
   const auto reportFailure = [&ui](std::exception_ptr failure) { ui.ReportFailure(failure); };
   FilesWin32 files;
-  ProcessesWin32 processes(reportFailure);
-  ShellWin32 shell;
-  TransferWinInet inet1(reportFailure);
+  ProcessesWin32 processes(reportFailure, log);
+  ShellWin32 shell(log);
+  TransferWinInet inet1(reportFailure, log);
   CodePageWin32 codePage;
   EnvironmentWin32 environment;
   // The normal end and a close: registrations asked for are started, transfer workers are
   // stopped, and a failure still on its way shows the error box instead of a quiet end.
-  ProgramWin32 program([&ui, &processes, &inet1] {
+  ProgramWin32 program([&ui, &processes, &inet1, &log] {
     ui.ShowPendingNow();
     processes.FinishStarting();
     inet1.Stop();
     ui.ThrowReportedFailure();
+    log.Write(u"ended normally");
   });
-  FrmUpdate form(Platform{ui, files, processes, shell, inet1, codePage, environment, program});
+  FrmUpdate form(Platform{ui, files, processes, shell, inet1, codePage, environment, program, log});
 
   ui.Connect([&form](Control source, EventKind kind,
                      std::int16_t argument) { return form.Raise(source, kind, argument); },
@@ -108,15 +123,17 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // A long save runs without returning to the message loop; keep Windows from replacing the
   // window with a frozen "not responding" copy, so the bar is seen moving.
   DisableProcessWindowsGhosting();
+  LogWin32 log(LogWin32::DefaultPath());
   try {
-    return Run(instance);
+    LogStart(log);
+    return Run(instance, log);
   } catch (const PlatformError& error) {
-    return ShowFailure(error.message());
+    return ShowFailure(log, error.message());
   } catch (const std::bad_alloc&) {
-    return ShowFailure(u"内存不足。");
+    return ShowFailure(log, u"内存不足。");
   } catch (const std::exception& error) {
-    return ShowFailure(FromUtf8(error.what()));
+    return ShowFailure(log, FromUtf8(error.what()));
   } catch (...) {
-    return ShowFailure(u"未知的错误。");
+    return ShowFailure(log, u"未知的错误。");
   }
 }

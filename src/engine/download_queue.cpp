@@ -30,9 +30,12 @@ void FrmUpdate::DownloadNext() {
     if (ItemKinds[CurrentIndex] != kComponentKind) break;
     ui_.SetCaption(Control::Label3, u"状态: 检查 " + name + u" ...");
     if (!platform_.files.Exists(path, kAttrReadOnly | kAttrHidden | kAttrSystem)) break;
+    platform_.log.Write(u"item " + name + u": present at " + path);
     ui_.SetCaption(Control::Label3, u"状态: 注册 " + name + u" ...");
     Register(path);
   }
+  platform_.log.Write(u"item " + ItemNames[CurrentIndex] + u": to fetch from " +
+                      ItemUrls[CurrentIndex] + u" into " + ItemPaths[CurrentIndex]);
   ui_.SetVisible(Control::Picture_http, true);
   ui_.SetWidth(Control::Picture1, 0);
   platform_.inet1.Execute(ItemUrls[CurrentIndex], u"GET");

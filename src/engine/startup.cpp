@@ -24,11 +24,13 @@ void FrmUpdate::Form_Load() {
 
   const Text brandFile = platform_.environment.ProgramFolder() + kBrandFileName;
   if (!files.Exists(brandFile, kAttrNormal)) {
+    platform_.log.Write(u"brand file missing: " + brandFile + u" (not run from the package)");
     ui_.MessageBox(u"请先解压，而后再安装！", u"Tollumo", MessageIcon::Critical);
     platform_.program.End();
   }
 
   const Text BrandName = files.ReadFirstLine(brandFile);
+  platform_.log.Write(u"brand file " + brandFile + u": " + BrandName);
   EncodedBrand = EncodeBrand(BrandName);
   files.WriteLine(kEncodedBrandPath, EncodedBrand);
   if (files.Exists(kVerificationMarkerPath, kAttrNormal)) files.Delete(kVerificationMarkerPath);
@@ -38,6 +40,7 @@ void FrmUpdate::Form_Load() {
   ui_.Show();
 
   SystemDir = GetSpecialFolder(kCsidlSystem);
+  platform_.log.Write(u"system folder: " + SystemDir);
   Text systemFolder = SystemDir;
   if (systemFolder.empty() || systemFolder.back() != u'\\') systemFolder += u'\\';
   BuildManifest(systemFolder);

@@ -103,6 +103,7 @@ void FrmUpdate::CompleteTransfer() {
     file->Write(chunk.data(), chunk.size());
     file->Commit();
   }
+  platform_.log.Write(u"item " + ItemNames[CurrentIndex] + u": saved to " + path);
   ui_.SetCaption(Control::Label_http_state2, u"100%");
 
   if (ItemKinds[CurrentIndex] == kComponentKind) {

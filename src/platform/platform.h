@@ -3,6 +3,7 @@
 #include "platform/code_page.h"
 #include "platform/environment.h"
 #include "platform/files.h"
+#include "platform/log.h"
 #include "platform/processes.h"
 #include "platform/shell.h"
 #include "platform/transfer.h"
@@ -21,6 +22,7 @@ struct Platform {
   CodePage& codePage;
   Environment& environment;
   Program& program;
+  Log& log;
 };
 
 }  // namespace vexa

@@ -158,7 +158,7 @@ class Wine:
         self.out.mkdir(parents=True, exist_ok=True)
         self.config, self.site_log = self.work / "site.json", self.work / "site.log"
         self.configure({})
-        self._start_site()
+        self.start_site()
         self.c = self.work / "prefix" / "drive_c"
         self.sys, self.app = self.c / "windows" / "system32", self.c / "app"
         self.display = display or self._own_display()
@@ -188,7 +188,16 @@ class Wine:
         # Our cmd.exe probe instead of Wine's; our component probe instead of Wine's built-ins.
         self.env["WINEDLLOVERRIDES"] = "cmd.exe=n;comcat,msxml3,shdocvw,stdole2.tlb=n,b"
 
-    def _start_site(self):
+    def program_log(self):
+        """The program's support log (in the temporary folder), strictly UTF-8, or ""."""
+        logs = list(self.c.glob("users/*/Temp/vexa_update.log"))
+        return logs[0].read_bytes().decode("utf-8") if logs else ""
+
+    def stop_site(self):
+        """Nothing listens on the site's port until start_site: connections are refused."""
+        stop(self.site)
+
+    def start_site(self):
         with open(self.work / "site.out", "w") as out:
             self.site = subprocess.Popen(
                 [sys.executable, str(SITE_PY), "--config", str(self.config), "--log",
@@ -236,6 +245,8 @@ class Wine:
             (self.c / f).unlink(missing_ok=True)
         for name in COMPONENTS:
             (self.sys / name).unlink(missing_ok=True)
+        for log in self.c.glob("users/*/Temp/vexa_update*.log"):
+            log.unlink()
         self.site_log.write_text("")
         self.configure({})
 

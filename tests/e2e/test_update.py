@@ -155,6 +155,17 @@ class UpdateRun(unittest.TestCase):
                          site.body_sha256(paths[site.SETUP_PATH]))  # no tail of the old one
         setup = wait_until(lambda: env.events("setup"), 10)
         self.assertEqual([s[1] for s in setup], ["C:\\vexa_setup_zs.exe"])
+        # The support log: every item, every address requested with its status, every
+        # registration started, the installer opened, the end.
+        log = env.program_log()
+        for name in COMPONENTS:
+            self.assertRegex(log, r"item %s: (present at|to fetch from)" % name.replace(".", r"\."))
+        for path in self.fetched():
+            self.assertIn("http://127.0.0.1:47080%s: HTTP 200" % path, log)
+        for name in COMPONENTS:
+            self.assertIn('): cmd.exe /c regsvr32/s "%s%s"' % (SYSTEM, name), log)
+        self.assertRegex(log, r"opened C:\\vexa_setup_zs\.exe: shell result \d+ \(started\)")
+        self.assertTrue(log.rstrip().endswith("ended normally"), log[-300:])
 
     def test_start_button_and_a_stalled_transfer(self):
         installed = ["comcat.dll", "MCI32.OCX", "stdole2.tlb", "shdocvw.dll", "msxml3.dll",
@@ -190,6 +201,9 @@ class UpdateRun(unittest.TestCase):
 
         env.robot("click", COMMAND_REFRESH)
         w = self.assert_stalls(program, ["shdocvw.oca", "MSINET.OCX"], COMPONENTS[:6])
+        self.assertRegex(env.program_log(), r"/Soft/System/MSINET\.txt: failed: (receiving "
+                                            r"stopped after \d+ bytes: error \d+|body cut short)")
+        self.assertIn("the window was closed", env.program_log())
         self.assertEqual(sha256(env.sys / "shdocvw.oca"), sha256(env.probe("component.dll")))
         # The saved component's last percentage is still there, under the next one's error.
         self.assertEqual(w[LABEL_HTTP_STATE2].text, "100%")
@@ -200,6 +214,23 @@ class UpdateRun(unittest.TestCase):
         self.wait_window()
         w = self.assert_stalls(program, ["MCI32.OCX"], ["comcat.dll"])
         self.assertEqual(w[LABEL_HTTP_STATE2].text, "", "a percentage without a body")
+        self.assertIn("http://127.0.0.1:47080/Soft/System/MCI32.txt: failed: HTTP status 404",
+                      env.program_log())
+
+    def test_a_refused_connection_stalls_the_run_and_is_logged(self):
+        self.prepare(COMPONENTS[:-1])
+        env.stop_site()
+        try:
+            program = env.start_program("REFRESH")
+            self.wait_window()
+            w = wait_until(lambda: env.window()[LABEL_HTTP_STATE].text == STOP_TEXT, 30)
+            self.assertTrue(w, "no transfer error shown")
+            env.robot("close")
+            self.wait_exit(program, 5)
+        finally:
+            env.start_site()
+        self.assertRegex(env.program_log(), r"/Soft/System/COMDLG32\.txt: failed: no response: "
+                                            r"error 12029 ")
 
     def test_large_installer_is_saved_exactly(self):
         paths = self.prepare(COMPONENTS, {"setup": {"pad": 64 << 20}})
@@ -228,6 +259,7 @@ class UpdateRun(unittest.TestCase):
         left = {p for p in env.c.rglob("*") if p.is_file()} - before
         left -= {env.c / "vexaoem.dat", env.c / "e2e" / "events.log", env.c / "e2e" / "robot.txt"}
         left = {p for p in left if "/AppData/Local/Microsoft/Windows/" not in str(p)}  # WinINet's
+        left -= set(env.c.glob("users/*/Temp/vexa_update.log"))  # the support log stays
         self.assertEqual(sorted(map(str, left)), [])
         self.assertEqual(env.events("setup"), [])
 
@@ -244,7 +276,7 @@ class UpdateRun(unittest.TestCase):
 
     # --- what real Windows does, and failures that are not the network's --------------------
 
-    def assert_error_box(self, program, text_start):
+    def assert_error_box(self, program, text_start, logged=True):
         """The one error box: titled "Tollumo", the stop icon, one button, a text naming what
         failed; after OK the program exits non-zero and nothing was started."""
         box = env.robot("box", 30)
@@ -257,6 +289,10 @@ class UpdateRun(unittest.TestCase):
         env.robot("ok")
         self.assertNotEqual(self.wait_exit(program, 20), 0)
         self.assertEqual(env.events("setup"), [])
+        # The box points at the support log, which tells the same.
+        self.assertRegex(box[0][3], r"详细记录：C:\\users\\[^\\]+\\Temp\\vexa_update\.log$")
+        if logged:
+            self.assertIn("ended through the error box: " + text_start, env.program_log())
         return box[0][3]
 
     def test_enter_on_the_focused_start_button_starts_the_run(self):
@@ -293,7 +329,8 @@ class UpdateRun(unittest.TestCase):
             t.write_bytes(b"")
         try:
             program = env.start_program("REFRESH")
-            text = self.assert_error_box(program, "无法创建临时文件 ")
+            # The log's folder is gone too: the run goes on without it.
+            text = self.assert_error_box(program, "无法创建临时文件 ", logged=False)
         finally:
             for t in temps:
                 t.unlink()

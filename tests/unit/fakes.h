@@ -165,6 +165,12 @@ class FakeProgram : public Program {
   [[noreturn]] void End() override { throw ProgramEnded{}; }
 };
 
+class FakeLog : public Log {
+ public:
+  void Write(const Text& line) override { lines.push_back(line); }
+  std::vector<Text> lines;
+};
+
 // A window with every fake wired in.
 struct FakeSystem {
   IconvCodePage codePage;
@@ -175,7 +181,8 @@ struct FakeSystem {
   FakeTransfer inet;
   FakeEnvironment environment;
   FakeProgram program;
-  Platform platform{ui, files, processes, shell, inet, codePage, environment, program};
+  FakeLog log;
+  Platform platform{ui, files, processes, shell, inet, codePage, environment, program, log};
   FrmUpdate form{platform};
 
   // Text in the ANSI code page, as files hold it.

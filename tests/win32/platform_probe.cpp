@@ -19,6 +19,7 @@
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/environment_win32.h"
 #include "platform/win32/files_win32.h"
+#include "platform/win32/log_win32.h"
 #include "platform/win32/received_body.h"
 #include "platform/win32/shell_win32.h"
 #include "platform/win32/win_error.h"
@@ -206,7 +207,49 @@ void CheckReceivedBody() {
 void CheckEnvironmentAndShell() {
   const auto same = [](const Text& a, const wchar_t* b) { return !_wcsicmp(ToWide(a).c_str(), b); };
   CHECK(same(EnvironmentWin32().ProgramFolder(), L"C:\\probe"));
-  CHECK(same(ShellWin32().SpecialFolderPath(37), L"C:\\windows\\system32"));
+  LogWin32 log(L"");
+  ShellWin32 shell(log);
+  CHECK(same(shell.SpecialFolderPath(37), L"C:\\windows\\system32"));
+  // The system folder comes without the shell: the window shows sooner.
+  CHECK(GetModuleHandleW(L"shell32.dll") == nullptr);
+  CHECK(!shell.SpecialFolderPath(2).empty());  // the start menu's programs: from the shell
+}
+
+// The log: UTF-8 lines after the local time; a log over 1 MB moves to ".1.log" before the
+// first line of a run, replacing the older one; a folder that can't be written loses the
+// lines and nothing else.
+void CheckLog() {
+  const Text path = kDir + u"run.log";
+  const Text older = kDir + u"run.1.log";
+  Put(older, "oldest");
+  Put(path, std::string(LogWin32::kTurnoverBytes + 1, 'x'));
+  {
+    LogWin32 log(ToWide(path));
+    log.Write(u"first 中文");
+  }
+  SYSTEMTIME now{};
+  GetLocalTime(&now);
+  const std::string line = Bytes(path);
+  CHECK(line.size() == 23 + 1 + 12 + 2);  // "YYYY-MM-DD hh:mm:ss.mmm " "first " + 6 UTF-8 + CR LF
+  CHECK(line.rfind(std::to_string(now.wYear) + "-", 0) == 0);
+  CHECK(line.substr(23) == " first \xE4\xB8\xAD\xE6\x96\x87\r\n");
+  CHECK(Bytes(older) == std::string(LogWin32::kTurnoverBytes + 1, 'x'));
+  {
+    LogWin32 log(ToWide(path));  // small: stays
+    log.Write(u"two\r\nlines");
+  }
+  const std::string both = Bytes(path);
+  CHECK(both.rfind(line, 0) == 0 && both.substr(line.size() + 23) == " two lines\r\n");
+  LogWin32 nowhere(L"C:\\probe\\missing folder\\run.log");
+  nowhere.Write(u"lost");
+  CHECK(GetFileAttributesW(L"C:\\probe\\missing folder") == INVALID_FILE_ATTRIBUTES);
+  // A reader holding the file open does not stop the next line.
+  HANDLE reader = CreateFileW(ToWide(path).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  LogWin32(ToWide(path)).Write(u"while read");
+  CloseHandle(reader);
+  CHECK(Bytes(path).find("while read") != std::string::npos);
 }
 
 }  // namespace
@@ -223,6 +266,7 @@ int wmain(int argc, wchar_t** argv) {
     CheckFailedWrite();
     CheckReceivedBody();
     CheckEnvironmentAndShell();
+    CheckLog();
   } catch (const PlatformError& error) {
     std::printf("FAILED: unexpected error %s\n", error.what());
     ++failures;

@@ -34,6 +34,7 @@ struct Response {
   std::string headers;  // after the status line
   std::string body;
   bool silent = false;  // no data ever comes: reads wait until the connection is closed
+  DWORD refused = 0;    // no response at all: InternetOpenUrlW fails with this error
 };
 
 struct Connection {
@@ -81,6 +82,11 @@ HINTERNET WINAPI FakeOpenUrl(HINTERNET session, LPCWSTR, LPCWSTR, DWORD, DWORD, 
   {
     std::lock_guard<std::mutex> lock(netMutex);
     callback = callbacks[session];
+    if (DWORD error = script.front().refused) {
+      script.pop_front();
+      SetLastError(error);
+      return nullptr;
+    }
     request = NewHandle();
     auto* connection = new Connection{script.front()};
     connection->context = context;
@@ -158,8 +164,8 @@ BOOL WINAPI FakeClose(HINTERNET handle) {
   return TRUE;
 }
 
-const WinInetApi kFakeApi{FakeOpen,      FakeSetOption, FakeSetCallback, FakeOpenUrl,
-                          FakeQueryInfo, FakeRead,      FakeClose};
+const WinInetApi kFakeApi{nullptr,     FakeOpen,      FakeSetOption, FakeSetCallback,
+                          FakeOpenUrl, FakeQueryInfo, FakeRead,      FakeClose};
 
 // --- the window the control posts to -----------------------------------------------------
 
@@ -231,10 +237,24 @@ std::string Announced(std::size_t length) {
   return "Content-Length: " + std::to_string(length) + "\r\n";
 }
 
+struct RecordingLog : Log {
+  void Write(const Text& line) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    text += ToUtf8(line) + "\n";
+  }
+  bool Has(const std::string& part) {
+    std::lock_guard<std::mutex> lock(mutex);
+    return text.find(part) != std::string::npos;
+  }
+  std::mutex mutex;
+  std::string text;
+};
+
 struct Run {
   HWND window;
   std::vector<std::exception_ptr> failures;
-  TransferWinInet transfer{[this](std::exception_ptr f) { failures.push_back(f); }, &kFakeApi};
+  RecordingLog log;
+  TransferWinInet transfer{[this](std::exception_ptr f) { failures.push_back(f); }, log, &kFakeApi};
   explicit Run(HWND w) : window(w) {
     transfer.SetNotifyWindow(w);
     control = &transfer;
@@ -258,14 +278,21 @@ void CheckWholeBody(HWND window) {
   CHECK(options[INTERNET_OPTION_CONNECT_TIMEOUT] == 30000);
   CHECK(options[INTERNET_OPTION_SEND_TIMEOUT] == 30000);
   CHECK(options[INTERNET_OPTION_RECEIVE_TIMEOUT] == 60000);
+  CHECK(
+      run.log.Has("GET http://site/a\nhttp://site/a: HTTP 200, Content-Length 3145735\n"
+                  "http://site/a: received 3145735 bytes in "));
 }
 
 // An error page and a body shorter than announced end in state 11, with nothing to read.
 void CheckNetworkFailures(HWND window) {
-  const Response cases[] = {{404, "Content-Length: 9\r\n", "not found"},
-                            {200, "Content-Length: 100\r\n", std::string(50, 'x')},
-                            {302, "", ""}};
-  for (const Response& response : cases) {
+  const std::pair<Response, const char*> cases[] = {
+      {{404, "Content-Length: 9\r\n", "not found"}, "http://site/a: failed: HTTP status 404"},
+      {{200, "Content-Length: 100\r\n", std::string(50, 'x')},
+       "http://site/a: failed: body cut short: received 50 of 100 bytes"},
+      {{302, "", ""}, "http://site/a: failed: HTTP status 302"},
+      {{0, "", "", false, ERROR_INTERNET_CANNOT_CONNECT},
+       "http://site/a: failed: no response: error 12029 "}};
+  for (const auto& [response, logged] : cases) {
     Run run(window);
     script.push_back(response);
     run.transfer.Execute(u"http://site/a", u"GET");
@@ -274,6 +301,7 @@ void CheckNetworkFailures(HWND window) {
     CHECK(run.transfer.GetHeader(u"Content-Length").empty());
     CHECK(Read(run.transfer).empty());
     CHECK(run.failures.empty());
+    CHECK(run.log.Has(logged));
   }
   Run run(window);
   run.transfer.Execute(u"http://site/a", u"POST");  // only GET is done: no request at all

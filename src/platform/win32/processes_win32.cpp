@@ -4,6 +4,7 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/command_line.h"
 #include "platform/win32/code_page_win32.h"
@@ -19,8 +20,13 @@ namespace {
 constexpr DWORD kAllAccessToProcess = 0x1F0FFF;
 constexpr DWORD kTerminationWaitMs = 100;
 
-// Starts one process now, on the calling thread.
-void StartHiddenNow(const Text& commandLine) {
+Text Number(unsigned long value) {
+  const std::string digits = std::to_string(value);
+  return Text(digits.begin(), digits.end());
+}
+
+// Starts one process now, on the calling thread; returns its handle.
+UniqueHandle StartHiddenNow(const Text& commandLine) {
   const std::wstring systemFolder = SystemDirectory();
   std::wstring line = ToWide(commandLine);  // CreateProcessW may write into it
   const std::wstring program = ToWide(ProgramFileOf(commandLine, FromWide(systemFolder)));
@@ -33,14 +39,21 @@ void StartHiddenNow(const Text& commandLine) {
                       systemFolder.c_str(), &startup, &started)) {
     throw SystemError(GetLastError(), u"无法启动程序 ", commandLine);
   }
-  UniqueHandle process(started.hProcess);
   UniqueHandle thread(started.hThread);
+  return UniqueHandle(started.hProcess);
 }
+
+struct Started {
+  UniqueHandle process;
+  Text commandLine;
+};
 
 }  // namespace
 
-ProcessesWin32::ProcessesWin32(std::function<void(std::exception_ptr)> failed)
-    : failed_(std::move(failed)) {}
+ProcessesWin32::ProcessesWin32(std::function<void(std::exception_ptr)> failed, Log& log)
+    : failed_(std::move(failed)), log_(log), wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+  if (!wake_.Valid()) throw SystemError(GetLastError(), u"无法创建事件", u"");
+}
 
 ProcessesWin32::~ProcessesWin32() {
   {
@@ -48,6 +61,7 @@ ProcessesWin32::~ProcessesWin32() {
     closing_ = true;
   }
   changed_.notify_all();
+  SetEvent(wake_.Get());
   if (starter_.joinable()) starter_.join();
 }
 
@@ -56,6 +70,7 @@ void ProcessesWin32::StartHidden(const Text& commandLine) {
   queue_.push_back(commandLine);
   if (!starter_.joinable()) starter_ = std::thread(&ProcessesWin32::StartQueued, this);
   changed_.notify_all();
+  SetEvent(wake_.Get());
 }
 
 void ProcessesWin32::FinishStarting() {
@@ -64,20 +79,42 @@ void ProcessesWin32::FinishStarting() {
 }
 
 void ProcessesWin32::StartQueued() {
-  std::unique_lock<std::mutex> lock(mutex_);
+  std::vector<Started> running;
   for (;;) {
-    changed_.wait(lock, [this] { return closing_ || !queue_.empty(); });
-    if (queue_.empty()) return;  // closing, and nothing left to start
-    const Text commandLine = queue_.front();
-    lock.unlock();
-    try {
-      StartHiddenNow(commandLine);
-    } catch (...) {
-      if (failed_) failed_(std::current_exception());
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      while (!queue_.empty()) {
+        const Text commandLine = queue_.front();
+        lock.unlock();
+        try {
+          running.push_back({StartHiddenNow(commandLine), commandLine});
+          log_.Write(u"started (process " + Number(GetProcessId(running.back().process.Get())) +
+                     u"): " + commandLine);
+        } catch (...) {
+          if (failed_) failed_(std::current_exception());
+        }
+        lock.lock();
+        queue_.pop_front();
+        changed_.notify_all();
+      }
+      if (closing_) return;  // and nothing left to start
     }
-    lock.lock();
-    queue_.pop_front();
-    changed_.notify_all();
+    // Until more is queued, or one of the started processes ends.
+    std::vector<HANDLE> handles{wake_.Get()};
+    for (const Started& s : running) {
+      if (handles.size() < MAXIMUM_WAIT_OBJECTS) handles.push_back(s.process.Get());
+    }
+    const DWORD which =
+        WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, INFINITE);
+    const std::size_t ended = which - WAIT_OBJECT_0 - 1;
+    if (which > WAIT_OBJECT_0 && ended < running.size()) {
+      DWORD code = 0;
+      GetExitCodeProcess(running[ended].process.Get(), &code);
+      log_.Write(u"ended with exit code " + Number(code) + u": " + running[ended].commandLine);
+      running.erase(running.begin() + static_cast<std::ptrdiff_t>(ended));
+    } else if (which == WAIT_FAILED) {
+      running.clear();  // the log loses their exit codes; starting goes on
+    }
   }
 }
 

@@ -7,15 +7,19 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/log.h"
 #include "platform/processes.h"
+#include "platform/win32/win_handle.h"
 
 namespace vexa {
 
 class ProcessesWin32 final : public Processes {
  public:
   // `failed` receives, on the starter thread, the error of a process that could not be
-  // started; the program is expected to end with it as with any unexpected failure.
-  explicit ProcessesWin32(std::function<void(std::exception_ptr)> failed);
+  // started; the program is expected to end with it as with any unexpected failure. The log
+  // gets each command line started and, when the process ends before this object goes, its
+  // exit code.
+  ProcessesWin32(std::function<void(std::exception_ptr)> failed, Log& log);
   // Waits until every process asked for has been started.
   ~ProcessesWin32() override;
   ProcessesWin32(const ProcessesWin32&) = delete;
@@ -29,7 +33,8 @@ class ProcessesWin32 final : public Processes {
   // Creating a process takes the system a dozen milliseconds or more, and the download queue
   // registers up to eight components before its request goes out: the window's thread only
   // queues the command line, and a starter thread of this object starts the processes one
-  // after the other, in the order asked.
+  // after the other, in the order asked. Between starts, it waits for the started ones to
+  // end, for the log; never for the window.
   void StartHidden(const Text& commandLine) override;
   // Returns once every process asked for so far has been started (or has failed to start):
   // before the program ends at once, so that no registration asked for is lost.
@@ -43,7 +48,9 @@ class ProcessesWin32 final : public Processes {
   void StartQueued();  // the starter thread
 
   std::function<void(std::exception_ptr)> failed_;
-  std::mutex mutex_;  // guards the three members below
+  Log& log_;
+  UniqueHandle wake_;  // set when a command line is queued or the object goes
+  std::mutex mutex_;   // guards the three members below
   std::condition_variable changed_;
   std::deque<Text> queue_;  // in front: the one being started, removed once it has been
   bool closing_ = false;

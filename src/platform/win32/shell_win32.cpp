@@ -1,28 +1,28 @@
 #include "platform/win32/shell_win32.h"
 
-#include <objbase.h>
-#include <shellapi.h>
-#include <shlobj.h>
-#include <windows.h>
-
 #include <cstring>
+#include <string>
 
 #include "platform/win32/code_page_win32.h"
+#include "platform/win32/shell_api.h"
 
 namespace vexa {
 namespace {
 
 // The owner-window argument of SHGetSpecialFolderLocation: reserved, ignored by the shell.
 constexpr INT_PTR kReservedOwner = 100;
+constexpr std::int32_t kCsidlSystem = 37;
 constexpr std::size_t kPathBufferChars = 512;
 
-// An item list from the shell, released with the shell's task allocator.
-class ItemList {
+// An item-id list from the shell, freed with the shell's task allocator.
+class OwnedItemIdList {
  public:
-  ItemList() = default;
-  ~ItemList() { CoTaskMemFree(items_); }
-  ItemList(const ItemList&) = delete;
-  ItemList& operator=(const ItemList&) = delete;
+  OwnedItemIdList() = default;
+  ~OwnedItemIdList() {
+    if (items_) Shell32().CoTaskMemFree(items_);
+  }
+  OwnedItemIdList(const OwnedItemIdList&) = delete;
+  OwnedItemIdList& operator=(const OwnedItemIdList&) = delete;
   PIDLIST_ABSOLUTE* Out() { return &items_; }
   PCIDLIST_ABSOLUTE Get() const { return items_; }
 
@@ -30,17 +30,23 @@ class ItemList {
   PIDLIST_ABSOLUTE items_ = nullptr;
 };
 
+Text Number(long long value) {
+  const std::string digits = std::to_string(value);
+  return Text(digits.begin(), digits.end());
+}
+
 }  // namespace
 
 ShellWin32::~ShellWin32() {
-  if (comReady_) CoUninitialize();
+  if (comReady_) Shell32().CoUninitialize();
 }
 
 std::int32_t ShellWin32::Open(WindowHandle owner, const Text& file) {
+  const ShellApi& shell = Shell32();
   if (!comTried_) {
     comTried_ = true;
     comReady_ =
-        SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
+        SUCCEEDED(shell.CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
   }
   // ShellExecuteA's parameters, and SEE_MASK_NOASYNC: the shell may start a file on a thread
   // of its own (some file associations, some shell extensions) and would then lose the start
@@ -53,20 +59,29 @@ std::int32_t ShellWin32::Open(WindowHandle owner, const Text& file) {
   execute.hwnd = reinterpret_cast<HWND>(owner);
   execute.lpFile = ansiFile.c_str();
   execute.nShow = SW_SHOWNORMAL;
-  ShellExecuteExA(&execute);
+  shell.ShellExecuteExA(&execute);
   // As ShellExecuteA answers: above 32 when the shell started the file, else an error code.
-  return static_cast<std::int32_t>(reinterpret_cast<INT_PTR>(execute.hInstApp));
+  const auto result = static_cast<std::int32_t>(reinterpret_cast<INT_PTR>(execute.hInstApp));
+  log_.Write(u"opened " + file + u": shell result " + Number(result) +
+             (result > 32 ? u" (started)" : u" (not started)"));
+  return result;
 }
 
 Text ShellWin32::SpecialFolderPath(std::int32_t csidl) {
-  ItemList items;
-  if (SHGetSpecialFolderLocation(reinterpret_cast<HWND>(kReservedOwner), csidl, items.Out()) !=
-      S_OK) {
-    return {};
-  }
   // A zeroed buffer: when the path lookup fails the result is the empty text.
   char path[kPathBufferChars] = {};
-  SHGetPathFromIDListA(items.Get(), path);
+  if (csidl == kCsidlSystem) {
+    const UINT length = GetSystemDirectoryA(path, kPathBufferChars);
+    if (length == 0 || length >= kPathBufferChars) return {};
+    return TextFromAnsi(std::string_view(path, length));
+  }
+  const ShellApi& shell = Shell32();
+  OwnedItemIdList items;
+  if (shell.SHGetSpecialFolderLocation(reinterpret_cast<HWND>(kReservedOwner), csidl,
+                                       items.Out()) != S_OK) {
+    return {};
+  }
+  shell.SHGetPathFromIDListA(items.Get(), path);
   path[kPathBufferChars - 1] = '\0';
   return TextFromAnsi(std::string_view(path, std::strlen(path)));
 }

@@ -1,12 +1,14 @@
 #pragma once
 
+#include "platform/log.h"
 #include "platform/shell.h"
 
 namespace vexa {
 
 class ShellWin32 final : public Shell {
  public:
-  ShellWin32() = default;
+  // The log gets each file opened and the shell's answer.
+  explicit ShellWin32(Log& log) : log_(log) {}
   ~ShellWin32() override;
   ShellWin32(const ShellWin32&) = delete;
   ShellWin32& operator=(const ShellWin32&) = delete;
@@ -15,9 +17,13 @@ class ShellWin32 final : public Shell {
   // the file to an extension that needs it; not before, as the window has no other use for
   // it and shows sooner without it.
   std::int32_t Open(WindowHandle owner, const Text& file) override;
+  // The system folder (37) comes from GetSystemDirectoryA, which gives the same text as the
+  // shell for 32- and 64-bit programs, on Windows and under Wine, without loading the shell:
+  // the load event asks for it before the window is idle. Other folders come from the shell.
   Text SpecialFolderPath(std::int32_t csidl) override;
 
  private:
+  Log& log_;
   bool comTried_ = false;
   bool comReady_ = false;
 };

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -24,6 +26,17 @@ constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WR
 // callbacks.
 constexpr DWORD kReadBlock = 1024 * 1024;
 
+Text Number(std::int64_t value) {
+  const std::string digits = std::to_string(value);
+  return Text(digits.begin(), digits.end());
+}
+
+Text Seconds(ULONGLONG milliseconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f s", static_cast<double>(milliseconds) / 1000.0);
+  return Text(text, text + std::strlen(text));
+}
+
 bool IsGet(TextView operation) {
   return EqualIgnoringAsciiCase(operation, u"GET");
 }
@@ -33,10 +46,11 @@ bool IsGet(TextView operation) {
 // One request, shared by the control and its worker thread.
 class TransferRequest {
  public:
-  TransferRequest(const WinInetApi& api, TransferWinInet::FailureSink failed, HWND window,
+  TransferRequest(const WinInetApi& api, TransferWinInet::FailureSink failed, Log& log, HWND window,
                   LPARAM serial, std::wstring url, bool isGet)
       : api_(api),
         failed_(std::move(failed)),
+        log_(log),
         window_(window),
         serial_(serial),
         url_(std::move(url)),
@@ -75,6 +89,8 @@ class TransferRequest {
 
  private:
   void Run() {
+    const ULONGLONG start = GetTickCount64();
+    log_.Write(u"GET " + FromWide(url_));
     bool ok = false;
     try {
       ok = Fetch();
@@ -85,6 +101,10 @@ class TransferRequest {
       body_.reset();
       if (!Canceled() && failed_) failed_(std::current_exception());
       return;
+    }
+    if (ok) {
+      log_.Write(FromWide(url_) + u": received " + Number(received_) + u" bytes in " +
+                 Seconds(GetTickCount64() - start));
     }
     // Closed before the final state, so the states of closing the connection come first.
     CloseConnection();
@@ -97,39 +117,58 @@ class TransferRequest {
   }
 
   bool Fetch() {
-    if (!isGet_ || !OpenSession()) return false;
+    if (!isGet_) return Failed(u"only GET is done, not this operation");
+    if (!OpenSession()) return false;
     api_.InternetSetStatusCallbackW(session_, &TransferRequest::OnStatus);
     request_ = api_.InternetOpenUrlW(session_, url_.c_str(), nullptr, 0, kRequestFlags,
                                      reinterpret_cast<DWORD_PTR>(this));
-    if (request_ == nullptr) return false;
+    if (request_ == nullptr) return Failed(u"no response", GetLastError());
     DWORD status = 0;
     DWORD size = sizeof(status);
     if (!api_.HttpQueryInfoW(request_, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
-                             &size, nullptr) ||
-        !IsSuccessStatus(status)) {
-      return false;  // an error page is never saved
+                             &size, nullptr)) {
+      return Failed(u"no status", GetLastError());
     }
     headers_ = RawHeaders(request_);
-    const std::optional<std::int64_t> announced =
-        StrictLength(HeaderValue(headers_, u"Content-Length"));
+    const Text announcedText = HeaderValue(headers_, u"Content-Length");
+    log_.Write(FromWide(url_) + u": HTTP " + Number(status) + u", Content-Length " +
+               (announcedText.empty() ? Text(u"none") : announcedText));
+    // An error page is never saved.
+    if (!IsSuccessStatus(status)) return Failed(u"HTTP status " + Number(status));
+    const std::optional<std::int64_t> announced = StrictLength(announcedText);
     std::vector<std::uint8_t> block(kReadBlock);
     for (;;) {
       DWORD read = 0;
-      if (!api_.InternetReadFile(request_, block.data(), kReadBlock, &read)) return false;
+      if (!api_.InternetReadFile(request_, block.data(), kReadBlock, &read)) {
+        return Failed(u"receiving stopped after " + Number(received_) + u" bytes", GetLastError());
+      }
       if (Canceled()) return false;
       if (read == 0) break;
       body_->Append(block.data(), read);
       received_ += read;
     }
     body_->Finish();
-    return !announced || body_->Size() >= *announced;  // a cut connection is a failure
+    if (announced && body_->Size() < *announced) {  // a cut connection is a failure
+      return Failed(u"body cut short: received " + Number(body_->Size()) + u" of " +
+                    Number(*announced) + u" bytes");
+    }
+    return true;
+  }
+
+  // Logs why the request failed, unless it was abandoned (then that is no news).
+  bool Failed(const Text& what, std::optional<DWORD> error = std::nullopt) {
+    if (Canceled()) return false;
+    Text line = FromWide(url_) + u": failed: " + what;
+    if (error) line += u": error " + Number(*error) + u" " + SystemMessage(*error, api_.module);
+    log_.Write(line);
+    return false;
   }
 
   // The session with its time-outs, unless the request was aborted first.
   bool OpenSession() {
     HINTERNET session =
         api_.InternetOpenW(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-    if (session == nullptr) return false;
+    if (session == nullptr) return Failed(u"WinINet did not start", GetLastError());
     for (const auto& [option, ms] :
          {std::pair{INTERNET_OPTION_CONNECT_TIMEOUT, TransferWinInet::kConnectTimeoutMs},
           std::pair{INTERNET_OPTION_SEND_TIMEOUT, TransferWinInet::kSendTimeoutMs},
@@ -192,6 +231,7 @@ class TransferRequest {
 
   const WinInetApi& api_;
   const TransferWinInet::FailureSink failed_;
+  Log& log_;
   const HWND window_;
   const LPARAM serial_;
   const std::wstring url_;
@@ -215,8 +255,8 @@ class TransferRequest {
   std::atomic<std::int64_t> received_{0};
 };
 
-TransferWinInet::TransferWinInet(FailureSink failed, const WinInetApi* api)
-    : failed_(std::move(failed)), api_(api) {}
+TransferWinInet::TransferWinInet(FailureSink failed, Log& log, const WinInetApi* api)
+    : failed_(std::move(failed)), log_(log), api_(api) {}
 
 TransferWinInet::~TransferWinInet() {
   Stop();
@@ -251,7 +291,7 @@ void TransferWinInet::Execute(const Text& url, const Text& operation) {
                  workers_.end());
   ++serial_;
   current_ = std::make_shared<TransferRequest>(
-      *api_, failed_, window_, static_cast<LPARAM>(serial_), ToWide(url), IsGet(operation));
+      *api_, failed_, log_, window_, static_cast<LPARAM>(serial_), ToWide(url), IsGet(operation));
   auto owner = std::make_unique<std::shared_ptr<TransferRequest>>(current_);
   UniqueHandle thread(CreateThread(nullptr, 0, &TransferRequest::Worker, owner.get(), 0, nullptr));
   if (!thread.Valid()) throw SystemError(GetLastError(), u"无法开始下载 ", url);

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/log.h"
 #include "platform/transfer.h"
 #include "platform/win32/win_handle.h"
 #include "platform/win32/window_messages.h"
@@ -35,6 +36,10 @@ struct WinInetApi;
 // returns) and posts nothing more. Stop, and the destructor, cancel every request, close
 // their connections so that a worker waiting in WinINet returns at once, and wait for the
 // workers for at most kStopTimeoutMs in all.
+//
+// The log gets, per request, its address, then either its status, the announced and the
+// received length and the time it took, or the cause of its failure: WinINet's or the
+// system's error number and message, an error status, or a body shorter than announced.
 class TransferWinInet final : public Transfer {
  public:
   using FailureSink = std::function<void(std::exception_ptr)>;
@@ -48,7 +53,7 @@ class TransferWinInet final : public Transfer {
 
   // `failed` receives, on a worker's thread, a failure that is not the network's. `api` is
   // WinINet's function table; by default the system's, loaded on the first request.
-  explicit TransferWinInet(FailureSink failed, const WinInetApi* api = nullptr);
+  TransferWinInet(FailureSink failed, Log& log, const WinInetApi* api = nullptr);
   ~TransferWinInet() override;
   TransferWinInet(const TransferWinInet&) = delete;
   TransferWinInet& operator=(const TransferWinInet&) = delete;
@@ -75,6 +80,7 @@ class TransferWinInet final : public Transfer {
   bool CurrentIsComplete() const;
 
   FailureSink failed_;
+  Log& log_;
   const WinInetApi* api_;
   HWND window_ = nullptr;
   std::uint32_t serial_ = 0;

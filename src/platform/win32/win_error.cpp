@@ -12,11 +12,12 @@ Text FromWide(std::wstring_view text) {
   return Text(text.begin(), text.end());
 }
 
-Text SystemMessage(DWORD error) {
+Text SystemMessage(DWORD error, HMODULE messages) {
   wchar_t buffer[1024] = {};
   // Language 0: neutral, then the thread's, the user's and the system's language.
-  DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                error, 0, buffer, ARRAYSIZE(buffer), nullptr);
+  const DWORD from = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                     (messages ? FORMAT_MESSAGE_FROM_HMODULE : 0);
+  DWORD length = FormatMessageW(from, messages, error, 0, buffer, ARRAYSIZE(buffer), nullptr);
   while (length > 0 && (buffer[length - 1] == L'\r' || buffer[length - 1] == L'\n' ||
                         buffer[length - 1] == L' ')) {
     --length;

@@ -15,8 +15,9 @@ std::wstring ToWide(TextView text);
 Text FromWide(std::wstring_view text);
 
 // The system's own explanation of an error code, in the user's language, without the line
-// break at its end.
-Text SystemMessage(DWORD error);
+// break at its end; the codes of a library with messages of its own (wininet.dll's 12xxx)
+// are looked up in `messages` first.
+Text SystemMessage(DWORD error, HMODULE messages = nullptr);
 
 // "<action><subject>：<system message>", e.g.
 //   throw SystemError(GetLastError(), u"无法写入文件 ", path);

@@ -9,6 +9,7 @@ namespace vexa {
 // wininet.dll at run time, so the program carries no import of it and a wininet.dll placed
 // beside the program is never loaded.
 struct WinInetApi {
+  HMODULE module = nullptr;  // for the messages of its error codes
   decltype(&::InternetOpenW) InternetOpenW = nullptr;
   decltype(&::InternetSetOptionW) InternetSetOptionW = nullptr;
   decltype(&::InternetSetStatusCallbackW) InternetSetStatusCallbackW = nullptr;
