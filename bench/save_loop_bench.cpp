@@ -43,7 +43,7 @@ class QuietUi : public Ui {
   float ScaleWidth() const override { return 6195; }
   void Show() override {}
   WindowHandle Handle() const override { return 0; }
-  void MessageBox(const Text&, const Text&, MessageIcon) override {}
+  void ShowMessageBox(const Text&, const Text&, MessageIcon) override {}
 
  private:
   Text captions_[20];

@@ -2,8 +2,6 @@
 // logic, raises the load event and runs the message loop. Every unexpected failure ends the
 // program here, in one error box.
 
-#include "platform/win32/ui_win32.h"  // first: <windows.h> without its MessageBox macro
-
 #include <exception>
 #include <new>
 #include <string>
@@ -17,7 +15,9 @@
 #include "platform/win32/processes_win32.h"
 #include "platform/win32/shell_win32.h"
 #include "platform/win32/transfer_wininet.h"
+#include "platform/win32/ui_win32.h"
 #include "platform/win32/win_error.h"
+#include "window/layout.h"
 
 #ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
 #define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
@@ -89,7 +89,7 @@ void LogStart(Log& log) {
 int Run(HINSTANCE instance, Log& log) {
   // Failures on the other threads (process starts, the transfer's spool) come to the window,
   // which throws them on its own thread, to the error box below.
-  Win32Ui ui(instance);
+  Win32Ui ui(instance, WindowForm());
   const auto reportFailure = [&ui](std::exception_ptr failure) { ui.ReportFailure(failure); };
   FilesWin32 files;
   ProcessesWin32 processes(reportFailure, log);

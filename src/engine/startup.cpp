@@ -25,7 +25,7 @@ void FrmUpdate::Form_Load() {
   const Text brandFile = platform_.environment.ProgramFolder() + kBrandFileName;
   if (!files.Exists(brandFile, kAttrNormal)) {
     platform_.log.Write(u"brand file missing: " + brandFile + u" (not run from the package)");
-    ui_.MessageBox(u"请先解压，而后再安装！", u"Tollumo", MessageIcon::Critical);
+    ui_.ShowMessageBox(u"请先解压，而后再安装！", u"Tollumo", MessageIcon::Critical);
     platform_.program.End();
   }
 

@@ -56,7 +56,7 @@ class Ui {
   virtual void Show() = 0;
   virtual WindowHandle Handle() const = 0;
   // Modal box with one OK button; returns when the user has closed it.
-  virtual void MessageBox(const Text& text, const Text& title, MessageIcon icon) = 0;
+  virtual void ShowMessageBox(const Text& text, const Text& title, MessageIcon icon) = 0;
 };
 
 }  // namespace vexa

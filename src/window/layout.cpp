@@ -6,61 +6,51 @@
 
 namespace vexa {
 
-namespace {
-const FontSpec kDefaultFont{};
-const FontSpec kStatusFont{u"宋体", 9, 400, false, false, false, 0};
-}  // namespace
-
 const FormLayout& WindowForm() {
-  static const FormLayout form{u"Tollumo", 6195, 3180, kPink, kColorBtnText};
+  using C = Control;
+  // The 9-point face of Chinese Windows, a Chinese character 12 pixels wide and a Latin one 6
+  // at 96 DPI. Where it is missing the font mapper substitutes (Wine: WenQuanYi Micro Hei).
+  const FontSpec song{u"宋体", 9};
+  static const FormLayout form{
+      u"Tollumo",
+      6195,
+      3180,
+      kPink,
+      kColorBtnText,
+      song,
+      {
+          Button(C::Command2, C::Form, {5550, 1530, 645, 405}, u"Command2").Hidden(),
+          Picture(C::Picture_http, C::Form, {150, 2100, 5865, 975}, kPink).Hidden(),
+          Picture(C::Picture1, C::Picture_http, {180, 630, 75, 195}, kBarBlue)
+              .WithBorder(Border::Sunken),
+          Label(C::Label_http_state2, C::Picture_http, {5340, 210, 555, 195}, u"", kColorBtnText),
+          Label(C::Label_http_state, C::Picture_http, {300, 180, 5415, 225}, u"", kNavy),
+          TransferControl(C::Inet1),
+          Picture(C::Picture_z, C::Form, {-120, 0, 7455, 1335}, kColorWindow, kColorWindowText)
+              .WithBorder(Border::FlatSingle),
+          Button(C::Command1, C::Picture_z, {4200, 0, 1275, 435}, u"Command1").Hidden(),
+          Button(C::Command_refresh, C::Picture_z, {360, 360, 2955, 495}, u"开始安装"),
+          Label(C::Label5, C::Picture_z, {3300, 1080, 2790, 180},
+                Text(u"官方网站: ") + kDownloadBase, kColorAppWorkspace)
+              .AutoSized(),
+          Label(C::Label_v, C::Picture_z, {2640, 840, 3495, 195}, u"", kColorAppWorkspace)
+              .Hidden()
+              .RightAligned(),
+          Image(C::Image1, C::Picture_z, {4830, 180, 1665, 945}),
+          Label(C::Label4, C::Form, {240, 1440, 4140, 180},
+                u"本安装程序每次安装均为最新版本，不用重新下载！", kDarkRed)
+              .AutoSized(),
+          Label(C::Label2, C::Form, {240, 1800, 4455, 195}, u"", kColorBtnText),
+          Label(C::Label1, C::Form, {240, 1710, 4860, 180},
+                u"如果安装工作多次无法进行，请在下面地址检查下载新版本。", kColorAppWorkspace)
+              .AutoSized(),
+          Label(C::Label3, C::Form, {405, 2220, 90, 180}, u"", kNavy).AutoSized().WithFont(song),
+      }};
   return form;
 }
 
-const std::vector<ControlLayout>& WindowControls() {
-  using C = Control;
-  using K = ControlKind;
-  static const std::vector<ControlLayout> controls{
-      {C::Command2, K::Button, C::Form, 5550, 1530, 645, 405, false, u"Command2", kColorBtnText, 0,
-       Border::None, false, Align::Left, kDefaultFont},
-      {C::Picture_http, K::PictureBox, C::Form, 150, 2100, 5865, 975, false, u"", kColorBtnText,
-       kPink, Border::None, false, Align::Left, kDefaultFont},
-      {C::Picture1, K::PictureBox, C::Picture_http, 180, 630, 75, 195, true, u"", kColorBtnText,
-       kBarBlue, Border::Sunken, false, Align::Left, kDefaultFont},
-      {C::Label_http_state2, K::Label, C::Picture_http, 5340, 210, 555, 195, true, u"",
-       kColorBtnText, 0, Border::None, false, Align::Left, kDefaultFont},
-      {C::Label_http_state, K::Label, C::Picture_http, 300, 180, 5415, 225, true, u"", kNavy, 0,
-       Border::None, false, Align::Left, kDefaultFont},
-      {C::Inet1, K::TransferControl, C::Form, 0, 0, 0, 0, false, u"", 0, 0, Border::None, false,
-       Align::Left, kDefaultFont},
-      {C::Picture_z, K::PictureBox, C::Form, -120, 0, 7455, 1335, true, u"", kColorWindowText,
-       kColorWindow, Border::FlatSingle, false, Align::Left, kDefaultFont},
-      {C::Command1, K::Button, C::Picture_z, 4200, 0, 1275, 435, false, u"Command1", kColorBtnText,
-       0, Border::None, false, Align::Left, kDefaultFont},
-      {C::Command_refresh, K::Button, C::Picture_z, 360, 360, 2955, 495, true, u"开始安装",
-       kColorBtnText, 0, Border::None, false, Align::Left, kDefaultFont},
-      {C::Label5, K::Label, C::Picture_z, 3300, 1080, 2790, 180, true,
-       Text(u"官方网站: ") + kDownloadBase, kColorAppWorkspace, 0, Border::None, true, Align::Left,
-       kDefaultFont},
-      {C::Label_v, K::Label, C::Picture_z, 2640, 840, 3495, 195, false, u"", kColorAppWorkspace, 0,
-       Border::None, false, Align::Right, kDefaultFont},
-      {C::Image1, K::Image, C::Picture_z, 4830, 180, 1665, 945, true, u"", 0, 0, Border::None,
-       false, Align::Left, kDefaultFont},
-      {C::Label4, K::Label, C::Form, 240, 1440, 4140, 180, true,
-       u"本安装程序每次安装均为最新版本，不用重新下载！", kDarkRed, 0, Border::None, true,
-       Align::Left, kDefaultFont},
-      {C::Label2, K::Label, C::Form, 240, 1800, 4455, 195, true, u"", kColorBtnText, 0,
-       Border::None, false, Align::Left, kDefaultFont},
-      {C::Label1, K::Label, C::Form, 240, 1710, 4860, 180, true,
-       u"如果安装工作多次无法进行，请在下面地址检查下载新版本。", kColorAppWorkspace, 0,
-       Border::None, true, Align::Left, kDefaultFont},
-      {C::Label3, K::Label, C::Form, 405, 2220, 90, 180, true, u"", kNavy, 0, Border::None, true,
-       Align::Left, kStatusFont},
-  };
-  return controls;
-}
-
 const ControlLayout& LayoutOf(Control control) {
-  for (const auto& c : WindowControls()) {
+  for (const ControlLayout& c : WindowForm().controls) {
     if (c.id == control) return c;
   }
   throw std::out_of_range("no such control in the layout");

@@ -23,7 +23,7 @@ void FrmUpdate::Label2_Click() {
 }
 
 void FrmUpdate::Command1_Click() {
-  ui_.MessageBox(GetSpecialFolder(kCsidlPrograms), WindowForm().caption, MessageIcon::None);
+  ui_.ShowMessageBox(GetSpecialFolder(kCsidlPrograms), WindowForm().caption, MessageIcon::None);
 }
 
 // Any close request ends the program at once, also in the middle of a transfer.

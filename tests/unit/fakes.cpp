@@ -12,12 +12,12 @@ void FakeUi::SetCaption(Control c, const Text& caption) {
 }
 
 float FakeUi::Left(Control c) const {
-  return static_cast<float>(LayoutOf(c).left);
+  return static_cast<float>(LayoutOf(c).box.left);
 }
 
 float FakeUi::Width(Control c) const {
   auto it = width_.find(c);
-  return it == width_.end() ? static_cast<float>(LayoutOf(c).width) : it->second;
+  return it == width_.end() ? static_cast<float>(LayoutOf(c).box.width) : it->second;
 }
 
 void FakeUi::SetWidth(Control c, float twips) {

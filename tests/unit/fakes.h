@@ -36,7 +36,7 @@ class FakeUi : public Ui {
   float ScaleWidth() const override { return 6195; }
   void Show() override { shown = true; }
   WindowHandle Handle() const override { return 0x1234; }
-  void MessageBox(const Text& text, const Text& title, MessageIcon icon) override {
+  void ShowMessageBox(const Text& text, const Text& title, MessageIcon icon) override {
     messageBoxes.push_back({text, title, icon});
   }
 

@@ -60,21 +60,5 @@ TEST(WindowHandlers, ConvertTimeWritesHoursMinutesSeconds) {
   for (const auto& [seconds, text] : cases) EXPECT_EQ(sys.form.ConvertTime(seconds), text);
 }
 
-TEST(WindowLayout, StacksTheLinkAreaAboveTheSupportLine) {
-  const auto& controls = WindowControls();
-  auto position = [&](Control c) {
-    for (std::size_t i = 0; i < controls.size(); ++i) {
-      if (controls[i].id == c) return i;
-    }
-    return controls.size();
-  };
-  EXPECT_LT(position(Control::Label2), position(Control::Label1));
-  EXPECT_LT(position(Control::Picture_http), position(Control::Label3));
-  EXPECT_EQ(LayoutOf(Control::Label5).caption, u"官方网站: https://download.tollumo.example");
-  // The bar's full width reaches 150 twips beyond the panel's right edge.
-  const int full = WindowForm().clientWidth - 2 * LayoutOf(Control::Picture1).left;
-  EXPECT_EQ(LayoutOf(Control::Picture1).left + full - LayoutOf(Control::Picture_http).width, 150);
-}
-
 }  // namespace
 }  // namespace vexa

@@ -1,10 +1,12 @@
-// Window messages of the update window and its controls, turned into the window's events.
+// Window messages of the update window and its controls: the procedure decodes each message
+// and calls the member that acts on it; most of them raise one of the window's events.
 
 #include <windowsx.h>
 
 #include <utility>
 
 #include "platform/win32/ui_win32.h"
+#include "platform/win32/win_error.h"
 
 namespace vexa {
 
@@ -16,6 +18,24 @@ bool IsControlId(int id) {
 }
 
 }  // namespace
+
+int Win32Ui::RunMessageLoop() {
+  MSG message{};
+  for (;;) {
+    // The windows show what the handlers set before the thread waits, when another program
+    // may read them; kApplyPendingMessage does the same for loops that are not this one.
+    ApplyPending();
+    const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+    if (got == 0) break;  // WM_QUIT
+    if (got == -1) throw SystemError(GetLastError(), u"无法读取窗口消息", u"");
+    if (!IsDialogMessageW(main_, &message)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+  if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+  return static_cast<int>(message.wParam);
+}
 
 LRESULT CALLBACK Win32Ui::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
@@ -40,106 +60,105 @@ LRESULT CALLBACK Win32Ui::WindowProc(HWND window, UINT message, WPARAM wParam, L
 
 LRESULT Win32Ui::HandleMessage(HWND window, Control control, UINT message, WPARAM wParam,
                                LPARAM lParam) {
+  const auto dc = reinterpret_cast<HDC>(wParam);
   switch (message) {
     case WM_ERASEBKGND:
-      // Labels and the image paint all of themselves in WM_PAINT, without flicker; a
-      // container also fills its background here, for themed buttons that ask for it.
-      if (!IsSurface(State(control))) {
-        RECT area{};
-        GetClipBox(reinterpret_cast<HDC>(wParam), &area);
-        PaintSurface(control, reinterpret_cast<HDC>(wParam), area);
-      }
-      return 1;
-    case WM_NCPAINT:
-      // Labels and the image have no frame: nothing to draw outside their client area.
-      if (IsSurface(State(control))) return 0;
+      return OnEraseBackground(control, dc);
+    case WM_NCPAINT:  // labels and the image have no frame
+      if (IsDrawnOnContainer(State(control))) return 0;
       break;
     case WM_PRINTCLIENT:
-      if (!IsSurface(State(control))) {
-        RECT client{};
-        GetClientRect(window, &client);
-        PaintSurface(control, reinterpret_cast<HDC>(wParam), client);
-        return 0;
-      }
+      if (OnPrintClient(window, control, dc)) return 0;
       break;
     case WM_PAINT:
-      Paint(window, control);
+      OnPaint(window, control);
       return 0;
     case WM_MOUSEMOVE:
-      Fire(control, EventKind::MouseMove);
+      RaiseEvent(control, EventKind::MouseMove);
       return 0;
     case WM_LBUTTONDOWN:
+      OnPress(window, control);
+      return 0;
     case WM_LBUTTONDBLCLK:  // the second press of a double-click: its release clicks nothing
-      SetCapture(window);
-      pressing_ = true;
-      pressed_ = message == WM_LBUTTONDOWN ? std::optional<Control>(control) : std::nullopt;
+      OnPress(window, std::nullopt);
       return 0;
     case WM_LBUTTONUP:
-      OnMouseButtonUp(window, control, lParam);
+      OnRelease(window, control, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
       return 0;
     case WM_CAPTURECHANGED:
       pressing_ = false;
       return 0;
-    case WM_COMMAND: {
-      const int id = LOWORD(wParam);
-      if (lParam && HIWORD(wParam) == BN_CLICKED && IsControlId(id)) {
-        Fire(static_cast<Control>(id - kFirstControlId), EventKind::Click);
-      } else if (id == IDOK && HIWORD(wParam) == BN_CLICKED) {
-        // Enter: on a window that is no dialog, IsDialogMessage sends it as IDOK.
-        PressFocusedButton();
-      }
+    case WM_COMMAND:
+      OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
       return 0;
-    }
-    case WM_CTLCOLORBTN: {
-      // Whatever a button leaves unpainted shows its container's background.
-      HDC dc = reinterpret_cast<HDC>(wParam);
-      SetDCBrushColor(dc, ColorOf(BackColorOf(control)));
-      return reinterpret_cast<LRESULT>(GetStockObject(DC_BRUSH));
-    }
+    case WM_CTLCOLORBTN:
+      return OnButtonColor(control, dc);
     default:
       break;
   }
-  if (control == Control::Form && window == main_) {
-    switch (message) {
-      case WM_CLOSE:
-        // The window's close rule ends the program; without a handler the window just closes.
-        if (!Fire(Control::Form, EventKind::QueryUnload)) DestroyWindow(window);
-        return 0;
-      case WM_QUERYENDSESSION:
-        Fire(Control::Form, EventKind::QueryUnload);
-        return TRUE;
-      case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
-      case WM_SETFOCUS:
-        // The keyboard goes to the first control that takes it (the start button).
-        if (HWND first = GetNextDlgTabItem(window, nullptr, FALSE); first && first != window) {
-          SetFocus(first);
-        }
-        return 0;
-      case kFailureMessage:
-        ThrowReportedFailure();
-        return 0;
-      case kApplyPendingMessage:
-        applyPosted_ = false;
-        ApplyPending();
-        return 0;
-      case kTransferStateMessage:
-        if (currentTransfer_ && currentTransfer_(lParam)) {
-          Fire(Control::Inet1, EventKind::StateChanged, static_cast<std::int16_t>(wParam));
-        }
-        return 0;
-      default:
-        break;
-    }
-  }
+  if (window == main_) return OnMainWindowMessage(message, wParam, lParam);
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
-bool Win32Ui::Fire(Control control, EventKind kind, std::int16_t argument) {
+LRESULT Win32Ui::OnMainWindowMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CLOSE:
+      OnClose();
+      return 0;
+    case WM_QUERYENDSESSION:
+      RaiseEvent(Control::Form, EventKind::QueryUnload);
+      return TRUE;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    case WM_SETFOCUS:
+      OnSetFocus();
+      return 0;
+    case kFailureMessage:
+      ThrowReportedFailure();
+      return 0;
+    case kApplyPendingMessage:
+      applyPosted_ = false;
+      ApplyPending();
+      return 0;
+    case kTransferStateMessage:
+      OnTransferState(wParam, lParam);
+      return 0;
+    default:
+      return DefWindowProcW(main_, message, wParam, lParam);
+  }
+}
+
+bool Win32Ui::RaiseEvent(Control control, EventKind kind, std::int16_t argument) {
   // After a failure the program is on its way out; no further handler runs.
   if (failure_ || !events_) return false;
   return events_(control, kind, argument);
+}
+
+void Win32Ui::OnPress(HWND window, std::optional<Control> clicked) {
+  SetCapture(window);
+  pressing_ = true;
+  pressed_ = clicked;
+}
+
+void Win32Ui::OnRelease(HWND window, Control control, POINT point) {
+  // A click is a release over the control that was pressed (a release on its own counts as
+  // well, so a test robot may send just that).
+  const bool pressedHere = !pressing_ || pressed_ == control;
+  pressing_ = false;
+  if (GetCapture() == window) ReleaseCapture();
+  RECT client{};
+  GetClientRect(window, &client);
+  if (pressedHere && PtInRect(&client, point)) RaiseEvent(control, EventKind::Click);
+}
+
+void Win32Ui::OnCommand(int id, int notification, HWND from) {
+  if (from && notification == BN_CLICKED && IsControlId(id)) {
+    RaiseEvent(static_cast<Control>(id - kFirstControlId), EventKind::Click);
+  } else if (id == IDOK && notification == BN_CLICKED) {
+    // Enter: on a window that is no dialog, IsDialogMessage sends it as IDOK.
+    PressFocusedButton();
+  }
 }
 
 void Win32Ui::PressFocusedButton() {
@@ -153,16 +172,22 @@ void Win32Ui::PressFocusedButton() {
   }
 }
 
-void Win32Ui::OnMouseButtonUp(HWND window, Control control, LPARAM lParam) {
-  // A click is a release over the control that was pressed (a release on its own counts as
-  // well, so a test robot may send just that).
-  const bool pressedHere = !pressing_ || pressed_ == control;
-  pressing_ = false;
-  if (GetCapture() == window) ReleaseCapture();
-  const POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-  RECT client{};
-  GetClientRect(window, &client);
-  if (pressedHere && PtInRect(&client, point)) Fire(control, EventKind::Click);
+void Win32Ui::OnClose() {
+  // The window's close rule ends the program; without a handler the window just closes.
+  if (!RaiseEvent(Control::Form, EventKind::QueryUnload)) DestroyWindow(main_);
+}
+
+void Win32Ui::OnSetFocus() {
+  // The keyboard goes to the first control that takes it (the start button).
+  if (HWND first = GetNextDlgTabItem(main_, nullptr, FALSE); first && first != main_) {
+    SetFocus(first);
+  }
+}
+
+void Win32Ui::OnTransferState(WPARAM state, LPARAM serial) {
+  if (currentTransfer_ && currentTransfer_(serial)) {
+    RaiseEvent(Control::Inet1, EventKind::StateChanged, static_cast<std::int16_t>(state));
+  }
 }
 
 }  // namespace vexa

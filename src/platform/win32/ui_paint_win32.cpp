@@ -7,6 +7,12 @@ namespace vexa {
 
 namespace {
 
+// 0x800000nn is the system colour nn; anything else is 0x00BBGGRR, which is a COLORREF.
+COLORREF ColorOf(OleColor color) {
+  if (color & 0x80000000u) return GetSysColor(static_cast<int>(color & 0xFF));
+  return static_cast<COLORREF>(color & 0x00FFFFFFu);
+}
+
 // An off-screen copy of a window's client area, copied to the screen in one go so that a
 // label redrawn many times a second does not flicker.
 class BufferedPaint {
@@ -37,15 +43,40 @@ class BufferedPaint {
 }  // namespace
 
 OleColor Win32Ui::BackColorOf(Control container) const {
-  if (container == Control::Form) return WindowForm().backColor;
+  if (container == Control::Form) return form_.backColor;
   return State(container).layout->backColor;
 }
 
-void Win32Ui::Paint(HWND window, Control control) {
+LRESULT Win32Ui::OnEraseBackground(Control control, HDC dc) {
+  // Labels and the image paint all of themselves in WM_PAINT, without flicker; a container
+  // also fills its background here, for themed buttons that ask for it.
+  if (!IsDrawnOnContainer(State(control))) {
+    RECT area{};
+    GetClipBox(dc, &area);
+    PaintSurface(control, dc, area);
+  }
+  return 1;
+}
+
+bool Win32Ui::OnPrintClient(HWND window, Control control, HDC dc) {
+  if (IsDrawnOnContainer(State(control))) return false;
+  RECT client{};
+  GetClientRect(window, &client);
+  PaintSurface(control, dc, client);
+  return true;
+}
+
+LRESULT Win32Ui::OnButtonColor(Control container, HDC dc) {
+  // Whatever a button leaves unpainted shows its container's background.
+  SetDCBrushColor(dc, ColorOf(BackColorOf(container)));
+  return reinterpret_cast<LRESULT>(GetStockObject(DC_BRUSH));
+}
+
+void Win32Ui::OnPaint(HWND window, Control control) {
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(window, &paint);
   const ControlState& state = State(control);
-  if (IsSurface(state)) {
+  if (IsDrawnOnContainer(state)) {
     // Show the container's surface under the label or image, in container coordinates.
     RECT client{};
     GetClientRect(window, &client);
@@ -68,10 +99,10 @@ void Win32Ui::Paint(HWND window, Control control) {
 void Win32Ui::PaintSurface(Control container, HDC dc, const RECT& area) const {
   SetDCBrushColor(dc, ColorOf(BackColorOf(container)));
   FillRect(dc, &area, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
-  const std::vector<ControlLayout>& layout = WindowControls();
+  const std::vector<ControlLayout>& layout = form_.controls;
   for (auto entry = layout.rbegin(); entry != layout.rend(); ++entry) {  // bottom first
     const ControlState& state = State(entry->id);
-    if (entry->container != container || !state.visible || !IsSurface(state)) continue;
+    if (entry->container != container || !state.visible || !IsDrawnOnContainer(state)) continue;
     const RECT place = PixelRect(state);
     RECT overlap;
     if (!IntersectRect(&overlap, &place, &area)) continue;

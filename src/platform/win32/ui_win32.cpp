@@ -23,7 +23,7 @@ constexpr wchar_t kImageClass[] = L"VexaImage";
 
 }  // namespace
 
-Win32Ui::Win32Ui(HINSTANCE instance) : instance_(instance) {
+Win32Ui::Win32Ui(HINSTANCE instance, const FormLayout& form) : instance_(instance), form_(form) {
   {
     ScreenDc screen;
     if (screen.get()) {
@@ -31,11 +31,7 @@ Win32Ui::Win32Ui(HINSTANCE instance) : instance_(instance) {
       dpi_.y = GetDeviceCaps(screen.get(), LOGPIXELSY);
     }
   }
-  // The 9-point face of Chinese Windows, a Chinese character 12 pixels wide and a Latin one
-  // 6 at 96 DPI. Where it is missing the font mapper substitutes (Wine: WenQuanYi Micro Hei).
-  FontSpec defaultFont;
-  defaultFont.face = u"宋体";
-  defaultFont_ = MakeFont(defaultFont);
+  defaultFont_ = MakeFont(form_.font);
   image_ = GdiBitmap(static_cast<HBITMAP>(LoadImageW(instance_, MAKEINTRESOURCEW(IDB_IMAGE1),
                                                      IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
   if (!image_) ThrowLastError(u"无法载入窗口的图片");
@@ -43,7 +39,7 @@ Win32Ui::Win32Ui(HINSTANCE instance) : instance_(instance) {
   CreateMainWindow();
   // A new child window goes below its elder siblings: created in the layout's order, topmost
   // first (containers before their contents), the controls stack as the layout lists them.
-  for (const ControlLayout& layout : WindowControls()) CreateControl(layout);
+  for (const ControlLayout& layout : form_.controls) CreateControl(layout);
 }
 
 Win32Ui::~Win32Ui() {
@@ -105,7 +101,7 @@ void Win32Ui::RegisterClasses() {
 }
 
 void Win32Ui::CreateMainWindow() {
-  const FormLayout& form = WindowForm();
+  const FormLayout& form = form_;
   constexpr DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
   RECT frame{0, 0, dpi_.PixelsX(form.clientWidth), dpi_.PixelsY(form.clientHeight)};
   AdjustWindowRectEx(&frame, style, FALSE, 0);
@@ -125,13 +121,13 @@ void Win32Ui::CreateMainWindow() {
   state.window = main_;
 }
 
-void Win32Ui::CreateControl(const ControlLayout& layout) {
+Win32Ui::ControlState& Win32Ui::PrepareState(const ControlLayout& layout) {
   ControlState& state = State(layout.id);
   state.layout = &layout;
-  state.left = static_cast<float>(layout.left);
-  state.top = static_cast<float>(layout.top);
-  state.width = static_cast<float>(layout.width);
-  state.height = static_cast<float>(layout.height);
+  state.left = static_cast<float>(layout.box.left);
+  state.top = static_cast<float>(layout.box.top);
+  state.width = static_cast<float>(layout.box.width);
+  state.height = static_cast<float>(layout.box.height);
   state.caption = layout.caption;
   state.foreColor = layout.foreColor;
   state.visible = layout.visible;
@@ -141,10 +137,15 @@ void Win32Ui::CreateControl(const ControlLayout& layout) {
     ownFonts_.push_back(MakeFont(layout.font));
     state.font = ownFonts_.back().get();
   }
+  return state;
+}
 
+void Win32Ui::CreateControl(const ControlLayout& layout) {
+  ControlState& state = PrepareState(layout);
   const wchar_t* windowClass = nullptr;
   DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (layout.visible ? WS_VISIBLE : 0);
-  DWORD exStyle = 0;
+  DWORD exStyle = layout.border == Border::Sunken ? WS_EX_CLIENTEDGE : 0;
+  if (layout.border == Border::FlatSingle) style |= WS_BORDER;
   switch (layout.kind) {
     case ControlKind::TransferControl:
       return;  // not drawn
@@ -171,11 +172,7 @@ void Win32Ui::CreateControl(const ControlLayout& layout) {
       break;
     }
   }
-  if (layout.border == Border::FlatSingle) style |= WS_BORDER;
-  if (layout.border == Border::Sunken) exStyle |= WS_EX_CLIENTEDGE;
-
-  const RECT place = PixelRect(state);
-  state.placed = place;
+  const RECT place = state.placed = PixelRect(state);
   state.window = CreateWindowExW(
       exStyle, windowClass, ToWide(state.caption).c_str(), style, place.left, place.top,
       place.right - place.left, place.bottom - place.top, State(layout.container).window,
@@ -185,7 +182,7 @@ void Win32Ui::CreateControl(const ControlLayout& layout) {
   SendMessageW(state.window, WM_SETFONT, reinterpret_cast<WPARAM>(state.font), FALSE);
 }
 
-bool Win32Ui::IsSurface(const ControlState& state) const {
+bool Win32Ui::IsDrawnOnContainer(const ControlState& state) const {
   return state.layout &&
          (state.layout->kind == ControlKind::Label || state.layout->kind == ControlKind::Image);
 }
@@ -199,8 +196,8 @@ RECT Win32Ui::PixelRect(const ControlState& state) const {
 
 void Win32Ui::FitToText(ControlState& state) {
   if (state.caption.empty()) {
-    state.width = static_cast<float>(state.layout->width);
-    state.height = static_cast<float>(state.layout->height);
+    state.width = static_cast<float>(state.layout->box.width);
+    state.height = static_cast<float>(state.layout->box.height);
     return;
   }
   ScreenDc screen;
@@ -212,62 +209,6 @@ void Win32Ui::FitToText(ControlState& state) {
   GetTextMetricsW(screen.get(), &metrics);
   state.width = dpi_.TwipsX(extent.cx);
   state.height = dpi_.TwipsY(metrics.tmHeight);
-}
-
-void Win32Ui::PlaceWindow(ControlState& state) {
-  const RECT before = state.placed;
-  const RECT after = PixelRect(state);
-  if (EqualRect(&before, &after)) return;
-  state.placed = after;
-  SetWindowPos(state.window, nullptr, after.left, after.top, after.right - after.left,
-               after.bottom - after.top, SWP_NOZORDER | SWP_NOACTIVATE);
-  if (IsSurface(state)) {
-    RECT both;
-    UnionRect(&both, &before, &after);
-    InvalidateSurface(state.layout->container, both);
-  }
-}
-
-void Win32Ui::InvalidateSurface(Control container, const RECT& area) {
-  RedrawWindow(State(container).window, &area, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
-}
-
-void Win32Ui::Defer(ControlState& state, unsigned work) {
-  if (!state.window) return;  // the transfer control: nothing to show
-  state.pending |= work;
-  if (!applyPosted_) applyPosted_ = PostMessageW(main_, kApplyPendingMessage, 0, 0) != FALSE;
-  PaintWhenDue();
-}
-
-void Win32Ui::ApplyPending() {
-  for (ControlState& state : controls_) {
-    const unsigned work = std::exchange(state.pending, 0u);
-    if (work == 0) continue;
-    if ((work & kPendingText) && !SetWindowTextW(state.window, ToWide(state.caption).c_str())) {
-      ThrowLastError(u"无法设置控件文字 ", state.caption);
-    }
-    if (work & kPendingEnabled) EnableWindow(state.window, state.enabled);
-    if (work & kPendingVisible) ShowWindow(state.window, state.visible ? SW_SHOWNA : SW_HIDE);
-    if (work & kPendingPlace) PlaceWindow(state);
-    if (work & kPendingRedraw) InvalidateSurface(state.layout->container, state.placed);
-  }
-}
-
-void Win32Ui::PaintWhenDue() {
-  // A few dozen times a second keeps the bar and the percentage moving during a save without
-  // slowing it down. The clock comes first: most calls end here.
-  constexpr DWORD kPaintIntervalMs = 33;
-  const DWORD now = GetTickCount();
-  if (now - lastPaint_ < kPaintIntervalMs) return;
-  lastPaint_ = now;
-  ShowPendingNow();
-}
-
-void Win32Ui::ShowPendingNow() {
-  ApplyPending();
-  if (State(Control::Form).visible) {
-    RedrawWindow(main_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-  }
 }
 
 void Win32Ui::ReportFailure(std::exception_ptr failure) {
@@ -290,20 +231,20 @@ void Win32Ui::SetCaption(Control control, const Text& caption) {
   ControlState& state = State(control);
   if (state.caption == caption) return;
   state.caption = caption;
-  if (!IsSurface(state)) {
-    Defer(state, kPendingText);
+  if (!IsDrawnOnContainer(state)) {
+    NoteWindowWork(state, kPendingText);
     return;
   }
   // An auto-sized label's size belongs to its state: measured now, so Width reads it back.
   if (state.layout->autoSize) FitToText(state);
-  Defer(state, kPendingText | kPendingPlace | kPendingRedraw);
+  NoteWindowWork(state, kPendingText | kPendingPlace | kPendingRedraw);
 }
 
 void Win32Ui::SetEnabled(Control control, bool enabled) {
   ControlState& state = State(control);
   if (state.enabled == enabled) return;
   state.enabled = enabled;
-  Defer(state, kPendingEnabled);
+  NoteWindowWork(state, kPendingEnabled);
 }
 
 void Win32Ui::SetVisible(Control control, bool visible) {
@@ -319,14 +260,15 @@ void Win32Ui::SetVisible(Control control, bool visible) {
   ControlState& state = State(control);
   if (state.visible == visible) return;
   state.visible = visible;
-  Defer(state, IsSurface(state) ? kPendingVisible | kPendingRedraw : kPendingVisible);
+  NoteWindowWork(state,
+                 IsDrawnOnContainer(state) ? kPendingVisible | kPendingRedraw : kPendingVisible);
 }
 
 void Win32Ui::SetForeColor(Control control, OleColor color) {
   ControlState& state = State(control);
   if (state.foreColor == color) return;
   state.foreColor = color;
-  if (IsSurface(state)) Defer(state, kPendingRedraw);
+  if (IsDrawnOnContainer(state)) NoteWindowWork(state, kPendingRedraw);
 }
 
 float Win32Ui::Left(Control control) const {
@@ -341,7 +283,7 @@ void Win32Ui::SetWidth(Control control, float twips) {
   ControlState& state = State(control);
   if (state.width == twips) return;
   state.width = twips;
-  Defer(state, kPendingPlace);
+  NoteWindowWork(state, kPendingPlace);
 }
 
 float Win32Ui::ScaleWidth() const {
@@ -376,29 +318,11 @@ WindowHandle Win32Ui::Handle() const {
   return reinterpret_cast<WindowHandle>(main_);
 }
 
-void Win32Ui::MessageBox(const Text& text, const Text& title, MessageIcon icon) {
+void Win32Ui::ShowMessageBox(const Text& text, const Text& title, MessageIcon icon) {
   HWND owner = IsWindowVisible(main_) ? main_ : nullptr;
   const UINT style = MB_OK | (icon == MessageIcon::Critical ? MB_ICONERROR : 0);
   if (!MessageBoxW(owner, ToWide(text).c_str(), ToWide(title).c_str(), style))
     ThrowLastError(u"无法显示消息框 ", text);
-}
-
-int Win32Ui::RunMessageLoop() {
-  MSG message{};
-  for (;;) {
-    // The windows show what the handlers set before the thread waits, when another program
-    // may read them; kApplyPendingMessage does the same for loops that are not this one.
-    ApplyPending();
-    const BOOL got = GetMessageW(&message, nullptr, 0, 0);
-    if (got == 0) break;  // WM_QUIT
-    if (got == -1) ThrowLastError(u"无法读取窗口消息");
-    if (!IsDialogMessageW(main_, &message)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-  }
-  if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
-  return static_cast<int>(message.wParam);
 }
 
 }  // namespace vexa

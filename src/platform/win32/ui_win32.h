@@ -15,16 +15,15 @@
 //   has the keyboard focus raises their Click event; Tab moves between the enabled buttons.
 // - A label is clicked by WM_LBUTTONUP (after WM_LBUTTONDOWN on it, or alone) at client
 //   coordinates inside it (the second press of a double-click gives no second Click);
-//   WM_MOUSEMOVE on a label or on the main window's client area
-//   raises that control's MouseMove event.
+//   WM_MOUSEMOVE on a label or on the main window's client area raises that control's
+//   MouseMove event.
 // - WM_CLOSE and WM_QUERYENDSESSION on the main window raise the window's QueryUnload event.
-// - The transfer control's states arrive as kTransferStateMessage (WM_APP + 1, wParam the
-//   state, lParam the request serial) posted to the main window.
+// - The transfer control's states arrive as kTransferStateMessage (window_messages.h).
 // - The windows show the controls' latest values whenever the window's thread waits for
 //   messages (see "Window work" below); during the save of a body they are brought up to date
 //   a few dozen times a second.
 
-#include "platform/win32/ui_units_win32.h"  // first: <windows.h> without its MessageBox macro
+#include <windows.h>
 
 #include <array>
 #include <cstdint>
@@ -34,10 +33,11 @@
 #include <optional>
 #include <vector>
 
+#include "platform/screen_units.h"
 #include "platform/ui.h"
-#include "platform/win32/ui_gdi_win32.h"
+#include "platform/ui_layout.h"
+#include "platform/win32/win_handle.h"
 #include "platform/win32/window_messages.h"
-#include "window/layout.h"
 
 namespace vexa {
 
@@ -51,8 +51,9 @@ class Win32Ui final : public Ui {
 
   static constexpr int kFirstControlId = 100;
 
-  // Creates the hidden window and all its controls with the fixed layout.
-  explicit Win32Ui(HINSTANCE instance);
+  // Creates the hidden window and all its controls as `form` lays them out; `form` must
+  // outlive this object.
+  Win32Ui(HINSTANCE instance, const FormLayout& form);
   Win32Ui(const Win32Ui&) = delete;
   Win32Ui& operator=(const Win32Ui&) = delete;
   ~Win32Ui() override;
@@ -82,7 +83,7 @@ class Win32Ui final : public Ui {
   float ScaleWidth() const override;
   void Show() override;
   WindowHandle Handle() const override;
-  void MessageBox(const Text& text, const Text& title, MessageIcon icon) override;
+  void ShowMessageBox(const Text& text, const Text& title, MessageIcon icon) override;
 
  private:
   // Window work. A setter changes the control's state at once (so the logic reads back
@@ -90,7 +91,7 @@ class Win32Ui final : public Ui {
   // work. The save loop changes the bar and the percentage for every kilobyte, far more often
   // than anyone can see, so the work waits: it is done with the throttled repaint
   // (PaintWhenDue) and before the message loop waits again; a message posted to the main
-  // window at the first deferred change has a modal loop (a message box, moving the window)
+  // window at the first noted change has a modal loop (a message box, moving the window)
   // do it as well.
   enum PendingWork : unsigned {
     kPendingText = 1,     // SetWindowText
@@ -115,41 +116,55 @@ class Win32Ui final : public Ui {
     RECT placed{};         // where the window is, in pixels of its container
   };
 
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  LRESULT HandleMessage(HWND window, Control control, UINT message, WPARAM wParam, LPARAM lParam);
-  bool Fire(Control control, EventKind kind, std::int16_t argument = 0);
-  void OnMouseButtonUp(HWND window, Control control, LPARAM lParam);
-  void PressFocusedButton();
-
+  // Creation (ui_win32.cpp).
   void RegisterClasses();
   void CreateMainWindow();
   void CreateControl(const ControlLayout& layout);
+  ControlState& PrepareState(const ControlLayout& layout);
   GdiFont MakeFont(const FontSpec& wanted) const;
-
-  ControlState& State(Control control) { return controls_[static_cast<int>(control)]; }
-  const ControlState& State(Control control) const { return controls_[static_cast<int>(control)]; }
-  bool IsSurface(const ControlState& state) const;
-  OleColor BackColorOf(Control container) const;
-  RECT PixelRect(const ControlState& state) const;
   void FitToText(ControlState& state);
-  // Notes window work for the control and does it, with a repaint, when one is due.
-  void Defer(ControlState& state, unsigned work);
+
+  // Messages (ui_messages_win32.cpp): the procedure decodes, the members below act.
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT HandleMessage(HWND window, Control control, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnMainWindowMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnEraseBackground(Control control, HDC dc);
+  bool OnPrintClient(HWND window, Control control, HDC dc);
+  void OnPress(HWND window, std::optional<Control> clicked);
+  void OnRelease(HWND window, Control control, POINT point);
+  void OnCommand(int id, int notification, HWND from);
+  LRESULT OnButtonColor(Control container, HDC dc);
+  void OnClose();
+  void OnSetFocus();
+  void OnTransferState(WPARAM state, LPARAM serial);
+  void PressFocusedButton();
+  bool RaiseEvent(Control control, EventKind kind, std::int16_t argument = 0);
+
+  // Window work (ui_pending_win32.cpp).
+  void NoteWindowWork(ControlState& state, unsigned work);
   void ApplyPending();
-  // Moves the window to the state's pixels if they differ from where it is.
   void PlaceWindow(ControlState& state);
   void InvalidateSurface(Control container, const RECT& area);
   void PaintWhenDue();
 
-  // Painting: a container's surface is its background, the image and the label texts
-  // drawn on it, bottom first. Label and image windows show the surface under them, so
-  // they look transparent and overlapping labels all stay readable.
-  void Paint(HWND window, Control control);
+  // Painting (ui_paint_win32.cpp): a container's surface is its background, the image and
+  // the label texts drawn on it, bottom first. Label and image windows show the surface under
+  // them, so they look transparent and overlapping labels all stay readable.
+  void OnPaint(HWND window, Control control);
   void PaintSurface(Control container, HDC dc, const RECT& area) const;
   void PaintLabel(const ControlState& label, HDC dc) const;
+  OleColor BackColorOf(Control container) const;
+
+  ControlState& State(Control control) { return controls_[static_cast<int>(control)]; }
+  const ControlState& State(Control control) const { return controls_[static_cast<int>(control)]; }
+  // Labels and the image are drawn on their container's surface.
+  bool IsDrawnOnContainer(const ControlState& state) const;
+  RECT PixelRect(const ControlState& state) const;
 
   static constexpr int kControlCount = static_cast<int>(Control::Label3) + 1;  // last entry
 
   HINSTANCE instance_;
+  const FormLayout& form_;
   ScreenDpi dpi_;
   GdiFont defaultFont_;
   std::vector<GdiFont> ownFonts_;
