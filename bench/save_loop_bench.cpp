@@ -113,8 +113,8 @@ struct NoEnvironment : Environment {
   Text ProgramFolder() const override { return {}; }
   Text CommandLineArgument() const override { return {}; }
 };
-struct NoEnd : Program {
-  [[noreturn]] void End() override { throw 0; }
+struct NoEnd : ProgramEnd {
+  [[noreturn]] void Now() override { throw 0; }
 };
 struct NoLog : Log {
   void Write(const Text&) override {}
@@ -128,9 +128,9 @@ void BM_WindowSaveLoop(benchmark::State& state) {
   NoShell shell;
   MemoryTransfer inet;
   NoEnvironment environment;
-  NoEnd program;
+  NoEnd end;
   NoLog log;
-  FrmUpdate form({ui, files, processes, shell, inet, codePage, environment, program, log});
+  FrmUpdate form({ui, files, processes, shell, inet, codePage, environment, end, log});
   // A manifest of one component, so the handling ends in a registration, not an exit.
   form.KindList = u"|Z";
   form.UrlList = u"|http://127.0.0.1/x";

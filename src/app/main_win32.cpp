@@ -99,14 +99,14 @@ int Run(HINSTANCE instance, Log& log) {
   EnvironmentWin32 environment;
   // The normal end and a close: registrations asked for are started, transfer workers are
   // stopped, and a failure still on its way shows the error box instead of a quiet end.
-  ProgramWin32 program([&ui, &processes, &inet1, &log] {
+  ProgramEndWin32 end([&ui, &processes, &inet1, &log] {
     ui.ShowPendingNow();
     processes.FinishStarting();
     inet1.Stop();
     ui.ThrowReportedFailure();
     log.Write(u"ended normally");
   });
-  FrmUpdate form(Platform{ui, files, processes, shell, inet1, codePage, environment, program, log});
+  FrmUpdate form(Platform{ui, files, processes, shell, inet1, codePage, environment, end, log});
 
   ui.Connect([&form](Control source, EventKind kind,
                      std::int16_t argument) { return form.Raise(source, kind, argument); },

@@ -26,7 +26,7 @@ void FrmUpdate::Form_Load() {
   if (!files.Exists(brandFile, kAttrNormal)) {
     platform_.log.Write(u"brand file missing: " + brandFile + u" (not run from the package)");
     ui_.ShowMessageBox(u"请先解压，而后再安装！", u"Tollumo", MessageIcon::Critical);
-    platform_.program.End();
+    platform_.end.Now();
   }
 
   const Text BrandName = files.ReadFirstLine(brandFile);

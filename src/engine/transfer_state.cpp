@@ -110,7 +110,7 @@ void FrmUpdate::CompleteTransfer() {
     Register(path);
   } else {
     RunUpdate(kInstallerPath);
-    platform_.program.End();
+    platform_.end.Now();
   }
   ui_.SetVisible(Control::Picture_http, false);
   DownloadNext();

@@ -14,10 +14,10 @@ class Environment {
 };
 
 // Ending the program at once, without any further event of the window.
-class Program {
+class ProgramEnd {
  public:
-  virtual ~Program() = default;
-  [[noreturn]] virtual void End() = 0;
+  virtual ~ProgramEnd() = default;
+  [[noreturn]] virtual void Now() = 0;
 };
 
 }  // namespace vexa

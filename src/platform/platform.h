@@ -21,7 +21,7 @@ struct Platform {
   Transfer& inet1;
   CodePage& codePage;
   Environment& environment;
-  Program& program;
+  ProgramEnd& end;
   Log& log;
 };
 

@@ -24,7 +24,8 @@ int ShiftFor(std::size_t length) {
   return shift <= 0 ? shift - 1 : shift;
 }
 
-std::int16_t Checked16(std::int32_t value) {
+// The value as a 16-bit ANSI code; outside that range the text can't be coded.
+std::int16_t AsAnsiCode(std::int32_t value) {
   if (value < -32768 || value > 32767) throw CodecError();
   return static_cast<std::int16_t>(value);
 }
@@ -48,8 +49,8 @@ std::int16_t FrmUpdate::AnsiCode(char16_t c) const {
   const std::string bytes = platform_.codePage.ToAnsi(TextView(&c, 1));
   if (bytes.size() == 1) return static_cast<std::uint8_t>(bytes[0]);
   if (bytes.size() == 2) {
-    return Checked16(static_cast<std::uint8_t>(bytes[0]) * 256 +
-                     static_cast<std::uint8_t>(bytes[1]) - 65536);
+    return AsAnsiCode(static_cast<std::uint8_t>(bytes[0]) * 256 +
+                      static_cast<std::uint8_t>(bytes[1]) - 65536);
   }
   throw CodecError();
 }
@@ -78,7 +79,7 @@ Text FrmUpdate::EncodeBrand(const Text& text) const {
     const int shift = ShiftFor(codeText.size());
     Text encoded;
     encoded.reserve(codeText.size());
-    for (char16_t c : codeText) encoded += CharOfAnsiCode(Checked16(AnsiCode(c) + 57 + shift));
+    for (char16_t c : codeText) encoded += CharOfAnsiCode(AsAnsiCode(AnsiCode(c) + 57 + shift));
     return encoded;
   } catch (...) {
     // Any failure yields the empty text; the caller stores and writes that.
@@ -91,12 +92,12 @@ Text FrmUpdate::DecodeBrand(const Text& encoded) const {
     if (encoded.size() > kMaxCodeTextLength) return {};
     const int shift = ShiftFor(encoded.size());
     Text codeText;
-    for (char16_t c : encoded) codeText += CharOfAnsiCode(Checked16(AnsiCode(c) - 57 - shift));
+    for (char16_t c : encoded) codeText += CharOfAnsiCode(AsAnsiCode(AnsiCode(c) - 57 - shift));
 
     Text decoded, pending;
     for (char16_t c : codeText) {
       if (c == u'/') {
-        decoded += CharOfAnsiCode(Checked16(ParseCode(pending)));
+        decoded += CharOfAnsiCode(AsAnsiCode(ParseCode(pending)));
         pending.clear();
       } else {
         pending += c;

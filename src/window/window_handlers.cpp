@@ -29,7 +29,7 @@ void FrmUpdate::Command1_Click() {
 // Any close request ends the program at once, also in the middle of a transfer.
 void FrmUpdate::Form_QueryUnload() {
   platform_.log.Write(u"the window was closed");
-  platform_.program.End();
+  platform_.end.Now();
 }
 
 }  // namespace vexa

@@ -21,7 +21,7 @@ inline void PrintTo(const Text& text, std::ostream* os) {
   *os << '"' << ToUtf8(text) << '"';
 }
 
-// Thrown by FakeProgram::End: the program ended at once.
+// Thrown by FakeProgramEnd::Now: the program ended at once.
 struct ProgramEnded {};
 
 class FakeUi : public Ui {
@@ -160,9 +160,9 @@ class FakeEnvironment : public Environment {
   Text argument;
 };
 
-class FakeProgram : public Program {
+class FakeProgramEnd : public ProgramEnd {
  public:
-  [[noreturn]] void End() override { throw ProgramEnded{}; }
+  [[noreturn]] void Now() override { throw ProgramEnded{}; }
 };
 
 class FakeLog : public Log {
@@ -180,9 +180,9 @@ struct FakeSystem {
   FakeShell shell;
   FakeTransfer inet;
   FakeEnvironment environment;
-  FakeProgram program;
+  FakeProgramEnd end;
   FakeLog log;
-  Platform platform{ui, files, processes, shell, inet, codePage, environment, program, log};
+  Platform platform{ui, files, processes, shell, inet, codePage, environment, end, log};
   FrmUpdate form{platform};
 
   // Text in the ANSI code page, as files hold it.

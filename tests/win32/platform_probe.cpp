@@ -258,7 +258,7 @@ int wmain(int argc, wchar_t** argv) {
   if (argc == 3 && std::wstring(argv[1]) == L"replace") {
     auto replacement = FilesWin32().BeginReplace(FromWide(argv[2]));
     replacement->Write(reinterpret_cast<const std::uint8_t*>("partial"), 7);
-    ProgramWin32().End();
+    ProgramEndWin32().Now();
   }
   try {
     CheckFiles();

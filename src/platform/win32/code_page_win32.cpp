@@ -1,4 +1,5 @@
 #include "platform/win32/code_page_win32.h"
+#include "platform/failure_texts.h"
 
 #include <windows.h>
 
@@ -11,7 +12,7 @@ namespace {
 
 void CheckLength(std::size_t length) {
   if (length > static_cast<std::size_t>(INT_MAX)) {
-    throw SystemError(ERROR_ARITHMETIC_OVERFLOW, u"无法转换文字", u"");
+    throw SystemError(ERROR_ARITHMETIC_OVERFLOW, failure::kCannotConvertText, u"");
   }
 }
 
@@ -25,11 +26,11 @@ std::string AnsiFromText(TextView text) {
   // The UTF-8 code page refuses a default character; every other one takes "?".
   const char* defaultChar = GetACP() == CP_UTF8 ? nullptr : "?";
   int size = WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, defaultChar, nullptr);
-  if (size <= 0) throw SystemError(GetLastError(), u"无法转换文字", u"");
+  if (size <= 0) throw SystemError(GetLastError(), failure::kCannotConvertText, u"");
   std::string bytes(static_cast<std::size_t>(size), '\0');
   size =
       WideCharToMultiByte(CP_ACP, 0, wide.data(), length, bytes.data(), size, defaultChar, nullptr);
-  if (size <= 0) throw SystemError(GetLastError(), u"无法转换文字", u"");
+  if (size <= 0) throw SystemError(GetLastError(), failure::kCannotConvertText, u"");
   bytes.resize(static_cast<std::size_t>(size));
   return bytes;
 }
@@ -39,10 +40,10 @@ Text TextFromAnsi(std::string_view bytes) {
   CheckLength(bytes.size());
   const int length = static_cast<int>(bytes.size());
   int size = MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, nullptr, 0);
-  if (size <= 0) throw SystemError(GetLastError(), u"无法转换文字", u"");
+  if (size <= 0) throw SystemError(GetLastError(), failure::kCannotConvertText, u"");
   std::wstring wide(static_cast<std::size_t>(size), L'\0');
   size = MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, wide.data(), size);
-  if (size <= 0) throw SystemError(GetLastError(), u"无法转换文字", u"");
+  if (size <= 0) throw SystemError(GetLastError(), failure::kCannotConvertText, u"");
   wide.resize(static_cast<std::size_t>(size));
   return FromWide(wide);
 }

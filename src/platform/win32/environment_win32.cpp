@@ -1,4 +1,5 @@
 #include "platform/win32/environment_win32.h"
+#include "platform/failure_texts.h"
 
 #include <windows.h>
 
@@ -11,7 +12,7 @@ Text EnvironmentWin32::ProgramFolder() const {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
     const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) throw SystemError(GetLastError(), u"无法取得程序所在的文件夹", u"");
+    if (length == 0) throw SystemError(GetLastError(), failure::kNoProgramFolder, u"");
     if (length < path.size()) {
       path.resize(length);
       break;
@@ -25,7 +26,7 @@ Text EnvironmentWin32::CommandLineArgument() const {
   return Text(SplitCommandLine(FromWide(GetCommandLineW())).argument);
 }
 
-void ProgramWin32::End() {
+void ProgramEndWin32::Now() {
   if (beforeEnd_) beforeEnd_();
   TerminateProcess(GetCurrentProcess(), 0);
   ExitProcess(0);  // not reached
@@ -53,12 +54,12 @@ std::wstring FolderFromSystem(Call call, TextView failure) {
 std::wstring SystemDirectory() {
   return FolderFromSystem(
       [](DWORD size, wchar_t* buffer) { return GetSystemDirectoryW(buffer, size); },
-      u"无法取得系统文件夹");
+      failure::kNoSystemFolder);
 }
 
 std::wstring TemporaryFolder() {
   return FolderFromSystem([](DWORD size, wchar_t* buffer) { return GetTempPathW(size, buffer); },
-                          u"无法取得临时文件夹");
+                          failure::kNoTemporaryFolder);
 }
 
 }  // namespace vexa

@@ -1,4 +1,5 @@
 #include "platform/win32/files_win32.h"
+#include "platform/failure_texts.h"
 
 #include <windows.h>
 
@@ -16,7 +17,7 @@ namespace {
 
 void WriteAll(HANDLE file, const std::uint8_t* bytes, std::size_t count, const Text& path) {
   const DWORD error = WriteFully(file, bytes, count);
-  if (error != ERROR_SUCCESS) throw SystemError(error, u"无法写入文件 ", path);
+  if (error != ERROR_SUCCESS) throw SystemError(error, failure::kCannotWriteFile, path);
 }
 
 bool SetDeleteOnClose(HANDLE file, bool deleteOnClose) {
@@ -53,12 +54,12 @@ class FileReplacementWin32 final : public FileReplacement {
         temporary_(std::move(temporary)),
         file_(std::move(file)),
         check_(std::move(check)),
-        writer_(std::in_place, file_.Get(), u"无法写入文件 ", target_) {}
+        writer_(std::in_place, file_.Get(), failure::kCannotWriteFile, target_) {}
   // Without Commit, closing the handle removes the file (it is still marked for deletion).
   ~FileReplacementWin32() override = default;
 
   void Write(const std::uint8_t* bytes, std::size_t count) override {
-    if (!writer_) throw SystemError(ERROR_INVALID_HANDLE, u"无法写入文件 ", target_);
+    if (!writer_) throw SystemError(ERROR_INVALID_HANDLE, failure::kCannotWriteFile, target_);
     writer_->Write(bytes, count);
   }
 
@@ -67,20 +68,20 @@ class FileReplacementWin32 final : public FileReplacement {
   // only matter after a power cut, and would make the installer wait for 256 MB to be
   // written out; the file is left to the system's cache like any other saved file.
   void Commit() override {
-    if (!writer_) throw SystemError(ERROR_INVALID_HANDLE, u"无法写入文件 ", target_);
+    if (!writer_) throw SystemError(ERROR_INVALID_HANDLE, failure::kCannotWriteFile, target_);
     writer_->Finish();
     writer_.reset();  // nothing more goes to the file
     // Refused: the file is still marked for deletion and goes with this object.
     if (check_) check_(file_.Get(), target_);
     if (!SetDeleteOnClose(file_.Get(), false)) {
-      throw SystemError(GetLastError(), u"无法写入文件 ", target_);
+      throw SystemError(GetLastError(), failure::kCannotWriteFile, target_);
     }
     file_.Reset();
     const std::wstring temporary = ToWide(temporary_);
     const DWORD error = MoveIntoPlace(temporary, ToWide(target_));
     if (error != ERROR_SUCCESS) {
       DeleteFileW(temporary.c_str());
-      throw SystemError(error, u"无法替换文件 ", target_);
+      throw SystemError(error, failure::kCannotReplaceFile, target_);
     }
   }
 
@@ -107,21 +108,22 @@ Text FilesWin32::ReadFirstLine(const Text& path) {
   UniqueHandle file(CreateFileW(ToWide(path).c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.Valid()) throw SystemError(GetLastError(), u"无法读取文件 ", path);
+  if (!file.Valid()) throw SystemError(GetLastError(), failure::kCannotReadFile, path);
   // Read only as far as the first CR.
   std::string bytes;
   char block[4096];
   for (;;) {
     DWORD read = 0;
     if (!ReadFile(file.Get(), block, sizeof(block), &read, nullptr)) {
-      throw SystemError(GetLastError(), u"无法读取文件 ", path);
+      throw SystemError(GetLastError(), failure::kCannotReadFile, path);
     }
     if (read == 0) break;
     bytes.append(block, read);
     if (std::string_view(block, read).find('\r') != std::string_view::npos) break;
   }
   std::string line;
-  if (!FirstLineOf(bytes, line)) throw SystemError(ERROR_HANDLE_EOF, u"无法读取文件 ", path);
+  if (!FirstLineOf(bytes, line))
+    throw SystemError(ERROR_HANDLE_EOF, failure::kCannotReadFile, path);
   return TextFromAnsi(line);
 }
 
@@ -131,14 +133,14 @@ void FilesWin32::WriteLine(const Text& path, const Text& line) {
   // hidden or system file is emptied too instead of refusing access.
   UniqueHandle file(CreateFileW(ToWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.Valid()) throw SystemError(GetLastError(), u"无法写入文件 ", path);
+  if (!file.Valid()) throw SystemError(GetLastError(), failure::kCannotWriteFile, path);
   WriteAll(file.Get(), reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), path);
-  if (!SetEndOfFile(file.Get())) throw SystemError(GetLastError(), u"无法写入文件 ", path);
+  if (!SetEndOfFile(file.Get())) throw SystemError(GetLastError(), failure::kCannotWriteFile, path);
 }
 
 void FilesWin32::Delete(const Text& path) {
   if (!DeleteFileW(ToWide(path).c_str())) {
-    throw SystemError(GetLastError(), u"无法删除文件 ", path);
+    throw SystemError(GetLastError(), failure::kCannotDeleteFile, path);
   }
 }
 
@@ -147,20 +149,20 @@ std::unique_ptr<FileReplacement> FilesWin32::BeginReplace(const Text& path) {
   Text temporary = path + u"." + Text(pid.begin(), pid.end()) + u".vexa-tmp";
   const std::wstring wideTemporary = ToWide(temporary);
   const auto create = [&wideTemporary](DWORD disposition) {
-    return UniqueHandle(CreateFileW(wideTemporary.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
-                                    0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return UniqueHandle(CreateFileW(wideTemporary.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
+                                    nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
   };
   // A new file rather than an emptied one: emptying costs even a file that is new anyway on
   // some systems (Wine on ext4 then writes the whole body out when the file is closed). A
   // file of that name can only be a leftover of a crash; it is overwritten.
   UniqueHandle file = create(CREATE_NEW);
   if (!file.Valid() && GetLastError() == ERROR_FILE_EXISTS) file = create(CREATE_ALWAYS);
-  if (!file.Valid()) throw SystemError(GetLastError(), u"无法写入文件 ", path);
+  if (!file.Valid()) throw SystemError(GetLastError(), failure::kCannotWriteFile, path);
   if (!SetDeleteOnClose(file.Get(), true)) {
     const DWORD error = GetLastError();
     file.Reset();
     DeleteFileW(wideTemporary.c_str());
-    throw SystemError(error, u"无法写入文件 ", path);
+    throw SystemError(error, failure::kCannotWriteFile, path);
   }
   return std::make_unique<FileReplacementWin32>(path, std::move(temporary), std::move(file),
                                                 path == checkedTarget_ ? check_ : nullptr);

@@ -1,4 +1,5 @@
 #include "platform/win32/processes_win32.h"
+#include "platform/failure_texts.h"
 
 #include <windows.h>
 
@@ -37,7 +38,7 @@ UniqueHandle StartHiddenNow(const Text& commandLine) {
   PROCESS_INFORMATION started = {};
   if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       systemFolder.c_str(), &startup, &started)) {
-    throw SystemError(GetLastError(), u"无法启动程序 ", commandLine);
+    throw SystemError(GetLastError(), failure::kCannotStartProgram, commandLine);
   }
   UniqueHandle thread(started.hThread);
   return UniqueHandle(started.hProcess);
@@ -52,7 +53,7 @@ struct Started {
 
 ProcessesWin32::ProcessesWin32(std::function<void(std::exception_ptr)> failed, Log& log)
     : failed_(std::move(failed)), log_(log), wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
-  if (!wake_.Valid()) throw SystemError(GetLastError(), u"无法创建事件", u"");
+  if (!wake_.Valid()) throw SystemError(GetLastError(), failure::kCannotCreateEvent, u"");
 }
 
 ProcessesWin32::~ProcessesWin32() {

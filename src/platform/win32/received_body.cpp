@@ -1,4 +1,5 @@
 #include "platform/win32/received_body.h"
+#include "platform/failure_texts.h"
 
 #include <windows.h>
 
@@ -77,19 +78,19 @@ void ReceivedBody::AddSegment() {
       if (writer_) {
         writer_->Retarget(added.file.Get(), FromWide(added.path));
       } else {
-        writer_ = std::make_unique<BackgroundWriter>(added.file.Get(), u"无法写入临时文件 ",
-                                                     FromWide(added.path));
+        writer_ = std::make_unique<BackgroundWriter>(
+            added.file.Get(), failure::kCannotWriteSpoolFile, FromWide(added.path));
       }
       return;
     }
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_EXISTS)
-      throw SystemError(error, u"无法创建临时文件 ", FromWide(segment.path));
+      throw SystemError(error, failure::kCannotCreateSpoolFile, FromWide(segment.path));
   }
 }
 
 void ReceivedBody::RefillReadBuffer() {
-  if (segments_.empty()) throw SystemError(ERROR_HANDLE_EOF, u"无法读取临时文件", u"");
+  if (segments_.empty()) throw SystemError(ERROR_HANDLE_EOF, failure::kCannotReadSpool, u"");
   Segment& segment = segments_.front();
   // The read names its offset: the file's own position is where the writing ended.
   OVERLAPPED at = {};
@@ -98,9 +99,10 @@ void ReceivedBody::RefillReadBuffer() {
   readBuffer_.resize(kReadBlock);
   DWORD read = 0;
   if (!ReadFile(segment.file.Get(), readBuffer_.data(), kReadBlock, &read, &at)) {
-    throw SystemError(GetLastError(), u"无法读取临时文件 ", FromWide(segment.path));
+    throw SystemError(GetLastError(), failure::kCannotReadSpoolFile, FromWide(segment.path));
   }
-  if (read == 0) throw SystemError(ERROR_HANDLE_EOF, u"无法读取临时文件 ", FromWide(segment.path));
+  if (read == 0)
+    throw SystemError(ERROR_HANDLE_EOF, failure::kCannotReadSpoolFile, FromWide(segment.path));
   readBuffer_.resize(read);
   readBufferPosition_ = 0;
   segment.read += read;

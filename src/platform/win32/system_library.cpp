@@ -1,4 +1,5 @@
 #include "platform/win32/system_library.h"
+#include "platform/failure_texts.h"
 
 #include "platform/win32/environment_win32.h"
 
@@ -10,7 +11,8 @@ HMODULE LoadSystemLibrary(const wchar_t* name) {
     // Windows 7 without the update that brought LOAD_LIBRARY_SEARCH_*: name the file fully.
     module = LoadLibraryW((SystemDirectory() + L"\\" + name).c_str());
   }
-  if (module == nullptr) throw SystemError(GetLastError(), u"无法加载 ", FromWide(name));
+  if (module == nullptr)
+    throw SystemError(GetLastError(), failure::kCannotLoadLibrary, FromWide(name));
   return module;
 }
 

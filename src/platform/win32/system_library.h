@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/failure_texts.h"
 #include "platform/win32/win_error.h"
 
 namespace vexa {
@@ -19,7 +20,7 @@ void BindFunction(HMODULE module, const wchar_t* library, const char* name, Func
   function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
   if (function == nullptr) {
     const std::string ansi(name);
-    throw SystemError(GetLastError(), u"无法使用 " + FromWide(library) + u" 的函数 ",
+    throw SystemError(GetLastError(), failure::kCannotUse + FromWide(library) + u" 的函数 ",
                       Text(ansi.begin(), ansi.end()));
   }
 }

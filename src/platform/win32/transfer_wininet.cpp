@@ -1,4 +1,5 @@
 #include "platform/win32/transfer_wininet.h"
+#include "platform/failure_texts.h"
 
 #include <algorithm>
 #include <atomic>
@@ -294,7 +295,7 @@ void TransferWinInet::Execute(const Text& url, const Text& operation) {
       *api_, failed_, log_, window_, static_cast<LPARAM>(serial_), ToWide(url), IsGet(operation));
   auto owner = std::make_unique<std::shared_ptr<TransferRequest>>(current_);
   UniqueHandle thread(CreateThread(nullptr, 0, &TransferRequest::Worker, owner.get(), 0, nullptr));
-  if (!thread.Valid()) throw SystemError(GetLastError(), u"无法开始下载 ", url);
+  if (!thread.Valid()) throw SystemError(GetLastError(), failure::kCannotStartDownload, url);
   owner.release();  // the worker owns it now
   workers_.push_back(Worker{current_, std::move(thread)});
 }

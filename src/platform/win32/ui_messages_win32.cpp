@@ -5,6 +5,7 @@
 
 #include <utility>
 
+#include "platform/failure_texts.h"
 #include "platform/win32/ui_win32.h"
 #include "platform/win32/win_error.h"
 
@@ -27,7 +28,7 @@ int Win32Ui::RunMessageLoop() {
     ApplyPending();
     const BOOL got = GetMessageW(&message, nullptr, 0, 0);
     if (got == 0) break;  // WM_QUIT
-    if (got == -1) throw SystemError(GetLastError(), u"无法读取窗口消息", u"");
+    if (got == -1) throw SystemError(GetLastError(), failure::kCannotReadMessages, u"");
     if (!IsDialogMessageW(main_, &message)) {
       TranslateMessage(&message);
       DispatchMessageW(&message);

@@ -1,5 +1,6 @@
 // Window work of the update window: what the setters noted, done when it is due.
 
+#include "platform/failure_texts.h"
 #include "platform/win32/ui_win32.h"
 #include "platform/win32/win_error.h"
 
@@ -35,7 +36,7 @@ void Win32Ui::ApplyPending() {
     const unsigned work = std::exchange(state.pending, 0u);
     if (work == 0) continue;
     if ((work & kPendingText) && !SetWindowTextW(state.window, ToWide(state.caption).c_str())) {
-      throw SystemError(GetLastError(), u"无法设置控件文字 ", state.caption);
+      throw SystemError(GetLastError(), failure::kCannotSetCaption, state.caption);
     }
     if (work & kPendingEnabled) EnableWindow(state.window, state.enabled);
     if (work & kPendingVisible) ShowWindow(state.window, state.visible ? SW_SHOWNA : SW_HIDE);

@@ -1,4 +1,5 @@
 #include "platform/win32/ui_win32.h"
+#include "platform/failure_texts.h"
 
 #include <algorithm>
 #include <initializer_list>
@@ -34,7 +35,7 @@ Win32Ui::Win32Ui(HINSTANCE instance, const FormLayout& form) : instance_(instanc
   defaultFont_ = MakeFont(form_.font);
   image_ = GdiBitmap(static_cast<HBITMAP>(LoadImageW(instance_, MAKEINTRESOURCEW(IDB_IMAGE1),
                                                      IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-  if (!image_) ThrowLastError(u"无法载入窗口的图片");
+  if (!image_) ThrowLastError(failure::kCannotLoadPicture);
   RegisterClasses();
   CreateMainWindow();
   // A new child window goes below its elder siblings: created in the layout's order, topmost
@@ -65,7 +66,7 @@ GdiFont Win32Ui::MakeFont(const FontSpec& wanted) const {
   font.lfCharSet = static_cast<BYTE>(wanted.charset);
   lstrcpynW(font.lfFaceName, ToWide(wanted.face).c_str(), LF_FACESIZE);
   GdiFont made(CreateFontIndirectW(&font));
-  if (!made) ThrowLastError(u"无法创建字体 ", wanted.face);
+  if (!made) ThrowLastError(failure::kCannotCreateFont, wanted.face);
   return made;
 }
 
@@ -77,7 +78,7 @@ void Win32Ui::RegisterClasses() {
   };
   const auto enroll = [](const WNDCLASSEXW& windowClass) {
     if (!RegisterClassExW(&windowClass)) {
-      ThrowLastError(u"无法注册窗口类 ", FromWide(windowClass.lpszClassName));
+      ThrowLastError(failure::kCannotRegisterClass, FromWide(windowClass.lpszClassName));
     }
   };
   WNDCLASSEXW windowClass{};
@@ -117,7 +118,7 @@ void Win32Ui::CreateMainWindow() {
   state.visible = false;
   main_ = CreateWindowExW(0, kMainClass, ToWide(form.caption).c_str(), style, x, y, width, height,
                           nullptr, nullptr, instance_, this);
-  if (!main_) ThrowLastError(u"无法创建窗口");
+  if (!main_) ThrowLastError(failure::kCannotCreateWindow);
   state.window = main_;
 }
 
@@ -178,7 +179,7 @@ void Win32Ui::CreateControl(const ControlLayout& layout) {
       place.right - place.left, place.bottom - place.top, State(layout.container).window,
       reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + static_cast<int>(layout.id))),
       instance_, this);
-  if (!state.window) ThrowLastError(u"无法创建控件 ", FromWide(windowClass));
+  if (!state.window) ThrowLastError(failure::kCannotCreateControl, FromWide(windowClass));
   SendMessageW(state.window, WM_SETFONT, reinterpret_cast<WPARAM>(state.font), FALSE);
 }
 
@@ -322,7 +323,7 @@ void Win32Ui::ShowMessageBox(const Text& text, const Text& title, MessageIcon ic
   HWND owner = IsWindowVisible(main_) ? main_ : nullptr;
   const UINT style = MB_OK | (icon == MessageIcon::Critical ? MB_ICONERROR : 0);
   if (!MessageBoxW(owner, ToWide(text).c_str(), ToWide(title).c_str(), style))
-    ThrowLastError(u"无法显示消息框 ", text);
+    ThrowLastError(failure::kCannotShowMessageBox, text);
 }
 
 }  // namespace vexa

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/failure_texts.h"
 #include "platform/platform_error.h"
 #include "platform/text.h"
 
@@ -20,7 +21,7 @@ Text FromWide(std::wstring_view text);
 Text SystemMessage(DWORD error, HMODULE messages = nullptr);
 
 // "<action><subject>：<system message>", e.g.
-//   throw SystemError(GetLastError(), u"无法写入文件 ", path);
+//   throw SystemError(GetLastError(), failure::kCannotWriteFile, path);
 // gives "无法写入文件 C:\vexaoem.dat：拒绝访问。". The code comes first so that it is read
 // before anything else can change the thread's last error.
 PlatformError SystemError(DWORD error, TextView action, TextView subject);
