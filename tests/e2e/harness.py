@@ -31,7 +31,7 @@ COMPONENTS = ["comcat.dll", "MCI32.OCX", "stdole2.tlb", "shdocvw.dll", "shdocvw.
               "msxml3.dll", "MSINET.OCX", "COMDLG32.OCX"]
 URL_PATH = dict(zip(COMPONENTS, site.COMPONENT_PATHS))
 SYSTEM = "C:\\windows\\system32\\"
-Control = collections.namedtuple("Control", "visible enabled width text")
+Control = collections.namedtuple("Control", "visible enabled width text cls left top")
 
 # What follows from the architecture: Debian's Wine loader (/usr/bin/wine always picks the
 # 32-bit one), the prefix's kind, the objdump that reads the program; scripts/wine-arch.sh
@@ -327,7 +327,8 @@ class Wine:
             if f[0] == "form":
                 state["form"] = f
             else:
-                state[int(f[1])] = Control(f[2] == "1", f[3] == "1", int(f[4]), f[5])
+                state[int(f[1])] = Control(f[2] == "1", f[3] == "1", int(f[4]), f[5], f[6],
+                                           int(f[7]), int(f[8]))
         return state
 
     def events(self, kind):

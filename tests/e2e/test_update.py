@@ -21,8 +21,8 @@ from harness import COMPONENTS, SYSTEM, URL_PATH, encode_brand, sha256, site, wa
 
 # Control IDs: 100 + the control's number in the window's layout.
 COMMAND2, PICTURE_HTTP, PICTURE1, LABEL_HTTP_STATE2, LABEL_HTTP_STATE = 101, 102, 103, 104, 105
-COMMAND1, COMMAND_REFRESH, LABEL5, LABEL_V, LABEL4, LABEL2, LABEL1, LABEL3 = (
-    108, 109, 110, 111, 113, 114, 115, 116)
+PICTURE_Z, COMMAND1, COMMAND_REFRESH, LABEL5, LABEL_V, IMAGE1, LABEL4, LABEL2, LABEL1, LABEL3 = (
+    107, 108, 109, 110, 111, 112, 113, 114, 115, 116)
 BRAND = "泰禾PC电脑"
 STOP_TEXT = "与主机通讯时出现了错误"
 ROOT = Path(__file__).resolve().parents[2]
@@ -189,8 +189,25 @@ class UpdateRun(unittest.TestCase):
         self.assertEqual(w[LABEL5].text, "官方网站: http://127.0.0.1:47080")
         self.assertEqual(w[LABEL4].text, "本安装程序每次安装均为最新版本，不用重新下载！")
         self.assertEqual(w[LABEL3].text, "")
-        for hidden in (PICTURE_HTTP, COMMAND1, COMMAND2):
-            self.assertFalse(w[hidden].visible, hidden)
+        # Every control as laid out: its kind of window, whether it shows, where it lies in its
+        # container (pixels at 96 DPI: 15 twips each) and, unless sized to its text, its width.
+        button, picture, label, image = "Button", "VexaPictureBox", "VexaLabel", "VexaImage"
+        laid_out = {
+            COMMAND2: (button, False, 370, 102, 43), PICTURE_HTTP: (picture, False, 10, 140, 391),
+            PICTURE1: (picture, True, 12, 42, 5), LABEL_HTTP_STATE2: (label, True, 356, 14, 37),
+            LABEL_HTTP_STATE: (label, True, 20, 12, 361), PICTURE_Z: (picture, True, -8, 0, 497),
+            COMMAND1: (button, False, 280, 0, 85), COMMAND_REFRESH: (button, True, 24, 24, 197),
+            LABEL5: (label, True, 220, 72, None), LABEL_V: (label, False, 176, 56, 233),
+            IMAGE1: (image, True, 322, 12, 111), LABEL4: (label, True, 16, 96, None),
+            LABEL2: (label, True, 16, 120, 297), LABEL1: (label, True, 16, 114, None),
+            LABEL3: (label, True, 27, 148, None)}
+        self.assertEqual(sorted(c for c in w if c != "form"), sorted(laid_out))
+        for control, (cls, visible, left, top, width) in laid_out.items():
+            seen = w[control]
+            self.assertEqual((seen.cls.lower(), seen.visible, seen.left, seen.top),
+                             (cls.lower(), visible, left, top), control)
+            if width is not None:
+                self.assertEqual(seen.width, width, control)
         # Stacking: Label2 lies above Label1 where they overlap; the status line is uncovered.
         self.assertEqual(env.robot("at", 100, 123, "at", 29, 153),
                          [["at", str(LABEL2)], ["at", str(LABEL3)]])

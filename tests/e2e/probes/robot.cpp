@@ -2,7 +2,8 @@
 // file (one tab-separated UTF-8 line per fact). Usage: robot.exe <out file> <step>...
 //   find <s>        wait up to s seconds for the update window to be visible
 //   state           the window: visible, client size, centre, screen size, title; every
-//                   control: id, visible, enabled, width, text
+//                   control: id, visible, enabled, width, text, window class, and its left
+//                   and top in its container's client area
 //   click <id>      mouse click at the control's centre;  move <id>  pointer to its centre
 //   dblclick <id>   mouse double-click at the control's centre
 //   key <vk>        the update window to the front, then a press of the virtual key
@@ -85,9 +86,13 @@ void State() {
   for (const auto& [id, control] : Controls(form)) {
     RECT r;
     GetWindowRect(control, &r);
+    POINT at{r.left, r.top};
+    ScreenToClient(GetParent(control), &at);
+    wchar_t windowClass[64] = {};
+    GetClassNameW(control, windowClass, 64);
     Emit({L"ctl", to_wstring(id), to_wstring(Visible(control)),
           to_wstring(IsWindowEnabled(control) != 0), to_wstring(r.right - r.left),
-          TextOf(control)});
+          TextOf(control), windowClass, to_wstring(at.x), to_wstring(at.y)});
   }
 }
 
