@@ -65,7 +65,14 @@ TEST_F(BrandCodec, DecodingMalformedTextGivesTheEmptyText) {
   EXPECT_EQ(Decode(encodeCodeText(u"40000/")), u"");
   EXPECT_EQ(Decode(encodeCodeText(u"300/")), u"");    // 256 and more name no character
   EXPECT_EQ(Decode(encodeCodeText(u"97/98")), u"a");  // what follows the last "/" is dropped
+  EXPECT_EQ(Decode(encodeCodeText(u"6:/")), u"");     // ":" is no digit
   EXPECT_EQ(Decode(u"中文"), u"");
+  // The ends of the ANSI codes: 0 to 255 are single bytes, -32768 to -1 double bytes.
+  EXPECT_EQ(Decode(encodeCodeText(u"0/")), Text(1, u'\0'));
+  EXPECT_NE(Decode(encodeCodeText(u"255/")), u"");
+  EXPECT_EQ(Decode(encodeCodeText(u"256/")), u"");
+  EXPECT_NE(Decode(encodeCodeText(u"-32768/")), u"");
+  EXPECT_EQ(Decode(encodeCodeText(u"-32769/")), u"");
 }
 
 }  // namespace
