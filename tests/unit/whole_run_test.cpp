@@ -67,6 +67,7 @@ TEST(WholeRun, FetchesEveryItemToItsPlaceAndLaunchesTheInstaller) {
   EXPECT_EQ(sys.processes.terminated, std::vector<std::uint32_t>{500});
   ASSERT_EQ(sys.shell.opened.size(), 1u);
   EXPECT_EQ(sys.shell.opened[0].file, u"C:\\vexa_setup_zs.exe");
+  EXPECT_EQ(sys.shell.opened[0].owner, 0u);  // no owner window
   EXPECT_EQ(sys.form.CurrentIndex, 9);
   for (const auto& [path, entry] : sys.files.entries) {
     EXPECT_EQ(path.find(u".tmp"), Text::npos) << ToUtf8(path);

@@ -43,14 +43,6 @@ TEST(WindowHandlers, HiddenButtonShowsTheProgramsFolder) {
   EXPECT_EQ(sys.ui.messageBoxes[0].icon, MessageIcon::None);
 }
 
-TEST(WindowHandlers, RunUpdateIgnoresAMissingInstaller) {
-  FakeSystem sys;
-  sys.shell.result = 2;  // ERROR_FILE_NOT_FOUND
-  sys.form.RunUpdate(u"C:\\nowhere\\setup.exe");
-  ASSERT_EQ(sys.shell.opened.size(), 1u);
-  EXPECT_EQ(sys.shell.opened[0].owner, 0u);
-}
-
 TEST(WindowHandlers, ConvertTimeWritesHoursMinutesSeconds) {
   FakeSystem sys;
   const std::pair<float, const char16_t*> cases[] = {
