@@ -31,6 +31,8 @@ TEST_F(Startup, WithoutBrandFileShowsTheBoxAndEndsBeforeAnythingElse) {
     EXPECT_TRUE(s.files.Has(kMarker));
     EXPECT_FALSE(s.ui.shown);
     EXPECT_TRUE(s.processes.started.empty());
+    EXPECT_EQ(s.log.lines, std::vector<Text>{u"brand file missing: D:\\Tollumo\\Vexaoem.dat "
+                                             u"(not run from the package)"});
   }
 }
 

@@ -130,8 +130,8 @@ TEST_F(TransferState, UnusableLengthsFallBackToTheBytesReceived) {
 
 TEST_F(TransferState, LengthsAreReadLikeNumbers) {
   const std::pair<const char*, std::int64_t> cases[] = {
-      {"  2048", 2048}, {"2048abc", 2048}, {"+2048", 2048},   {"2047.5", 2048}, {"2048.5", 2048},
-      {"2047.9", 2048}, {"2047.49", 2047}, {"2046.51", 2047}, {"1", 1}};
+      {"  2048", 2048}, {"2048abc", 2048}, {"+2048", 2048},   {"2047.5", 2048},   {"2048.5", 2048},
+      {"2047.9", 2048}, {"2047.49", 2047}, {"2046.51", 2047}, {"2046.501", 2047}, {"1", 1}};
   for (const auto& [header, length] : cases) {
     sys.form.CurrentIndex = 1;  // comcat.dll again, never the installer
     sys.inet.Respond(Bytes(10), std::string(header));
