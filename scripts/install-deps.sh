@@ -19,7 +19,7 @@ pkgs=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   wine wine64 wine32:i386
   xvfb xauth x11-utils imagemagick fonts-wqy-microhei locales
-  python3
+  python3 openssl osslsigncode
 )
 
 missing=()

@@ -3,7 +3,8 @@
 # logic (plainly and under AddressSanitizer + UBSan), cross-builds vexa_update.exe for 32-bit
 # Windows (the shipped program) and for 64-bit Windows (the same code, for hosts that can't
 # run 32-bit programs), and runs the unit tests, the end-to-end suite and the Windows platform
-# probe with CTest. The Windows tests run the build of the architecture this host's Wine runs
+# probe with CTest; the signed builds (signer check on, program signed) run the signature
+# suite. The Windows tests run the build of the architecture this host's Wine runs
 # (scripts/wine-arch.sh; VEXA_WINE_ARCH=x86|x64 forces it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,7 +15,11 @@ read -r VEXA_WINE_ARCH windows <<<"$arch"
 export VEXA_WINE_ARCH
 
 jobs=$(nproc)
-for preset in mingw mingw-loopback mingw64-loopback linux linux-asan; do
+# A test certificate authority and code-signing certificates (kept between runs) for the signed
+# builds, which open only installers the test vendor signed and are signed themselves.
+bash tests/e2e/make_test_certs.sh build/test-certs
+for preset in mingw mingw-loopback mingw64-loopback mingw-loopback-signed mingw64-loopback-signed \
+  linux linux-asan; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
 done

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/frm_update.h"
+#include "app/installer_files_win32.h"
 #include "app/settings.h"
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/environment_win32.h"
@@ -91,7 +92,7 @@ int Run(HINSTANCE instance, Log& log) {
   // which throws them on its own thread, to the error box below.
   Win32Ui ui(instance, WindowForm());
   const auto reportFailure = [&ui](std::exception_ptr failure) { ui.ReportFailure(failure); };
-  FilesWin32 files;
+  FilesWin32 files = InstallerCheckedFiles();
   ProcessesWin32 processes(reportFailure, log);
   ShellWin32 shell(log);
   TransferWinInet inet1(reportFailure, log);

@@ -30,5 +30,7 @@ inline constexpr char16_t kCannotCreateEvent[] = u"无法创建事件";
 inline constexpr char16_t kCannotCreateSpoolFile[] = u"无法创建临时文件 ";
 inline constexpr char16_t kCannotWriteSpoolFile[] = u"无法写入临时文件 ";
 inline constexpr char16_t kCannotUse[] = u"无法使用 ";
+inline constexpr char16_t kCannotCheckSignature[] = u"无法检查文件的签名 ";
+inline constexpr char16_t kNotTheVendorsSignature[] = u"安装程序的签名不是厂商的：";
 
 }  // namespace vexa::failure

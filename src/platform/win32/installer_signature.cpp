@@ -1,0 +1,129 @@
+#include "platform/win32/installer_signature.h"
+
+#include <softpub.h>
+
+#include <string>
+#include <utility>
+
+#include "platform/failure_texts.h"
+#include "platform/win32/win_error.h"
+#include "platform/win32/wintrust_api.h"
+
+namespace vexa {
+namespace {
+
+// One run of WinVerifyTrust over an open file; its state is released when the object goes.
+class Verification {
+ public:
+  Verification(HANDLE file, std::wstring path) : api_(WinTrust()), path_(std::move(path)) {
+    fileInfo_.cbStruct = sizeof(fileInfo_);
+    fileInfo_.pcwszFilePath = path_.c_str();
+    fileInfo_.hFile = file;  // the bytes are read through the handle, not opened again by name
+    data_.cbStruct = sizeof(data_);
+    data_.dwUIChoice = WTD_UI_NONE;
+    // No revocation check asked for beyond what the system's policy for signed programs does.
+    data_.fdwRevocationChecks = WTD_REVOKE_NONE;
+    data_.dwUnionChoice = WTD_CHOICE_FILE;
+    data_.pFile = &fileInfo_;
+    data_.dwStateAction = WTD_STATEACTION_VERIFY;
+    result_ = api_.WinVerifyTrust(NoWindow(), &action_, &data_);
+  }
+  ~Verification() {
+    data_.dwStateAction = WTD_STATEACTION_CLOSE;
+    api_.WinVerifyTrust(NoWindow(), &action_, &data_);
+  }
+  Verification(const Verification&) = delete;
+  Verification& operator=(const Verification&) = delete;
+
+  LONG result() const { return result_; }
+
+  // The common name on the first signer's certificate; empty when no signer was found.
+  Text SignerName() const {
+    CRYPT_PROVIDER_DATA* provider = api_.WTHelperProvDataFromStateData(data_.hWVTStateData);
+    if (provider == nullptr) return Text();
+    CRYPT_PROVIDER_SGNR* signer = api_.WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0);
+    if (signer == nullptr || signer->csCertChain == 0 || signer->pasCertChain == nullptr ||
+        signer->pasCertChain[0].pCert == nullptr) {
+      return Text();
+    }
+    PCCERT_CONTEXT certificate = signer->pasCertChain[0].pCert;  // the chain starts with it
+    void* commonName = const_cast<char*>(szOID_COMMON_NAME);
+    const DWORD size =
+        api_.CertGetNameStringW(certificate, CERT_NAME_ATTR_TYPE, 0, commonName, nullptr, 0);
+    if (size <= 1) return Text();
+    std::wstring name(size, L'\0');
+    api_.CertGetNameStringW(certificate, CERT_NAME_ATTR_TYPE, 0, commonName, name.data(), size);
+    name.resize(size - 1);
+    return FromWide(name);
+  }
+
+ private:
+  // No interactive user: the check never asks anything.
+  static HWND NoWindow() { return static_cast<HWND>(INVALID_HANDLE_VALUE); }
+
+  const WinTrustApi& api_;
+  std::wstring path_;
+  GUID action_ = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+  WINTRUST_FILE_INFO fileInfo_ = {};
+  WINTRUST_DATA data_ = {};
+  LONG result_ = 0;
+};
+
+// The file's own name, so that the name handed to WinVerifyTrust is that of the bytes it
+// reads through the handle (the target still holds the old file).
+std::wstring NameOf(HANDLE file, const Text& target) {
+  std::wstring name(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        GetFinalPathNameByHandleW(file, name.data(), static_cast<DWORD>(name.size()), 0);
+    if (length == 0) throw SystemError(GetLastError(), failure::kCannotCheckSignature, target);
+    if (length < name.size()) {
+      name.resize(length);
+      return name;
+    }
+    name.resize(length);
+  }
+}
+
+// Why WinVerifyTrust refused the signature, for the common cases in the user's words.
+Text TrustProblem(LONG result) {
+  switch (static_cast<HRESULT>(result)) {
+    case TRUST_E_NOSIGNATURE:
+    case TRUST_E_SUBJECT_FORM_UNKNOWN:
+      return u"文件没有签名";
+    case TRUST_E_BAD_DIGEST:
+      return u"文件在签名之后被改动过";
+    case CERT_E_UNTRUSTEDROOT:
+    case CERT_E_CHAINING:
+      return u"签名证书的颁发机构不受信任";
+    case CERT_E_EXPIRED:
+      return u"签名证书已过期";
+    case CERT_E_REVOKED:
+      return u"签名证书已被吊销";
+    case TRUST_E_EXPLICIT_DISTRUST:
+      return u"签名证书已被标记为不可信";
+    default:
+      return u"签名无法验证：" + SystemMessage(static_cast<DWORD>(result));
+  }
+}
+
+}  // namespace
+
+void VerifySigner(HANDLE file, const Text& target, const Text& signer) {
+  const Verification verification(file, NameOf(file, target));
+  const Text found = verification.SignerName();
+  if (verification.result() == ERROR_SUCCESS && found == signer) return;
+  Text message = failure::kNotTheVendorsSignature + target + u"（";
+  message += found.empty() ? Text(u"未找到签名者") : u"签名者：" + found;
+  if (verification.result() != ERROR_SUCCESS)
+    message += u"；" + TrustProblem(verification.result());
+  throw PlatformError(message + u"）");
+}
+
+FilesWin32::ReplacementCheck SignerCheck(Text signer) {
+  return [signer = std::move(signer)](HANDLE file, const Text& target) {
+    VerifySigner(file, target, signer);
+  };
+}
+
+}  // namespace vexa
