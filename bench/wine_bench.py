@@ -25,7 +25,7 @@ from harness import site, wait_until  # noqa: E402
 
 MB = 1 << 20
 ROUNDS = 5  # alternating download rounds
-START_ROUNDS = 9  # alternating start-up rounds, after one that is not counted
+START_ROUNDS = 15  # alternating start-up rounds, after one that is not counted
 SETUP_URL = "http://127.0.0.1:47080" + site.SETUP_PATH
 # The system's KnownDLLs (Windows 10/11): loaded from the system folder only, never from
 # beside the program; ntdll is loaded into every process.
