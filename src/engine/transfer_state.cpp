@@ -54,11 +54,6 @@ std::int64_t AnnouncedLength(const Text& header) {
   return static_cast<std::int64_t>(value);
 }
 
-Text DecimalText(std::int64_t value) {
-  const std::string digits = std::to_string(value);
-  return Text(digits.begin(), digits.end());
-}
-
 }  // namespace
 
 void FrmUpdate::Inet1_StateChanged(std::int16_t State) {

@@ -1,10 +1,10 @@
 #include "platform/win32/code_page_win32.h"
-#include "platform/failure_texts.h"
 
 #include <windows.h>
 
 #include <climits>
 
+#include "platform/failure_texts.h"
 #include "platform/win32/win_error.h"
 
 namespace vexa {

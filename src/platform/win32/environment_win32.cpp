@@ -1,9 +1,9 @@
 #include "platform/win32/environment_win32.h"
-#include "platform/failure_texts.h"
 
 #include <windows.h>
 
 #include "platform/command_line.h"
+#include "platform/failure_texts.h"
 #include "platform/win32/win_error.h"
 
 namespace vexa {

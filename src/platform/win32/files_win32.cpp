@@ -1,11 +1,11 @@
 #include "platform/win32/files_win32.h"
-#include "platform/failure_texts.h"
 
 #include <windows.h>
 
 #include <optional>
 #include <string>
 
+#include "platform/failure_texts.h"
 #include "platform/text_file_format.h"
 #include "platform/win32/background_writer.h"
 #include "platform/win32/code_page_win32.h"

@@ -1,5 +1,4 @@
 #include "platform/win32/processes_win32.h"
-#include "platform/failure_texts.h"
 
 #include <windows.h>
 
@@ -8,6 +7,7 @@
 #include <vector>
 
 #include "platform/command_line.h"
+#include "platform/failure_texts.h"
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/environment_win32.h"
 #include "platform/win32/win_error.h"
@@ -20,11 +20,6 @@ namespace {
 // versions define.
 constexpr DWORD kAllAccessToProcess = 0x1F0FFF;
 constexpr DWORD kTerminationWaitMs = 100;
-
-Text Number(unsigned long value) {
-  const std::string digits = std::to_string(value);
-  return Text(digits.begin(), digits.end());
-}
 
 // Starts one process now, on the calling thread; returns its handle.
 UniqueHandle StartHiddenNow(const Text& commandLine) {
@@ -89,8 +84,9 @@ void ProcessesWin32::StartQueued() {
         lock.unlock();
         try {
           running.push_back({StartHiddenNow(commandLine), commandLine});
-          log_.Write(u"started (process " + Number(GetProcessId(running.back().process.Get())) +
-                     u"): " + commandLine);
+          log_.Write(u"started (process " +
+                     DecimalText(GetProcessId(running.back().process.Get())) + u"): " +
+                     commandLine);
         } catch (...) {
           if (failed_) failed_(std::current_exception());
         }
@@ -111,7 +107,7 @@ void ProcessesWin32::StartQueued() {
     if (which > WAIT_OBJECT_0 && ended < running.size()) {
       DWORD code = 0;
       GetExitCodeProcess(running[ended].process.Get(), &code);
-      log_.Write(u"ended with exit code " + Number(code) + u": " + running[ended].commandLine);
+      log_.Write(u"ended with exit code " + DecimalText(code) + u": " + running[ended].commandLine);
       running.erase(running.begin() + static_cast<std::ptrdiff_t>(ended));
     } else if (which == WAIT_FAILED) {
       running.clear();  // the log loses their exit codes; starting goes on

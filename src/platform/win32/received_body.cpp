@@ -1,11 +1,11 @@
 #include "platform/win32/received_body.h"
-#include "platform/failure_texts.h"
 
 #include <windows.h>
 
 #include <algorithm>
 #include <atomic>
 
+#include "platform/failure_texts.h"
 #include "platform/win32/environment_win32.h"
 #include "platform/win32/win_error.h"
 

@@ -30,11 +30,6 @@ class OwnedItemIdList {
   PIDLIST_ABSOLUTE items_ = nullptr;
 };
 
-Text Number(long long value) {
-  const std::string digits = std::to_string(value);
-  return Text(digits.begin(), digits.end());
-}
-
 }  // namespace
 
 ShellWin32::~ShellWin32() {
@@ -62,7 +57,7 @@ std::int32_t ShellWin32::Open(WindowHandle owner, const Text& file) {
   shell.ShellExecuteExA(&execute);
   // As ShellExecuteA answers: above 32 when the shell started the file, else an error code.
   const auto result = static_cast<std::int32_t>(reinterpret_cast<INT_PTR>(execute.hInstApp));
-  log_.Write(u"opened " + file + u": shell result " + Number(result) +
+  log_.Write(u"opened " + file + u": shell result " + DecimalText(result) +
              (result > 32 ? u" (started)" : u" (not started)"));
   return result;
 }

@@ -1,6 +1,6 @@
 #include "platform/win32/system_library.h"
-#include "platform/failure_texts.h"
 
+#include "platform/failure_texts.h"
 #include "platform/win32/environment_win32.h"
 
 namespace vexa {

@@ -1,5 +1,4 @@
 #include "platform/win32/transfer_wininet.h"
-#include "platform/failure_texts.h"
 
 #include <algorithm>
 #include <atomic>
@@ -11,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/failure_texts.h"
 #include "platform/http_response.h"
 #include "platform/win32/received_body.h"
 #include "platform/win32/win_error.h"
@@ -26,11 +26,6 @@ constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WR
 // Large reads: a large body takes far fewer calls into WinINet, each with its status
 // callbacks.
 constexpr DWORD kReadBlock = 1024 * 1024;
-
-Text Number(std::int64_t value) {
-  const std::string digits = std::to_string(value);
-  return Text(digits.begin(), digits.end());
-}
 
 Text Seconds(ULONGLONG milliseconds) {
   char text[32];
@@ -104,7 +99,7 @@ class TransferRequest {
       return;
     }
     if (ok) {
-      log_.Write(FromWide(url_) + u": received " + Number(received_) + u" bytes in " +
+      log_.Write(FromWide(url_) + u": received " + DecimalText(received_) + u" bytes in " +
                  Seconds(GetTickCount64() - start));
     }
     // Closed before the final state, so the states of closing the connection come first.
@@ -132,16 +127,17 @@ class TransferRequest {
     }
     headers_ = RawHeaders(request_);
     const Text announcedText = HeaderValue(headers_, u"Content-Length");
-    log_.Write(FromWide(url_) + u": HTTP " + Number(status) + u", Content-Length " +
+    log_.Write(FromWide(url_) + u": HTTP " + DecimalText(status) + u", Content-Length " +
                (announcedText.empty() ? Text(u"none") : announcedText));
     // An error page is never saved.
-    if (!IsSuccessStatus(status)) return Failed(u"HTTP status " + Number(status));
+    if (!IsSuccessStatus(status)) return Failed(u"HTTP status " + DecimalText(status));
     const std::optional<std::int64_t> announced = StrictLength(announcedText);
     std::vector<std::uint8_t> block(kReadBlock);
     for (;;) {
       DWORD read = 0;
       if (!api_.InternetReadFile(request_, block.data(), kReadBlock, &read)) {
-        return Failed(u"receiving stopped after " + Number(received_) + u" bytes", GetLastError());
+        return Failed(u"receiving stopped after " + DecimalText(received_) + u" bytes",
+                      GetLastError());
       }
       if (Canceled()) return false;
       if (read == 0) break;
@@ -150,8 +146,8 @@ class TransferRequest {
     }
     body_->Finish();
     if (announced && body_->Size() < *announced) {  // a cut connection is a failure
-      return Failed(u"body cut short: received " + Number(body_->Size()) + u" of " +
-                    Number(*announced) + u" bytes");
+      return Failed(u"body cut short: received " + DecimalText(body_->Size()) + u" of " +
+                    DecimalText(*announced) + u" bytes");
     }
     return true;
   }
@@ -160,7 +156,8 @@ class TransferRequest {
   bool Failed(const Text& what, std::optional<DWORD> error = std::nullopt) {
     if (Canceled()) return false;
     Text line = FromWide(url_) + u": failed: " + what;
-    if (error) line += u": error " + Number(*error) + u" " + SystemMessage(*error, api_.module);
+    if (error)
+      line += u": error " + DecimalText(*error) + u" " + SystemMessage(*error, api_.module);
     log_.Write(line);
     return false;
   }

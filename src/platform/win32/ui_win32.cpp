@@ -1,10 +1,10 @@
 #include "platform/win32/ui_win32.h"
-#include "platform/failure_texts.h"
 
 #include <algorithm>
 #include <initializer_list>
 #include <utility>
 
+#include "platform/failure_texts.h"
 #include "platform/win32/win_error.h"
 #include "resource.h"
 
