@@ -13,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/win32/background_writer.h"
@@ -144,6 +145,40 @@ void CheckReplacement() {
   CHECK(Leftovers() == 0);
 }
 
+// A target another program holds open for a moment (a virus scanner looking at it) is
+// replaced once it is let go; one held for good is not, and nothing is left.
+void CheckHeldTarget() {
+  FilesWin32 files;
+  const Text target = kDir + u"held.bin";
+  for (const DWORD holdMs : {300u, 3000u}) {
+    Put(target, "old");
+    HANDLE holder = CreateFileW(ToWide(target).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    std::thread release([holder, holdMs] {
+      Sleep(holdMs);
+      CloseHandle(holder);
+    });
+    Text message;
+    {
+      auto replacement = files.BeginReplace(target);
+      replacement->Write(reinterpret_cast<const std::uint8_t*>("new"), 3);
+      try {
+        replacement->Commit();
+      } catch (const PlatformError& error) {
+        message = error.message();
+      }
+    }
+    release.join();
+    if (holdMs < 1000) {
+      CHECK(message.empty() && Bytes(target) == "new");
+    } else {
+      CHECK(message.rfind(u"无法替换文件 C:\\probe\\held.bin：", 0) == 0);
+      CHECK(Bytes(target) == "old");
+    }
+    CHECK(Leftovers() == 0);
+  }
+}
+
 // A write that fails on the writer's thread is thrown to the caller, naming the file.
 void CheckFailedWrite() {
   const Text path = kDir + u"readonly.bin";
@@ -263,6 +298,7 @@ int wmain(int argc, wchar_t** argv) {
   try {
     CheckFiles();
     CheckReplacement();
+    CheckHeldTarget();
     CheckFailedWrite();
     CheckReceivedBody();
     CheckEnvironmentAndShell();
