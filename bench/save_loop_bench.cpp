@@ -117,7 +117,7 @@ struct NoEnd : ProgramEnd {
   [[noreturn]] void Now() override { throw 0; }
 };
 struct NoLog : Log {
-  void Write(const Text&) override {}
+  void Write(const Text&) noexcept override {}
 };
 
 void BM_WindowSaveLoop(benchmark::State& state) {

@@ -64,9 +64,25 @@ Text FromUtf8(const char* text) {
   return FromWide(wide);
 }
 
+// What failed, as the error box and the log say it.
+Text FailureText(std::exception_ptr failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const PlatformError& error) {
+    return error.message();
+  } catch (const std::bad_alloc&) {
+    return u"内存不足。";
+  } catch (const std::exception& error) {
+    return FromUtf8(error.what());
+  } catch (...) {
+    return u"未知的错误。";
+  }
+}
+
 // The one error box of the program: what failed and where the log is, then the program ends
-// with exit code 1.
-int ShowFailure(LogWin32& log, const Text& reason) {
+// at once with exit code 1, as it ends normally: a worker that did not stop in time goes with
+// it.
+[[noreturn]] void ShowFailure(LogWin32& log, const Text& reason) {
   log.Write(u"ended through the error box: " + reason);
   // A quit message still queued by the window would close the box at once.
   MSG quit;
@@ -75,7 +91,8 @@ int ShowFailure(LogWin32& log, const Text& reason) {
   if (!log.Path().empty()) text += u"\r\n\r\n详细记录：" + FromWide(log.Path());
   MessageBoxW(nullptr, ToWide(text).c_str(), ToWide(WindowForm().caption).c_str(),
               MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
-  return 1;
+  TerminateProcess(GetCurrentProcess(), 1);
+  ExitProcess(1);  // not reached
 }
 
 // The run's first lines in the log: which program, from where, asked what.
@@ -91,7 +108,10 @@ int Run(HINSTANCE instance, Log& log) {
   // Failures on the other threads (process starts, the transfer's spool) come to the window,
   // which throws them on its own thread, to the error box below.
   Win32Ui ui(instance, WindowForm());
-  const auto reportFailure = [&ui](std::exception_ptr failure) { ui.ReportFailure(failure); };
+  const auto reportFailure = [&ui, &log](std::exception_ptr failure) {
+    log.Write(u"failure on another thread: " + FailureText(failure));
+    ui.ReportFailure(failure);
+  };
   FilesWin32 files = InstallerCheckedFiles();
   ProcessesWin32 processes(reportFailure, log);
   ShellWin32 shell(log);
@@ -128,13 +148,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   try {
     LogStart(log);
     return Run(instance, log);
-  } catch (const PlatformError& error) {
-    return ShowFailure(log, error.message());
-  } catch (const std::bad_alloc&) {
-    return ShowFailure(log, u"内存不足。");
-  } catch (const std::exception& error) {
-    return ShowFailure(log, FromUtf8(error.what()));
   } catch (...) {
-    return ShowFailure(log, u"未知的错误。");
+    ShowFailure(log, FailureText(std::current_exception()));
   }
 }

@@ -10,7 +10,7 @@ class Log {
  public:
   virtual ~Log() = default;
   // Any thread. `line` is one line of text, without a line break.
-  virtual void Write(const Text& line) = 0;
+  virtual void Write(const Text& line) noexcept = 0;
 };
 
 }  // namespace vexa

@@ -167,7 +167,7 @@ class FakeProgramEnd : public ProgramEnd {
 
 class FakeLog : public Log {
  public:
-  void Write(const Text& line) override { lines.push_back(line); }
+  void Write(const Text& line) noexcept override { lines.push_back(line); }
   std::vector<Text> lines;
 };
 

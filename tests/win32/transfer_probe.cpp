@@ -238,7 +238,7 @@ std::string Announced(std::size_t length) {
 }
 
 struct RecordingLog : Log {
-  void Write(const Text& line) override {
+  void Write(const Text& line) noexcept override {
     std::lock_guard<std::mutex> lock(mutex);
     text += ToUtf8(line) + "\n";
   }

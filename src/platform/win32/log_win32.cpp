@@ -27,8 +27,16 @@ std::wstring LogWin32::DefaultPath() {
   return std::wstring(folder, length) + L"vexa_update.log";
 }
 
-void LogWin32::Write(const Text& line) {
+void LogWin32::Write(const Text& line) noexcept {
   if (path_.empty()) return;
+  try {
+    Append(line);
+  } catch (...) {
+    // No memory for the line: it is lost, and the program goes on.
+  }
+}
+
+void LogWin32::Append(const Text& line) {
   SYSTEMTIME now{};
   GetLocalTime(&now);
   char stamp[32];

@@ -27,10 +27,12 @@ class LogWin32 final : public Log {
   // "vexa_update.log" in the user's temporary folder, or empty when there is none.
   static std::wstring DefaultPath();
 
-  void Write(const Text& line) override;
+  void Write(const Text& line) noexcept override;
   const std::wstring& Path() const { return path_; }
 
  private:
+  void Append(const Text& line);
+
   const std::wstring path_;
   std::mutex mutex_;  // one line at a time, whole
 };

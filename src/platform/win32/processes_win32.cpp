@@ -63,8 +63,9 @@ ProcessesWin32::~ProcessesWin32() {
 
 void ProcessesWin32::StartHidden(const Text& commandLine) {
   std::lock_guard<std::mutex> lock(mutex_);
-  queue_.push_back(commandLine);
+  // The thread first: a command line is never queued with no thread to start it.
   if (!starter_.joinable()) starter_ = std::thread(&ProcessesWin32::StartQueued, this);
+  queue_.push_back(commandLine);
   changed_.notify_all();
   SetEvent(wake_.Get());
 }
@@ -75,6 +76,19 @@ void ProcessesWin32::FinishStarting() {
 }
 
 void ProcessesWin32::StartQueued() {
+  try {
+    StartAndWatch();
+  } catch (...) {
+    // Nothing may leave the thread: the failure goes to the window, and what is still
+    // queued is dropped, so that no one waits for it.
+    if (failed_) failed_(std::current_exception());
+    std::lock_guard<std::mutex> lock(mutex_);
+    queue_.clear();
+    changed_.notify_all();
+  }
+}
+
+void ProcessesWin32::StartAndWatch() {
   std::vector<Started> running;
   for (;;) {
     {

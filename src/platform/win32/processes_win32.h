@@ -46,6 +46,7 @@ class ProcessesWin32 final : public Processes {
 
  private:
   void StartQueued();  // the starter thread
+  void StartAndWatch();
 
   std::function<void(std::exception_ptr)> failed_;
   Log& log_;

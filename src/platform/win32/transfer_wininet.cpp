@@ -57,7 +57,12 @@ class TransferRequest {
   static DWORD WINAPI Worker(LPVOID parameter) {
     const std::unique_ptr<std::shared_ptr<TransferRequest>> owner(
         static_cast<std::shared_ptr<TransferRequest>*>(parameter));
-    (*owner)->Run();
+    TransferRequest& request = **owner;
+    try {
+      request.Run();
+    } catch (...) {  // nothing may leave the thread: the failure goes to the window
+      request.Report(std::current_exception());
+    }
     return 0;
   }
 
@@ -68,13 +73,23 @@ class TransferRequest {
     canceled_ = true;
   }
 
-  // Window's thread, at the end of the program: cancels, and closes the connection so that
-  // a WinINet call the worker waits in returns at once. Only once no new request can start:
-  // the worker may still hold the closed handles' values, which WinINet could hand out again.
+  // Window's thread, at the end of the program: cancels, and closes the request (the handle
+  // a WinINet call of the worker waits on), then its session, so that the call returns at
+  // once. Only once no new request can start: the worker may still hold the closed handles'
+  // values, which WinINet could hand out again.
   void Abort() {
     Cancel();
     std::lock_guard<std::mutex> lock(handleMutex_);
-    if (session_ != nullptr) api_.InternetCloseHandle(std::exchange(session_, nullptr));
+    if (session_ == nullptr) return;
+    if (request_ != nullptr) api_.InternetCloseHandle(std::exchange(request_, nullptr));
+    api_.InternetCloseHandle(std::exchange(session_, nullptr));
+  }
+
+  // Hands a failure that is not the network's to the window, unless the request was abandoned
+  // (then nobody waits for it). Under the lock, so that none is on its way once Cancel returns.
+  void Report(std::exception_ptr failure) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!canceled_ && failed_) failed_(failure);
   }
 
   bool Complete() const { return complete_.load(std::memory_order_acquire); }
@@ -95,10 +110,10 @@ class TransferRequest {
       // its error box, never in state 11.
       CloseConnection();
       body_.reset();
-      if (!Canceled() && failed_) failed_(std::current_exception());
+      Report(std::current_exception());
       return;
     }
-    if (ok) {
+    if (ok && !Canceled()) {
       log_.Write(FromWide(url_) + u": received " + DecimalText(received_) + u" bytes in " +
                  Seconds(GetTickCount64() - start));
     }
@@ -114,19 +129,26 @@ class TransferRequest {
 
   bool Fetch() {
     if (!isGet_) return Failed(u"only GET is done, not this operation");
-    if (!OpenSession()) return false;
-    api_.InternetSetStatusCallbackW(session_, &TransferRequest::OnStatus);
-    request_ = api_.InternetOpenUrlW(session_, url_.c_str(), nullptr, 0, kRequestFlags,
-                                     reinterpret_cast<DWORD_PTR>(this));
-    if (request_ == nullptr) return Failed(u"no response", GetLastError());
+    const HINTERNET session = OpenSession();
+    if (session == nullptr) return false;
+    api_.InternetSetStatusCallbackW(session, &TransferRequest::OnStatus);
+    const HINTERNET request = api_.InternetOpenUrlW(
+        session, url_.c_str(), nullptr, 0, kRequestFlags, reinterpret_cast<DWORD_PTR>(this));
+    if (request == nullptr) return Failed(u"no response", GetLastError());
+    {
+      std::lock_guard<std::mutex> lock(handleMutex_);
+      if (session_ == nullptr) return false;  // aborted: the session closed it already
+      request_ = request;
+    }
     DWORD status = 0;
     DWORD size = sizeof(status);
-    if (!api_.HttpQueryInfoW(request_, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
+    if (!api_.HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
                              &size, nullptr)) {
       return Failed(u"no status", GetLastError());
     }
-    headers_ = RawHeaders(request_);
+    headers_ = RawHeaders(request);
     const Text announcedText = HeaderValue(headers_, u"Content-Length");
+    if (Canceled()) return false;
     log_.Write(FromWide(url_) + u": HTTP " + DecimalText(status) + u", Content-Length " +
                (announcedText.empty() ? Text(u"none") : announcedText));
     // An error page is never saved.
@@ -135,7 +157,7 @@ class TransferRequest {
     std::vector<std::uint8_t> block(kReadBlock);
     for (;;) {
       DWORD read = 0;
-      if (!api_.InternetReadFile(request_, block.data(), kReadBlock, &read)) {
+      if (!api_.InternetReadFile(request, block.data(), kReadBlock, &read)) {
         return Failed(u"receiving stopped after " + DecimalText(received_) + u" bytes",
                       GetLastError());
       }
@@ -162,11 +184,14 @@ class TransferRequest {
     return false;
   }
 
-  // The session with its time-outs, unless the request was aborted first.
-  bool OpenSession() {
+  // The session with its time-outs, or null when it can't be had or the request was aborted.
+  HINTERNET OpenSession() {
     HINTERNET session =
         api_.InternetOpenW(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-    if (session == nullptr) return Failed(u"WinINet did not start", GetLastError());
+    if (session == nullptr) {
+      Failed(u"WinINet did not start", GetLastError());
+      return nullptr;
+    }
     for (const auto& [option, ms] :
          {std::pair{INTERNET_OPTION_CONNECT_TIMEOUT, TransferWinInet::kConnectTimeoutMs},
           std::pair{INTERNET_OPTION_SEND_TIMEOUT, TransferWinInet::kSendTimeoutMs},
@@ -177,10 +202,10 @@ class TransferRequest {
     std::lock_guard<std::mutex> lock(handleMutex_);
     if (Canceled()) {
       api_.InternetCloseHandle(session);
-      return false;
+      return nullptr;
     }
     session_ = session;
-    return true;
+    return session;
   }
 
   // Closes the request and its session, unless Abort closed the session (and with it the
@@ -188,7 +213,7 @@ class TransferRequest {
   void CloseConnection() {
     std::lock_guard<std::mutex> lock(handleMutex_);
     if (session_ == nullptr) return;
-    if (request_ != nullptr) api_.InternetCloseHandle(request_);
+    if (request_ != nullptr) api_.InternetCloseHandle(std::exchange(request_, nullptr));
     api_.InternetCloseHandle(std::exchange(session_, nullptr));
   }
 

@@ -155,7 +155,10 @@ void Win32Ui::OnRelease(HWND window, Control control, POINT point) {
 
 void Win32Ui::OnCommand(int id, int notification, HWND from) {
   if (from && notification == BN_CLICKED && IsControlId(id)) {
-    RaiseEvent(static_cast<Control>(id - kFirstControlId), EventKind::Click);
+    // Windows leaves the focus on a button disabled while it had it, and Enter on a default
+    // button reports it as clicked: a disabled or hidden button raises nothing.
+    const Control control = static_cast<Control>(id - kFirstControlId);
+    if (State(control).enabled && State(control).visible) RaiseEvent(control, EventKind::Click);
   } else if (id == IDOK && notification == BN_CLICKED) {
     // Enter: on a window that is no dialog, IsDialogMessage sends it as IDOK.
     PressFocusedButton();
