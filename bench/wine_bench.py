@@ -52,8 +52,8 @@ class Bench:
                 raise BenchFailed("127.0.0.1:47080 stayed taken")
         self.env = env = harness.Wine(build, out, display=display, tag="bench", arch=arch)
         # No window manager on our display: Wine draws the frames itself, as in the e2e suite.
-        env.run_unix([arch.loader, "reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Managed",
-                      "/d", "N", "/f"], "reg")
+        env.run_unix([arch.loader, "reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v",
+                      "Managed", "/d", "N", "/f"], "reg")
         probes = Path(build) / "bench" / "probes"
         self.dir = env.c / "bench"
         self.dir.mkdir()

@@ -28,9 +28,9 @@ ControlLayout ControlLayout::WithBorder(Border kind) const {
   return changed;
 }
 
-ControlLayout ControlLayout::WithFont(FontSpec spec) const {
+ControlLayout ControlLayout::WithFont(FontSpec font) const {
   ControlLayout changed = *this;
-  changed.font = std::move(spec);
+  changed.font = std::move(font);
   return changed;
 }
 

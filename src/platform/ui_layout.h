@@ -51,7 +51,7 @@ struct ControlLayout {
   ControlLayout AutoSized() const;
   ControlLayout RightAligned() const;
   ControlLayout WithBorder(Border kind) const;
-  ControlLayout WithFont(FontSpec spec) const;
+  ControlLayout WithFont(FontSpec font) const;
 };
 
 // The plain controls of each kind.

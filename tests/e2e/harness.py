@@ -316,8 +316,8 @@ class Wine:
         out = self.c / "e2e" / "robot.txt"
         out.unlink(missing_ok=True)
         subprocess.run([self.arch.loader, "C:\\e2e\\robot.exe", "C:\\e2e\\robot.txt",
-                        *map(str, steps)], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       timeout=120)
+                        *map(str, steps)], env=self.env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=120)
         return [f.split("\t") for f in out.read_text("utf-8").splitlines()] if out.exists() else []
 
     def window(self):
