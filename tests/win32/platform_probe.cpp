@@ -257,6 +257,9 @@ void CheckLog() {
   const Text path = kDir + u"run.log";
   const Text older = kDir + u"run.1.log";
   Put(older, "oldest");
+  Put(path, std::string(LogWin32::kTurnoverBytes, 'x'));
+  LogWin32{ToWide(path)};  // exactly 1 MB: stays
+  CHECK(Bytes(older) == "oldest");
   Put(path, std::string(LogWin32::kTurnoverBytes + 1, 'x'));
   {
     LogWin32 log(ToWide(path));
