@@ -19,6 +19,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import unittest
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
@@ -48,6 +49,33 @@ ARCHES = {
 
 class SetupFailed(Exception):
     """The run could not be set up; the message is one sentence saying what and what to do."""
+
+
+class NotBuilt(Exception):
+    """What a suite needs has not been built: the files missing and how to build them."""
+
+    def __init__(self, missing, how):
+        super().__init__(", ".join(missing))
+        self.how = how
+
+
+def suite_main(name, prepare, unittest_args):
+    """The main of an end-to-end suite: `prepare()` sets up and returns its Wine environment;
+    then the test cases of __main__ run. Returns the exit code: 77 (skipped) for a missing
+    build unless E2E_REQUIRED is set, 1 with one sentence when the set-up fails."""
+    try:
+        env = prepare()
+    except NotBuilt as e:
+        print("%s SKIPPED: not built: %s\nbuild it: %s" % (name, e, e.how), file=sys.stderr)
+        return 1 if os.environ.get("E2E_REQUIRED") else 77
+    except SetupFailed as e:
+        print("%s FAILED: %s." % (name, str(e).rstrip(".")), file=sys.stderr)
+        return 1
+    print("Wine prefix %s (%s), program %s" % (env.work / "prefix", env.arch.prefix,
+                                               program_path(env.build)), file=sys.stderr)
+    run = unittest.main(module="__main__", argv=sys.argv[:1] + unittest_args, verbosity=2,
+                        exit=False)
+    return 0 if run.result.wasSuccessful() else 1
 
 
 def wine_arch():

@@ -144,34 +144,25 @@ def signer_of(build):
     return next((l.split("=", 1)[1] for l in lines if l.startswith("INSTALLER_SIGNER:")), None)
 
 
-def main():
+def prepare():
     global env
-    try:
-        arch = harness.wine_arch()
-        build = ARGS.build or ROOT / "build" / (arch.preset + "-signed")
-        missing = harness.missing_files(build)
-        missing += [str(p) for p in (Path(build) / "tests" / "e2e" / "probes" / "trust_root.exe",
-                                     *(ARGS.certs / n for n in ("root.crt", "root.der",
-                                                                "vendor.key", "other.key")))
-                    if not p.exists()]
-        if missing:
-            print("e2e-signature SKIPPED: not built: %s\nbuild it: tests/e2e/make_test_certs.sh "
-                  "&& cmake --preset %s-signed && cmake --build --preset %s-signed"
-                  % (", ".join(missing), arch.preset, arch.preset), file=sys.stderr)
-            return 1 if os.environ.get("E2E_REQUIRED") else 77
-        if signer_of(build) != VENDOR:
-            raise harness.SetupFailed("%s was not built with INSTALLER_SIGNER=%s" % (build, VENDOR))
-        env = harness.Wine(build, ARGS.out, tag="e2e-signature", arch=arch)
-        trust_test_root()
-        make_installers(env.work / "installers")
-    except harness.SetupFailed as e:
-        print("e2e-signature FAILED: %s." % str(e).rstrip("."), file=sys.stderr)
-        return 1
-    print("Wine prefix %s (%s), program %s" % (env.work / "prefix", arch.prefix,
-                                               harness.program_path(build)), file=sys.stderr)
-    run = unittest.main(argv=sys.argv[:1] + UNITTEST_ARGS, verbosity=2, exit=False)
-    return 0 if run.result.wasSuccessful() else 1
+    arch = harness.wine_arch()
+    build = ARGS.build or ROOT / "build" / (arch.preset + "-signed")
+    missing = harness.missing_files(build)
+    missing += [str(p) for p in (Path(build) / "tests" / "e2e" / "probes" / "trust_root.exe",
+                                 *(ARGS.certs / n for n in ("root.crt", "root.der",
+                                                            "vendor.key", "other.key")))
+                if not p.exists()]
+    if missing:
+        raise harness.NotBuilt(missing, "tests/e2e/make_test_certs.sh && cmake --preset %s-signed "
+                               "&& cmake --build --preset %s-signed" % (arch.preset, arch.preset))
+    if signer_of(build) != VENDOR:
+        raise harness.SetupFailed("%s was not built with INSTALLER_SIGNER=%s" % (build, VENDOR))
+    env = harness.Wine(build, ARGS.out, tag="e2e-signature", arch=arch)
+    trust_test_root()
+    make_installers(env.work / "installers")
+    return env
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(harness.suite_main("e2e-signature", prepare, UNITTEST_ARGS))

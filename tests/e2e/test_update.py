@@ -378,25 +378,17 @@ class UpdateRun(unittest.TestCase):
             cmd.with_name("cmd.away").rename(cmd)
 
 
-def main():
+def prepare():
     global env
-    try:
-        arch = harness.wine_arch()
-        build = ARGS.build or harness.default_build(arch)
-        missing = harness.missing_files(build)
-        if missing:
-            print("e2e SKIPPED: not built: %s\nbuild it: cmake --preset %s && cmake --build "
-                  "--preset %s" % (", ".join(missing), arch.preset, arch.preset), file=sys.stderr)
-            return 1 if os.environ.get("E2E_REQUIRED") else 77
-        env = harness.Wine(build, ARGS.out, arch=arch)
-    except harness.SetupFailed as e:
-        print("e2e FAILED: %s." % str(e).rstrip("."), file=sys.stderr)
-        return 1
-    print("Wine prefix %s (%s), program %s" % (env.work / "prefix", arch.prefix,
-                                               harness.program_path(build)), file=sys.stderr)
-    run = unittest.main(argv=sys.argv[:1] + UNITTEST_ARGS, verbosity=2, exit=False)
-    return 0 if run.result.wasSuccessful() else 1
+    arch = harness.wine_arch()
+    build = ARGS.build or harness.default_build(arch)
+    missing = harness.missing_files(build)
+    if missing:
+        raise harness.NotBuilt(missing, "cmake --preset %s && cmake --build --preset %s"
+                               % (arch.preset, arch.preset))
+    env = harness.Wine(build, ARGS.out, arch=arch)
+    return env
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(harness.suite_main("e2e", prepare, UNITTEST_ARGS))

@@ -5,7 +5,6 @@
 #include <string>
 #include <string_view>
 
-#include "platform/failure_texts.h"
 #include "platform/platform_error.h"
 #include "platform/text.h"
 
