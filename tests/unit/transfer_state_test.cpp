@@ -92,6 +92,16 @@ TEST_F(TransferState, ShortLastChunksEndTheLoopAndAreWrittenOnce) {
   Complete(body);
   EXPECT_EQ(sys.files.Bytes(kComcat), body);
   EXPECT_EQ(sys.inet.chunkCalls, 2);
+  // Two bytes are enough to go round once more, for one more (empty) chunk.
+  FakeSystem s;
+  s.files.Put(u"D:\\Tollumo\\Vexaoem.dat", "B\r\n");
+  s.form.Form_Load();
+  s.form.Command_refresh_Click();
+  const std::string twoMore = Bytes(1026);
+  s.inet.Respond(twoMore);
+  s.form.Inet1_StateChanged(12);
+  EXPECT_EQ(s.files.Bytes(kComcat), twoMore);
+  EXPECT_EQ(s.inet.chunkCalls, 3);
 }
 
 TEST_F(TransferState, AnEmptyBodyCreatesAnEmptyFile) {

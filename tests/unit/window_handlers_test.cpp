@@ -33,6 +33,7 @@ TEST(WindowHandlers, LinkClickOpensTheSiteWithTheWindowAsOwner) {
 TEST(WindowHandlers, ClosingEndsTheProgramAtOnce) {
   FakeSystem sys;
   EXPECT_THROW(sys.form.Raise(Control::Form, EventKind::QueryUnload), ProgramEnded);
+  EXPECT_EQ(sys.log.lines, std::vector<Text>{u"the window was closed"});
 }
 
 TEST(WindowHandlers, HiddenButtonShowsTheProgramsFolder) {
