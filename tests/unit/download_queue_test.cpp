@@ -14,10 +14,7 @@ Text Registration(const Text& path) {
 
 class DownloadQueue : public ::testing::Test {
  protected:
-  DownloadQueue() {
-    sys.files.Put(u"D:\\Tollumo\\Vexaoem.dat", "B\r\n");
-    sys.form.Form_Load();
-  }
+  DownloadQueue() { sys.Load(); }
   FakeSystem sys;
 };
 

@@ -187,6 +187,12 @@ struct FakeSystem {
 
   // Text in the ANSI code page, as files hold it.
   std::string Ansi(const Text& text) const { return codePage.ToAnsi(text); }
+  // The package's brand file with these bytes, then the window loaded.
+  FakeSystem& Load(std::string brandFile = "B\r\n") {
+    files.Put(u"D:\\Tollumo\\Vexaoem.dat", std::move(brandFile));
+    form.Form_Load();
+    return *this;
+  }
 };
 
 }  // namespace vexa
