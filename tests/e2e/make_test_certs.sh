@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the test certificates for signed builds and the signature tests with openssl, in a
 # folder (default build/test-certs):
-#   root.crt root.der root.key        a test certificate authority
+#   root.crt root.key                 a test certificate authority
 #   vendor.crt vendor.key             code signing, common name "Tollumo Test Vendor"
 #   other.crt other.key               code signing, common name "Other Test Publisher"
 # Both code-signing certificates are issued by the test authority. Certificates already
@@ -19,7 +19,6 @@ openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days "$days" -keyout root.key
   -subj "/CN=Tollumo Test Root" \
   -addext "basicConstraints=critical,CA:TRUE" \
   -addext "keyUsage=critical,keyCertSign,cRLSign" 2>/dev/null
-openssl x509 -in root.crt -outform DER -out root.der
 
 for name in vendor other; do
   case $name in

@@ -10,8 +10,8 @@ is missing, unless E2E_REQUIRED is set; exits 1 with one sentence when it can't 
 Under Wine 8 WinVerifyTrust accepts a signature whose certificate authority is not among the
 trusted roots (measured: 0 for a file signed by a test authority that was never added), so
 these runs can show unsigned, altered and other-signer installers refused, but not an
-untrusted authority. The test authority is added to the prefix's trusted roots all the same,
-as it would have to be on Windows.
+untrusted authority; the test authority is not installed. On Windows it would first have to be
+added to the machine's trusted roots (certutil -addstore Root root.crt).
 """
 
 import argparse
@@ -63,16 +63,6 @@ def make_installers(folder):
     body[probe.stat().st_size // 2] ^= 0xFF  # inside a section: covered by the signature
     installers["altered"] = folder / "altered.exe"
     installers["altered"].write_bytes(body)
-
-
-def trust_test_root():
-    shutil.copy(ARGS.certs / "root.der", env.c / "e2e" / "root.der")
-    shutil.copy(env.probe("trust_root.exe"), env.c / "e2e" / "trust_root.exe")
-    code = subprocess.run([env.arch.loader, "C:\\e2e\\trust_root.exe", "C:\\e2e\\root.der"],
-                          env=env.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                          timeout=120).returncode
-    if code != 0:
-        raise harness.SetupFailed("trust_root.exe could not add the test authority (%d)" % code)
 
 
 class SignedInstaller(unittest.TestCase):
@@ -149,9 +139,7 @@ def prepare():
     arch = harness.wine_arch()
     build = ARGS.build or ROOT / "build" / (arch.preset + "-signed")
     missing = harness.missing_files(build)
-    missing += [str(p) for p in (Path(build) / "tests" / "e2e" / "probes" / "trust_root.exe",
-                                 *(ARGS.certs / n for n in ("root.crt", "root.der",
-                                                            "vendor.key", "other.key")))
+    missing += [str(p) for p in (ARGS.certs / n for n in ("root.crt", "vendor.key", "other.key"))
                 if not p.exists()]
     if missing:
         raise harness.NotBuilt(missing, "tests/e2e/make_test_certs.sh && cmake --preset %s-signed "
@@ -159,7 +147,6 @@ def prepare():
     if signer_of(build) != VENDOR:
         raise harness.SetupFailed("%s was not built with INSTALLER_SIGNER=%s" % (build, VENDOR))
     env = harness.Wine(build, ARGS.out, tag="e2e-signature", arch=arch)
-    trust_test_root()
     make_installers(env.work / "installers")
     return env
 
