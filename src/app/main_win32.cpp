@@ -64,30 +64,37 @@ Text FromUtf8(const char* text) {
   return FromWide(wide);
 }
 
-// What failed, as the error box and the log say it.
-Text FailureText(std::exception_ptr failure) {
+// What failed, as the error box says it, and the system's error number behind it (0: none).
+struct Failure {
+  Text text;
+  std::uint32_t code = 0;
+  // For the log: the number too, which the box's words may not pin down.
+  Text Logged() const { return code ? text + u" (error " + DecimalText(code) + u")" : text; }
+};
+
+Failure FailureOf(std::exception_ptr failure) {
   try {
     std::rethrow_exception(failure);
   } catch (const PlatformError& error) {
-    return error.message();
+    return {error.message(), error.systemCode()};
   } catch (const std::bad_alloc&) {
-    return u"内存不足。";
+    return {u"内存不足。"};
   } catch (const std::exception& error) {
-    return FromUtf8(error.what());
+    return {FromUtf8(error.what())};
   } catch (...) {
-    return u"未知的错误。";
+    return {u"未知的错误。"};
   }
 }
 
 // The one error box of the program: what failed and where the log is, then the program ends
 // at once with exit code 1, as it ends normally: a worker that did not stop in time goes with
 // it.
-[[noreturn]] void ShowFailure(LogWin32& log, const Text& reason) {
-  log.Write(u"ended through the error box: " + reason);
+[[noreturn]] void ShowFailure(LogWin32& log, const Failure& failure) {
+  log.Write(u"ended through the error box: " + failure.Logged());
   // A quit message still queued by the window would close the box at once.
   MSG quit;
   PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
-  Text text = u"程序遇到意外错误，无法继续运行：\r\n" + reason;
+  Text text = u"程序遇到意外错误，无法继续运行：\r\n" + failure.text;
   if (!log.Path().empty()) text += u"\r\n\r\n详细记录：" + FromWide(log.Path());
   MessageBoxW(nullptr, ToWide(text).c_str(), ToWide(WindowForm().caption).c_str(),
               MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
@@ -109,7 +116,7 @@ int Run(HINSTANCE instance, Log& log) {
   // which throws them on its own thread, to the error box below.
   Win32Ui ui(instance, WindowForm());
   const auto reportFailure = [&ui, &log](std::exception_ptr failure) {
-    log.Write(u"failure on another thread: " + FailureText(failure));
+    log.Write(u"failure on another thread: " + FailureOf(failure).Logged());
     ui.ReportFailure(failure);
   };
   FilesWin32 files = InstallerCheckedFiles();
@@ -149,6 +156,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     LogStart(log);
     return Run(instance, log);
   } catch (...) {
-    ShowFailure(log, FailureText(std::current_exception()));
+    ShowFailure(log, FailureOf(std::current_exception()));
   }
 }

@@ -32,7 +32,7 @@ std::string ToUtf8(TextView text) {
   return out;
 }
 
-PlatformError::PlatformError(Text message)
-    : std::runtime_error(ToUtf8(message)), message_(std::move(message)) {}
+PlatformError::PlatformError(Text message, std::uint32_t systemCode)
+    : std::runtime_error(ToUtf8(message)), message_(std::move(message)), systemCode_(systemCode) {}
 
 }  // namespace vexa

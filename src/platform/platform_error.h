@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -12,11 +13,14 @@ namespace vexa {
 // "无法写入文件 C:\vexaoem.dat：拒绝访问。". Only the top of the program catches it.
 class PlatformError : public std::runtime_error {
  public:
-  explicit PlatformError(Text message);
+  // `systemCode`: the system's error number behind the failure, for the log; 0 for none.
+  explicit PlatformError(Text message, std::uint32_t systemCode = 0);
   const Text& message() const { return message_; }
+  std::uint32_t systemCode() const { return systemCode_; }
 
  private:
   Text message_;
+  std::uint32_t systemCode_;
 };
 
 // UTF-16 to UTF-8, for exception texts and test output.

@@ -74,8 +74,9 @@ class TransferRequest {
   }
 
   // Window's thread, at the end of the program: cancels, and closes the request (the handle
-  // a WinINet call of the worker waits on), then its session, so that the call returns at
-  // once. Only once no new request can start: the worker may still hold the closed handles'
+  // a WinINet call of the worker waits on), then its session, so that on Windows the call
+  // returns at once. (Wine 8 lets a blocked read finish first; Stop's limit bounds the wait.)
+  // Only once no new request can start: the worker may still hold the closed handles'
   // values, which WinINet could hand out again.
   void Abort() {
     Cancel();
@@ -185,6 +186,8 @@ class TransferRequest {
   }
 
   // The session with its time-outs, or null when it can't be had or the request was aborted.
+  // The requests opened through it inherit them. Wine 8 keeps only the connect time-out (its
+  // sockets wait for data without limit); Windows honours all three.
   HINTERNET OpenSession() {
     HINTERNET session =
         api_.InternetOpenW(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);

@@ -44,8 +44,8 @@ class TransferWinInet final : public Transfer {
  public:
   using FailureSink = std::function<void(std::exception_ptr)>;
 
-  // Explicit time-outs, the same on every Windows version and under Wine. The receive
-  // time-out bounds each wait for data, so a slow transfer that keeps receiving is not cut.
+  // Explicit time-outs, the same on every Windows version. The receive time-out bounds each
+  // wait for data, so a slow transfer that keeps receiving is not cut.
   static constexpr DWORD kConnectTimeoutMs = 30000;
   static constexpr DWORD kSendTimeoutMs = 30000;
   static constexpr DWORD kReceiveTimeoutMs = 60000;

@@ -34,7 +34,7 @@ PlatformError SystemError(DWORD error, TextView action, TextView subject) {
   message += subject;
   message += u"：";
   message += SystemMessage(error);
-  return PlatformError(std::move(message));
+  return PlatformError(std::move(message), error);
 }
 
 }  // namespace vexa
