@@ -2,6 +2,9 @@
 // logic, raises the load event and runs the message loop. Every unexpected failure ends the
 // program here, in one error box.
 
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <exception>
 #include <new>
 #include <string>
@@ -68,8 +71,15 @@ Text FromUtf8(const char* text) {
 struct Failure {
   Text text;
   std::uint32_t code = 0;
-  // For the log: the number too, which the box's words may not pin down.
-  Text Logged() const { return code ? text + u" (error " + DecimalText(code) + u")" : text; }
+  // For the log: the number too, which the box's words may not pin down; an HRESULT (from
+  // 0x80000000 on) in hexadecimal, as the system's documentation lists them.
+  Text Logged() const {
+    if (code == 0) return text;
+    char number[16];
+    std::snprintf(number, sizeof number, code >= 0x80000000u ? "0x%08X" : "%u",
+                  static_cast<unsigned>(code));
+    return text + u" (error " + Text(number, number + std::strlen(number)) + u")";
+  }
 };
 
 Failure FailureOf(std::exception_ptr failure) {

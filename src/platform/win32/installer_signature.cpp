@@ -117,7 +117,7 @@ void VerifySigner(HANDLE file, const Text& target, const Text& signer) {
   message += found.empty() ? Text(u"未找到签名者") : u"签名者：" + found;
   if (verification.result() != ERROR_SUCCESS)
     message += u"；" + TrustProblem(verification.result());
-  throw PlatformError(message + u"）");
+  throw PlatformError(message + u"）", static_cast<std::uint32_t>(verification.result()));
 }
 
 FilesWin32::ReplacementCheck SignerCheck(Text signer) {

@@ -112,7 +112,10 @@ bool TransferRequest::Fetch() {
              (announcedText.empty() ? Text(u"none") : announcedText));
   // An error page is never saved.
   if (!IsSuccessStatus(status)) return Failed(u"HTTP status " + DecimalText(status));
-  const std::optional<std::int64_t> announced = StrictLength(announcedText);
+  return ReadBody(request, StrictLength(announcedText));
+}
+
+bool TransferRequest::ReadBody(HINTERNET request, std::optional<std::int64_t> announced) {
   std::vector<std::uint8_t> block(kReadBlock);
   for (;;) {
     DWORD read = 0;

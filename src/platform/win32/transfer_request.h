@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "platform/win32/received_body.h"
 #include "platform/win32/transfer_wininet.h"
@@ -38,7 +39,8 @@ class TransferRequest {
   static DWORD WINAPI Worker(LPVOID parameter);
 
   // Window's thread: the request is abandoned. Its worker stops after the WinINet call it
-  // is in (the time-outs bound that) and posts nothing more.
+  // is in (on Windows the time-outs bound that; under Wine only data or the end do) and posts
+  // nothing more.
   void Cancel();
 
   // Window's thread, at the end of the program: cancels, and closes the request (the handle
@@ -61,7 +63,10 @@ class TransferRequest {
  private:
   void Run();
 
+  // The request from its session to its status; false (and logged) when it failed.
   bool Fetch();
+  // The body into body_, checked against the announced length.
+  bool ReadBody(HINTERNET request, std::optional<std::int64_t> announced);
 
   // Logs why the request failed, unless it was abandoned (then that is no news).
   bool Failed(const Text& what, std::optional<DWORD> error = std::nullopt);

@@ -1,8 +1,10 @@
 // Making and unmaking the update window: its classes, the main window, and a child window
-// for every control of the layout, in the layout's stacking order.
+// for every control of the layout, in the layout's stacking order, each placed in pixels
+// from its twips and, when the layout says so, sized to its text.
 
 #include <algorithm>
 #include <initializer_list>
+#include <utility>
 
 #include "platform/failure_texts.h"
 #include "platform/win32/ui_win32.h"

@@ -1,11 +1,11 @@
-#include "platform/win32/ui_win32.h"
+// The update window's controls as the logic sees them: captions, visibility, colours and
+// sizes; failures handed over from other threads; the message box.
 
-#include <initializer_list>
 #include <utility>
 
 #include "platform/failure_texts.h"
+#include "platform/win32/ui_win32.h"
 #include "platform/win32/win_error.h"
-#include "resource.h"
 
 namespace vexa {
 
