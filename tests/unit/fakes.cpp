@@ -3,53 +3,8 @@
 #include <algorithm>
 
 #include "platform/text_file_format.h"
-#include "window/layout.h"
 
 namespace vexa {
-
-void FakeUi::SetCaption(Control c, const Text& caption) {
-  captions_[c].push_back(caption);
-}
-
-float FakeUi::Left(Control c) const {
-  return static_cast<float>(LayoutOf(c).box.left);
-}
-
-float FakeUi::Width(Control c) const {
-  auto it = width_.find(c);
-  return it == width_.end() ? static_cast<float>(LayoutOf(c).box.width) : it->second;
-}
-
-void FakeUi::SetWidth(Control c, float twips) {
-  width_[c] = twips;
-  if (c == Control::Picture1) barWidths.push_back(twips);
-}
-
-Text FakeUi::Caption(Control c) const {
-  auto it = captions_.find(c);
-  return it == captions_.end() ? LayoutOf(c).caption : it->second.back();
-}
-
-bool FakeUi::Enabled(Control c) const {
-  auto it = enabled_.find(c);
-  return it == enabled_.end() || it->second;
-}
-
-bool FakeUi::Visible(Control c) const {
-  auto it = visible_.find(c);
-  return it == visible_.end() ? LayoutOf(c).visible : it->second;
-}
-
-std::optional<OleColor> FakeUi::ForeColor(Control c) const {
-  auto it = foreColor_.find(c);
-  if (it == foreColor_.end()) return std::nullopt;
-  return it->second;
-}
-
-std::vector<Text> FakeUi::History(Control c) const {
-  auto it = captions_.find(c);
-  return it == captions_.end() ? std::vector<Text>{} : it->second;
-}
 
 bool FakeFiles::Exists(const Text& path, std::uint32_t mask) const {
   auto it = entries.find(path);
@@ -149,33 +104,12 @@ bool FakeProcesses::Terminate(std::uint32_t processId) {
   return true;
 }
 
-void FakeTransfer::Execute(const Text& url, const Text& operation) {
-  requests.push_back({url, operation});
-}
-
-Text FakeTransfer::GetHeader(const Text& name) {
-  if (name != u"Content-length" || !contentLength) return {};
-  return Text(contentLength->begin(), contentLength->end());
-}
-
 void FakeTransfer::GetChunk(std::int32_t size, std::vector<std::uint8_t>& chunk) {
   ++chunkCalls;
   const std::size_t n = std::min(static_cast<std::size_t>(size), body.size() - position);
   chunk.assign(body.begin() + static_cast<std::ptrdiff_t>(position),
                body.begin() + static_cast<std::ptrdiff_t>(position + n));
   position += n;
-}
-
-void FakeTransfer::Respond(std::string bodyBytes) {
-  const std::string length = std::to_string(bodyBytes.size());
-  Respond(std::move(bodyBytes), length);
-}
-
-void FakeTransfer::Respond(std::string bodyBytes, std::optional<std::string> length) {
-  body = std::move(bodyBytes);
-  contentLength = std::move(length);
-  position = 0;
-  chunkCalls = 0;
 }
 
 }  // namespace vexa

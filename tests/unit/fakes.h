@@ -13,6 +13,7 @@
 #include "app/frm_update.h"
 #include "platform/linux/iconv_code_page.h"
 #include "platform/platform_error.h"
+#include "window/layout.h"
 
 namespace vexa {
 
@@ -24,15 +25,21 @@ inline void PrintTo(const Text& text, std::ostream* os) {
 // Thrown by FakeProgramEnd::Now: the program ended at once.
 struct ProgramEnded {};
 
+// Controls start as the window's layout has them.
 class FakeUi : public Ui {
  public:
-  void SetCaption(Control c, const Text& caption) override;
+  void SetCaption(Control c, const Text& caption) override { captions_[c].push_back(caption); }
   void SetEnabled(Control c, bool enabled) override { enabled_[c] = enabled; }
   void SetVisible(Control c, bool visible) override { visible_[c] = visible; }
   void SetForeColor(Control c, OleColor color) override { foreColor_[c] = color; }
-  float Left(Control c) const override;
-  float Width(Control c) const override;
-  void SetWidth(Control c, float twips) override;
+  float Left(Control c) const override { return static_cast<float>(LayoutOf(c).box.left); }
+  float Width(Control c) const override {
+    return Find(width_, c).value_or(static_cast<float>(LayoutOf(c).box.width));
+  }
+  void SetWidth(Control c, float twips) override {
+    width_[c] = twips;
+    if (c == Control::Picture1) barWidths.push_back(twips);
+  }
   float ScaleWidth() const override { return 6195; }
   void Show() override { shown = true; }
   WindowHandle Handle() const override { return 0x1234; }
@@ -40,12 +47,16 @@ class FakeUi : public Ui {
     messageBoxes.push_back({text, title, icon});
   }
 
-  Text Caption(Control c) const;
-  bool Enabled(Control c) const;  // as laid out until changed
-  bool Visible(Control c) const;
-  std::optional<OleColor> ForeColor(Control c) const;
+  Text Caption(Control c) const {
+    return Find(captions_, c) ? captions_.at(c).back() : LayoutOf(c).caption;
+  }
+  bool Enabled(Control c) const { return Find(enabled_, c).value_or(true); }
+  bool Visible(Control c) const { return Find(visible_, c).value_or(LayoutOf(c).visible); }
+  std::optional<OleColor> ForeColor(Control c) const { return Find(foreColor_, c); }
   // Every caption a control was given, in order.
-  std::vector<Text> History(Control c) const;
+  std::vector<Text> History(Control c) const {
+    return Find(captions_, c).value_or(std::vector<Text>{});
+  }
 
   struct Box {
     Text text, title;
@@ -56,6 +67,11 @@ class FakeUi : public Ui {
   std::vector<float> barWidths;  // every width Picture1 was set to
 
  private:
+  template <class Value>
+  static std::optional<Value> Find(const std::map<Control, Value>& values, Control c) {
+    auto it = values.find(c);
+    return it == values.end() ? std::nullopt : std::optional<Value>(it->second);
+  }
   std::map<Control, std::vector<Text>> captions_;
   std::map<Control, bool> enabled_, visible_;
   std::map<Control, OleColor> foreColor_;
@@ -132,15 +148,29 @@ class FakeShell : public Shell {
 
 class FakeTransfer : public Transfer {
  public:
-  void Execute(const Text& url, const Text& operation) override;
-  Text GetHeader(const Text& name) override;
+  void Execute(const Text& url, const Text& operation) override {
+    requests.push_back({url, operation});
+  }
+  // The header only by the exact name the window asks for.
+  Text GetHeader(const Text& name) override {
+    if (name != u"Content-length" || !contentLength) return {};
+    return Text(contentLength->begin(), contentLength->end());
+  }
   void GetChunk(std::int32_t size, std::vector<std::uint8_t>& chunk) override;
   std::int64_t BytesReceived() const override { return static_cast<std::int64_t>(body.size()); }
 
   // The response the next state 12 reads. Content-length is announced as the body's size
   // unless `contentLength` says otherwise (an empty optional: no such header).
-  void Respond(std::string bodyBytes);
-  void Respond(std::string bodyBytes, std::optional<std::string> contentLength);
+  void Respond(std::string bodyBytes) {
+    const std::string length = std::to_string(bodyBytes.size());
+    Respond(std::move(bodyBytes), length);
+  }
+  void Respond(std::string bodyBytes, std::optional<std::string> length) {
+    body = std::move(bodyBytes);
+    contentLength = std::move(length);
+    position = 0;
+    chunkCalls = 0;
+  }
 
   struct Request {
     Text url, operation;
