@@ -14,7 +14,6 @@ import os
 import random
 import shutil
 import statistics
-import subprocess
 import sys
 import time
 from pathlib import Path
@@ -37,9 +36,7 @@ def signed_installer(probe, size, certs, folder):
         rng = random.Random(size)
         while f.tell() < size - 8192:
             f.write(rng.randbytes(min(MB, size - 8192 - f.tell())))
-    subprocess.run(["osslsigncode", "sign", "-h", "sha256", "-certs", certs / "vendor.crt",
-                    "-key", certs / "vendor.key", "-in", plain, "-out", signed], check=True,
-                   stdout=subprocess.DEVNULL)
+    harness.sign(plain, signed, certs, "vendor")
     plain.unlink()
     return signed
 

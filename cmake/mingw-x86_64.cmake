@@ -1,12 +1,6 @@
-# Cross-build for 64-bit Windows with Debian's MinGW-w64 (posix threads variant).
-# Only for testing: the shipped program is the 32-bit build (cmake/mingw-i686.cmake). This
-# build runs the same code under 64-bit Wine on hosts whose kernel can't run 32-bit programs.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-build for 64-bit Windows. Only for testing: the shipped program is the 32-bit build
+# (cmake/mingw-i686.cmake). This build runs the same code under 64-bit Wine on hosts whose
+# kernel can't run 32-bit programs.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(VEXA_MINGW_TRIPLET x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

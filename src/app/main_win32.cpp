@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <new>
 #include <string>
@@ -58,15 +57,6 @@ void RestrictLibrarySearch() {
   }
 }
 
-Text FromUtf8(const char* text) {
-  const int size = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-  if (size <= 1) return Text();
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.data(), size);
-  wide.resize(static_cast<std::size_t>(size - 1));
-  return FromWide(wide);
-}
-
 // What failed, as the error box says it, and the system's error number behind it (0: none).
 struct Failure {
   Text text;
@@ -78,7 +68,7 @@ struct Failure {
     char number[16];
     std::snprintf(number, sizeof number, code >= 0x80000000u ? "0x%08X" : "%u",
                   static_cast<unsigned>(code));
-    return text + u" (error " + Text(number, number + std::strlen(number)) + u")";
+    return text + u" (error " + AsciiText(number) + u")";
   }
 };
 
@@ -90,7 +80,7 @@ Failure FailureOf(std::exception_ptr failure) {
   } catch (const std::bad_alloc&) {
     return {u"内存不足。"};
   } catch (const std::exception& error) {
-    return {FromUtf8(error.what())};
+    return {TextFromCodePage(error.what(), CP_UTF8)};  // invalid bytes become U+FFFD
   } catch (...) {
     return {u"未知的错误。"};
   }

@@ -11,10 +11,14 @@ namespace vexa {
 using Text = std::u16string;
 using TextView = std::u16string_view;
 
+// ASCII text (a function name, formatted digits) as Text.
+inline Text AsciiText(std::string_view ascii) {
+  return Text(ascii.begin(), ascii.end());
+}
+
 // A number in decimal digits, with a "-" when negative.
 inline Text DecimalText(std::int64_t value) {
-  const std::string digits = std::to_string(value);
-  return Text(digits.begin(), digits.end());
+  return AsciiText(std::to_string(value));
 }
 
 // A window handle as the platform hands it out; 0 is "no window".

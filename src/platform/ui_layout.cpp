@@ -4,36 +4,6 @@
 
 namespace vexa {
 
-ControlLayout ControlLayout::Hidden() const {
-  ControlLayout changed = *this;
-  changed.visible = false;
-  return changed;
-}
-
-ControlLayout ControlLayout::AutoSized() const {
-  ControlLayout changed = *this;
-  changed.autoSize = true;
-  return changed;
-}
-
-ControlLayout ControlLayout::RightAligned() const {
-  ControlLayout changed = *this;
-  changed.align = Align::Right;
-  return changed;
-}
-
-ControlLayout ControlLayout::WithBorder(Border kind) const {
-  ControlLayout changed = *this;
-  changed.border = kind;
-  return changed;
-}
-
-ControlLayout ControlLayout::WithFont(FontSpec font) const {
-  ControlLayout changed = *this;
-  changed.font = std::move(font);
-  return changed;
-}
-
 namespace {
 
 ControlLayout Plain(Control id, ControlKind kind, Control container, Box box, Text caption,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "platform/ui.h"
@@ -26,6 +28,12 @@ struct FontSpec {
   bool underline = false;
   bool strikethrough = false;
   int charset = 0;
+
+  bool operator==(const FontSpec& other) const {
+    return std::tie(face, points, weight, italic, underline, strikethrough, charset) ==
+           std::tie(other.face, other.points, other.weight, other.italic, other.underline,
+                    other.strikethrough, other.charset);
+  }
 };
 
 struct Box {
@@ -47,11 +55,19 @@ struct ControlLayout {
   FontSpec font;
 
   // Changes to the plain control, each saying what it changes.
-  ControlLayout Hidden() const;
-  ControlLayout AutoSized() const;
-  ControlLayout RightAligned() const;
-  ControlLayout WithBorder(Border kind) const;
-  ControlLayout WithFont(FontSpec font) const;
+  ControlLayout Hidden() const { return With(&ControlLayout::visible, false); }
+  ControlLayout AutoSized() const { return With(&ControlLayout::autoSize, true); }
+  ControlLayout RightAligned() const { return With(&ControlLayout::align, Align::Right); }
+  ControlLayout WithBorder(Border kind) const { return With(&ControlLayout::border, kind); }
+  ControlLayout WithFont(FontSpec face) const { return With(&ControlLayout::font, face); }
+
+ private:
+  template <class Value>
+  ControlLayout With(Value ControlLayout::*field, Value value) const {
+    ControlLayout changed = *this;
+    changed.*field = std::move(value);
+    return changed;
+  }
 };
 
 // The plain controls of each kind.

@@ -114,15 +114,22 @@ def encode_brand(text):
     return "".join(chr(ord(c) + 57 + shift) for c in code)
 
 
+def sign(source, out, certs, name):
+    """`source` signed into `out` with the test certificate `name` (vendor, other) of the folder
+    tests/e2e/make_test_certs.sh made."""
+    subprocess.run(["osslsigncode", "sign", "-h", "sha256", "-certs", certs / (name + ".crt"),
+                    "-key", certs / (name + ".key"), "-in", source, "-out", out],
+                   check=True, stdout=subprocess.DEVNULL)
+
+
 def sha256(path):
     with open(path, "rb") as f:
         return hashlib.file_digest(f, "sha256").hexdigest()
 
 
 def program_path(build):
-    """vexa_update.exe in a build folder: at its top, or wherever its target put it."""
-    top = Path(build) / "vexa_update.exe"
-    return top if top.exists() else next(Path(build).glob("**/vexa_update.exe"), top)
+    """vexa_update.exe at the top of a build folder, where src/app/CMakeLists.txt puts it."""
+    return Path(build) / "vexa_update.exe"
 
 
 def wait_until(predicate, timeout, interval=0.2):

@@ -44,12 +44,6 @@ def tearDownModule():
     env.close()
 
 
-def sign(source, out, name):
-    subprocess.run(["osslsigncode", "sign", "-h", "sha256", "-certs", ARGS.certs / (name + ".crt"),
-                    "-key", ARGS.certs / (name + ".key"), "-in", source, "-out", out],
-                   check=True, stdout=subprocess.DEVNULL)
-
-
 def make_installers(folder):
     """The installer stand-in unsigned, signed by the vendor, signed by another name, and signed
     by the vendor with one byte of its code changed afterwards."""
@@ -58,7 +52,7 @@ def make_installers(folder):
     installers["unsigned"] = shutil.copy(probe, folder / "unsigned.exe")
     for kind, name in (("vendor", "vendor"), ("other", "other")):
         installers[kind] = folder / (kind + ".exe")
-        sign(probe, installers[kind], name)
+        harness.sign(probe, installers[kind], ARGS.certs, name)
     body = bytearray(installers["vendor"].read_bytes())
     body[probe.stat().st_size // 2] ^= 0xFF  # inside a section: covered by the signature
     installers["altered"] = folder / "altered.exe"

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/http_response.h"
 #include "platform/text_file_format.h"
 
 namespace vexa {
@@ -82,13 +83,10 @@ std::unique_ptr<FileReplacement> FakeFiles::BeginReplace(const Text& path) {
   return std::make_unique<FakeReplacement>(*this, path);
 }
 
+// As FindWindow, the title in any letter case.
 std::uint32_t FakeProcesses::FindWindowOwner(const Text& title) {
-  auto lower = [](Text t) {
-    for (auto& c : t) c = (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
-    return t;
-  };
   for (const Window& w : windows) {
-    if (lower(w.title) == lower(title)) return w.owner;
+    if (EqualIgnoringAsciiCase(w.title, title)) return w.owner;
   }
   return 0;
 }

@@ -36,13 +36,17 @@ std::string AnsiFromText(TextView text) {
 }
 
 Text TextFromAnsi(std::string_view bytes) {
+  return TextFromCodePage(bytes, CP_ACP);
+}
+
+Text TextFromCodePage(std::string_view bytes, unsigned codePage) {
   if (bytes.empty()) return {};
   CheckLength(bytes.size());
   const int length = static_cast<int>(bytes.size());
-  int size = MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, nullptr, 0);
+  int size = MultiByteToWideChar(codePage, 0, bytes.data(), length, nullptr, 0);
   if (size <= 0) throw SystemError(GetLastError(), failure::kCannotConvertText, u"");
   std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  size = MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, wide.data(), size);
+  size = MultiByteToWideChar(codePage, 0, bytes.data(), length, wide.data(), size);
   if (size <= 0) throw SystemError(GetLastError(), failure::kCannotConvertText, u"");
   wide.resize(static_cast<std::size_t>(size));
   return FromWide(wide);

@@ -11,6 +11,8 @@ namespace vexa {
 // of Windows or stored in a text file.
 std::string AnsiFromText(TextView text);
 Text TextFromAnsi(std::string_view bytes);
+// The same for bytes in another code page (CP_UTF8, say).
+Text TextFromCodePage(std::string_view bytes, unsigned codePage);
 
 class CodePageWin32 final : public CodePage {
  public:

@@ -145,8 +145,7 @@ void FilesWin32::Delete(const Text& path) {
 }
 
 std::unique_ptr<FileReplacement> FilesWin32::BeginReplace(const Text& path) {
-  const std::string pid = std::to_string(GetCurrentProcessId());
-  Text temporary = path + u"." + Text(pid.begin(), pid.end()) + u".vexa-tmp";
+  Text temporary = path + u"." + DecimalText(GetCurrentProcessId()) + u".vexa-tmp";
   const std::wstring wideTemporary = ToWide(temporary);
   const auto create = [&wideTemporary](DWORD disposition) {
     return UniqueHandle(CreateFileW(wideTemporary.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/platform_error.h"
+#include "platform/win32/environment_win32.h"
 #include "platform/win32/win_error.h"
 #include "platform/win32/win_handle.h"
 
@@ -21,10 +22,11 @@ LogWin32::LogWin32(std::wstring path) : path_(std::move(path)) {
 }
 
 std::wstring LogWin32::DefaultPath() {
-  wchar_t folder[MAX_PATH + 1] = {};
-  const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
-  if (length == 0 || length > MAX_PATH) return {};
-  return std::wstring(folder, length) + L"vexa_update.log";
+  try {
+    return TemporaryFolder() + L"vexa_update.log";
+  } catch (const PlatformError&) {
+    return {};  // no temporary folder: the run goes on without a log
+  }
 }
 
 void LogWin32::Write(const Text& line) noexcept {

@@ -22,17 +22,16 @@ constexpr DWORD kAllAccessToProcess = 0x1F0FFF;
 constexpr DWORD kTerminationWaitMs = 100;
 
 // Starts one process now, on the calling thread; returns its handle.
-UniqueHandle StartHiddenNow(const Text& commandLine) {
-  const std::wstring systemFolder = SystemDirectory();
+UniqueHandle StartHiddenNow(const Text& commandLine, const Text& systemFolder) {
   std::wstring line = ToWide(commandLine);  // CreateProcessW may write into it
-  const std::wstring program = ToWide(ProgramFileOf(commandLine, FromWide(systemFolder)));
+  const std::wstring program = ToWide(ProgramFileOf(commandLine, systemFolder));
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION started = {};
   if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      systemFolder.c_str(), &startup, &started)) {
+                      ToWide(systemFolder).c_str(), &startup, &started)) {
     throw SystemError(GetLastError(), failure::kCannotStartProgram, commandLine);
   }
   UniqueHandle thread(started.hThread);
@@ -89,6 +88,7 @@ void ProcessesWin32::StartQueued() {
 }
 
 void ProcessesWin32::StartAndWatch() {
+  const Text systemFolder = FromWide(SystemDirectory());
   std::vector<Started> running;
   for (;;) {
     {
@@ -97,7 +97,7 @@ void ProcessesWin32::StartAndWatch() {
         const Text commandLine = queue_.front();
         lock.unlock();
         try {
-          running.push_back({StartHiddenNow(commandLine), commandLine});
+          running.push_back({StartHiddenNow(commandLine, systemFolder), commandLine});
           log_.Write(u"started (process " +
                      DecimalText(GetProcessId(running.back().process.Get())) + u"): " +
                      commandLine);

@@ -6,17 +6,15 @@ namespace vexa {
 namespace {
 
 ShellApi Load() {
-  constexpr wchar_t kShell[] = L"shell32.dll";
-  constexpr wchar_t kOle[] = L"ole32.dll";
+  const SystemLibrary shell(L"shell32.dll");
+  const SystemLibrary ole(L"ole32.dll");
   ShellApi api;
-  const HMODULE shell = LoadSystemLibrary(kShell);
-  BindFunction(shell, kShell, "SHGetSpecialFolderLocation", api.SHGetSpecialFolderLocation);
-  BindFunction(shell, kShell, "SHGetPathFromIDListA", api.SHGetPathFromIDListA);
-  BindFunction(shell, kShell, "ShellExecuteExA", api.ShellExecuteExA);
-  const HMODULE ole = LoadSystemLibrary(kOle);
-  BindFunction(ole, kOle, "CoInitializeEx", api.CoInitializeEx);
-  BindFunction(ole, kOle, "CoUninitialize", api.CoUninitialize);
-  BindFunction(ole, kOle, "CoTaskMemFree", api.CoTaskMemFree);
+  shell.Bind("SHGetSpecialFolderLocation", api.SHGetSpecialFolderLocation);
+  shell.Bind("SHGetPathFromIDListA", api.SHGetPathFromIDListA);
+  shell.Bind("ShellExecuteExA", api.ShellExecuteExA);
+  ole.Bind("CoInitializeEx", api.CoInitializeEx);
+  ole.Bind("CoUninitialize", api.CoUninitialize);
+  ole.Bind("CoTaskMemFree", api.CoTaskMemFree);
   return api;
 }
 

@@ -4,7 +4,9 @@
 #include <string>
 
 #include "platform/win32/code_page_win32.h"
+#include "platform/win32/environment_win32.h"
 #include "platform/win32/shell_api.h"
+#include "platform/win32/win_error.h"
 
 namespace vexa {
 namespace {
@@ -63,19 +65,16 @@ std::int32_t ShellWin32::Open(WindowHandle owner, const Text& file) {
 }
 
 Text ShellWin32::SpecialFolderPath(std::int32_t csidl) {
-  // A zeroed buffer: when the path lookup fails the result is the empty text.
-  char path[kPathBufferChars] = {};
-  if (csidl == kCsidlSystem) {
-    const UINT length = GetSystemDirectoryA(path, kPathBufferChars);
-    if (length == 0 || length >= kPathBufferChars) return {};
-    return TextFromAnsi(std::string_view(path, length));
-  }
+  // The system folder as the processes and libraries are taken from it, without the shell.
+  if (csidl == kCsidlSystem) return FromWide(SystemDirectory());
   const ShellApi& shell = Shell32();
   OwnedItemIdList items;
   if (shell.SHGetSpecialFolderLocation(reinterpret_cast<HWND>(kReservedOwner), csidl,
                                        items.Out()) != S_OK) {
     return {};
   }
+  // A zeroed buffer: when the path lookup fails the result is the empty text.
+  char path[kPathBufferChars] = {};
   shell.SHGetPathFromIDListA(items.Get(), path);
   path[kPathBufferChars - 1] = '\0';
   return TextFromAnsi(std::string_view(path, std::strlen(path)));

@@ -17,7 +17,7 @@ class ShellWin32 final : public Shell {
   // the file to an extension that needs it; not before, as the window has no other use for
   // it and shows sooner without it.
   std::int32_t Open(WindowHandle owner, const Text& file) override;
-  // The system folder (37) comes from GetSystemDirectoryA, which gives the same text as the
+  // The system folder (37) comes from GetSystemDirectoryW, which gives the same text as the
   // shell for 32- and 64-bit programs, on Windows and under Wine, without loading the shell:
   // the load event asks for it before the window is idle. Other folders come from the shell.
   Text SpecialFolderPath(std::int32_t csidl) override;

@@ -5,15 +5,14 @@
 
 namespace vexa {
 
-HMODULE LoadSystemLibrary(const wchar_t* name) {
-  HMODULE module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (module == nullptr && GetLastError() == ERROR_INVALID_PARAMETER) {
+SystemLibrary::SystemLibrary(const wchar_t* name)
+    : name_(name), module_(LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+  if (module_ == nullptr && GetLastError() == ERROR_INVALID_PARAMETER) {
     // Windows 7 without the update that brought LOAD_LIBRARY_SEARCH_*: name the file fully.
-    module = LoadLibraryW((SystemDirectory() + L"\\" + name).c_str());
+    module_ = LoadLibraryW((SystemDirectory() + L"\\" + name).c_str());
   }
-  if (module == nullptr)
+  if (module_ == nullptr)
     throw SystemError(GetLastError(), failure::kCannotLoadLibrary, FromWide(name));
-  return module;
 }
 
 }  // namespace vexa

@@ -1,7 +1,6 @@
 #include "platform/win32/transfer_request.h"
 
 #include <cstdio>
-#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -23,7 +22,7 @@ constexpr DWORD kReadBlock = 1024 * 1024;
 Text Seconds(ULONGLONG milliseconds) {
   char text[32];
   std::snprintf(text, sizeof text, "%.3f s", static_cast<double>(milliseconds) / 1000.0);
-  return Text(text, text + std::strlen(text));
+  return AsciiText(text);
 }
 
 }  // namespace
@@ -47,10 +46,7 @@ void TransferRequest::Cancel() {
 
 void TransferRequest::Abort() {
   Cancel();
-  std::lock_guard<std::mutex> lock(handleMutex_);
-  if (session_ == nullptr) return;
-  if (request_ != nullptr) api_.InternetCloseHandle(std::exchange(request_, nullptr));
-  api_.InternetCloseHandle(std::exchange(session_, nullptr));
+  CloseConnection();
 }
 
 void TransferRequest::Report(std::exception_ptr failure) {

@@ -135,7 +135,7 @@ Win32Ui::ControlState& Win32Ui::PrepareState(const ControlLayout& layout) {
   state.caption = layout.caption;
   state.foreColor = layout.foreColor;
   state.visible = layout.visible;
-  if (layout.font.face.empty()) {
+  if (layout.font.face.empty() || layout.font == form_.font) {  // one font object for both
     state.font = defaultFont_.get();
   } else {
     ownFonts_.push_back(MakeFont(layout.font));

@@ -3,6 +3,7 @@
 
 #include <windowsx.h>
 
+#include <optional>
 #include <utility>
 
 #include "platform/failure_texts.h"
@@ -13,9 +14,13 @@ namespace vexa {
 
 namespace {
 
-bool IsControlId(int id) {
-  return id > Win32Ui::kFirstControlId &&
-         id <= Win32Ui::kFirstControlId + static_cast<int>(Control::Label3);
+// The control a child window's ID names, if it names one.
+std::optional<Control> ControlOfId(int id) {
+  if (id <= Win32Ui::kFirstControlId ||
+      id > Win32Ui::kFirstControlId + static_cast<int>(Control::Label3)) {
+    return std::nullopt;
+  }
+  return static_cast<Control>(id - Win32Ui::kFirstControlId);
 }
 
 }  // namespace
@@ -47,10 +52,9 @@ LRESULT CALLBACK Win32Ui::WindowProc(HWND window, UINT message, WPARAM wParam, L
   if (!self) return DefWindowProcW(window, message, wParam, lParam);
   // No exception may unwind through the system's frames: keep it for the message loop.
   try {
-    const int id = GetDlgCtrlID(window);
-    const Control control = window == self->main_ || !IsControlId(id)
+    const Control control = window == self->main_
                                 ? Control::Form
-                                : static_cast<Control>(id - kFirstControlId);
+                                : ControlOfId(GetDlgCtrlID(window)).value_or(Control::Form);
     return self->HandleMessage(window, control, message, wParam, lParam);
   } catch (...) {
     if (!self->failure_) self->failure_ = std::current_exception();
@@ -154,11 +158,11 @@ void Win32Ui::OnRelease(HWND window, Control control, POINT point) {
 }
 
 void Win32Ui::OnCommand(int id, int notification, HWND from) {
-  if (from && notification == BN_CLICKED && IsControlId(id)) {
+  const std::optional<Control> control = ControlOfId(id);
+  if (from && notification == BN_CLICKED && control) {
     // Windows leaves the focus on a button disabled while it had it, and Enter on a default
     // button reports it as clicked: a disabled or hidden button raises nothing.
-    const Control control = static_cast<Control>(id - kFirstControlId);
-    if (State(control).enabled && State(control).visible) RaiseEvent(control, EventKind::Click);
+    if (State(*control).enabled && State(*control).visible) RaiseEvent(*control, EventKind::Click);
   } else if (id == IDOK && notification == BN_CLICKED) {
     // Enter: on a window that is no dialog, IsDialogMessage sends it as IDOK.
     PressFocusedButton();
@@ -167,9 +171,9 @@ void Win32Ui::OnCommand(int id, int notification, HWND from) {
 
 void Win32Ui::PressFocusedButton() {
   HWND focus = GetFocus();
-  const int id = focus ? GetDlgCtrlID(focus) : 0;
-  if (!IsControlId(id) || GetAncestor(focus, GA_ROOT) != main_) return;
-  const ControlState& state = State(static_cast<Control>(id - kFirstControlId));
+  const std::optional<Control> control = ControlOfId(focus ? GetDlgCtrlID(focus) : 0);
+  if (!control || GetAncestor(focus, GA_ROOT) != main_) return;
+  const ControlState& state = State(*control);
   if (state.layout && state.layout->kind == ControlKind::Button && IsWindowEnabled(focus) &&
       IsWindowVisible(focus)) {
     SendMessageW(focus, BM_CLICK, 0, 0);  // the button reports it as its own click

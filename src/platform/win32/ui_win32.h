@@ -116,7 +116,7 @@ class Win32Ui final : public Ui {
     RECT placed{};         // where the window is, in pixels of its container
   };
 
-  // Creation (ui_win32.cpp).
+  // Creation (ui_create_win32.cpp).
   void RegisterClasses();
   void CreateMainWindow();
   void CreateControl(const ControlLayout& layout);

@@ -6,16 +6,16 @@ namespace vexa {
 namespace {
 
 WinInetApi Load() {
-  constexpr wchar_t kLibrary[] = L"wininet.dll";
+  const SystemLibrary wininet(L"wininet.dll");
   WinInetApi api;
-  api.module = LoadSystemLibrary(kLibrary);
-  BindFunction(api.module, kLibrary, "InternetOpenW", api.InternetOpenW);
-  BindFunction(api.module, kLibrary, "InternetSetOptionW", api.InternetSetOptionW);
-  BindFunction(api.module, kLibrary, "InternetSetStatusCallbackW", api.InternetSetStatusCallbackW);
-  BindFunction(api.module, kLibrary, "InternetOpenUrlW", api.InternetOpenUrlW);
-  BindFunction(api.module, kLibrary, "HttpQueryInfoW", api.HttpQueryInfoW);
-  BindFunction(api.module, kLibrary, "InternetReadFile", api.InternetReadFile);
-  BindFunction(api.module, kLibrary, "InternetCloseHandle", api.InternetCloseHandle);
+  api.module = wininet.Module();
+  wininet.Bind("InternetOpenW", api.InternetOpenW);
+  wininet.Bind("InternetSetOptionW", api.InternetSetOptionW);
+  wininet.Bind("InternetSetStatusCallbackW", api.InternetSetStatusCallbackW);
+  wininet.Bind("InternetOpenUrlW", api.InternetOpenUrlW);
+  wininet.Bind("HttpQueryInfoW", api.HttpQueryInfoW);
+  wininet.Bind("InternetReadFile", api.InternetReadFile);
+  wininet.Bind("InternetCloseHandle", api.InternetCloseHandle);
   return api;
 }
 

@@ -6,17 +6,13 @@ namespace vexa {
 namespace {
 
 WinTrustApi Load() {
-  constexpr wchar_t kWinTrust[] = L"wintrust.dll";
-  constexpr wchar_t kCrypt32[] = L"crypt32.dll";
-  const HMODULE wintrust = LoadSystemLibrary(kWinTrust);
-  const HMODULE crypt32 = LoadSystemLibrary(kCrypt32);
+  const SystemLibrary wintrust(L"wintrust.dll");
+  const SystemLibrary crypt32(L"crypt32.dll");
   WinTrustApi api;
-  BindFunction(wintrust, kWinTrust, "WinVerifyTrust", api.WinVerifyTrust);
-  BindFunction(wintrust, kWinTrust, "WTHelperProvDataFromStateData",
-               api.WTHelperProvDataFromStateData);
-  BindFunction(wintrust, kWinTrust, "WTHelperGetProvSignerFromChain",
-               api.WTHelperGetProvSignerFromChain);
-  BindFunction(crypt32, kCrypt32, "CertGetNameStringW", api.CertGetNameStringW);
+  wintrust.Bind("WinVerifyTrust", api.WinVerifyTrust);
+  wintrust.Bind("WTHelperProvDataFromStateData", api.WTHelperProvDataFromStateData);
+  wintrust.Bind("WTHelperGetProvSignerFromChain", api.WTHelperGetProvSignerFromChain);
+  crypt32.Bind("CertGetNameStringW", api.CertGetNameStringW);
   return api;
 }
 
