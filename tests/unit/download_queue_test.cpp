@@ -25,13 +25,12 @@ TEST_F(DownloadQueue, StartButtonDisablesItselfAndFetchesTheFirstMissingComponen
             (std::vector<Text>{u"状态: 正在准备安装 ...", u"状态: 检查 comcat.dll ..."}));
   EXPECT_TRUE(sys.ui.Visible(Control::Picture_http));
   EXPECT_EQ(sys.ui.barWidths, std::vector<float>{0});
-  ASSERT_EQ(sys.inet.requests.size(), 1u);
-  EXPECT_EQ(sys.inet.requests[0].url, kSite + u"/Soft/System/comcat.txt");
-  EXPECT_EQ(sys.inet.requests[0].operation, u"GET");
+  EXPECT_EQ(sys.inet.requests.size(), 1u);  // WholeRun checks which
   EXPECT_EQ(sys.form.CurrentIndex, 1);
   EXPECT_TRUE(sys.processes.started.empty());
 }
 
+// A component in place is registered where it lies, and the log says it was there.
 TEST_F(DownloadQueue, PresentComponentsAreRegisteredAtOnceWhateverTheirAttributes) {
   sys.files.Put(kSys + u"comcat.dll", "x", kAttrHidden);
   sys.files.Put(kSys + u"MCI32.OCX", "x", kAttrReadOnly | kAttrSystem);
@@ -46,6 +45,7 @@ TEST_F(DownloadQueue, PresentComponentsAreRegisteredAtOnceWhateverTheirAttribute
   ASSERT_EQ(sys.inet.requests.size(), 1u);
   EXPECT_EQ(sys.inet.requests[0].url, kSite + u"/Soft/System/stdole2.txt");
   EXPECT_EQ(sys.form.CurrentIndex, 3);
+  EXPECT_TRUE(sys.log.Has(u"item comcat.dll: present at " + kSys + u"comcat.dll"));
 }
 
 TEST_F(DownloadQueue, WithEveryComponentPresentTheInstallerIsTheFirstTransfer) {
@@ -93,6 +93,62 @@ TEST_F(DownloadQueue, AnExhaustedWalkChangesNothing) {
   EXPECT_TRUE(sys.inet.requests.empty());
   EXPECT_FALSE(sys.ui.Visible(Control::Picture_http));
   EXPECT_TRUE(sys.ui.History(Control::Label3).empty());
+}
+
+// The whole update of a machine with none of the components: each item fetched from its own
+// address into its own file, registered, and the installer opened last, which ends the program.
+TEST(WholeRun, FetchesEveryItemToItsPlaceAndLaunchesTheInstaller) {
+  FakeSystem sys;
+  sys.files.Put(u"D:\\Tollumo\\Vexaoem.dat", "B\r\n");
+  sys.environment.argument = u"REFRESH";
+  sys.form.Raise(Control::Form, EventKind::Load);
+  // Each request is answered in turn, with a body of its own: its address repeated.
+  auto bodyOf = [](const Text& url) {
+    std::string body;
+    for (int i = 0; i < 40; ++i) body.append(url.begin(), url.end());
+    return body;
+  };
+  auto answerEveryRequest = [&] {
+    for (std::size_t i = 0; i < sys.inet.requests.size(); ++i) {
+      sys.inet.Respond(bodyOf(sys.inet.requests[i].url));
+      sys.form.Inet1_StateChanged(12);
+    }
+  };
+  EXPECT_THROW(answerEveryRequest(), ProgramEnded);
+
+  const std::pair<Text, Text> items[] = {
+      {u"/Soft/System/comcat.txt", kSys + u"comcat.dll"},
+      {u"/Soft/System/MCI32.txt", kSys + u"MCI32.OCX"},
+      {u"/Soft/System/stdole2.txt", kSys + u"stdole2.tlb"},
+      {u"/Soft/System/shdocvwdll.txt", kSys + u"shdocvw.dll"},
+      {u"/Soft/System/shdocvwoca.txt", kSys + u"shdocvw.oca"},
+      {u"/Soft/System/msxml3.txt", kSys + u"msxml3.dll"},
+      {u"/Soft/System/MSINET.txt", kSys + u"MSINET.OCX"},
+      {u"/Soft/System/COMDLG32.txt", kSys + u"COMDLG32.OCX"},
+      {u"/vexa/Soft/vexa_setup_zs.txt", u"C:\\vexa_setup_zs.exe"},
+  };
+  ASSERT_EQ(sys.inet.requests.size(), 9u);
+  std::vector<Text> registered;
+  for (std::size_t i = 0; i < 9; ++i) {
+    const auto& [path, target] = items[i];
+    EXPECT_EQ(sys.inet.requests[i].url, kSite + path);
+    EXPECT_EQ(sys.inet.requests[i].operation, u"GET");
+    EXPECT_EQ(sys.files.Bytes(target), bodyOf(kSite + path)) << ToUtf8(target);
+    if (i < 8) registered.push_back(Registration(target));
+  }
+  EXPECT_EQ(sys.processes.started, registered);
+  EXPECT_EQ(sys.shell.opened, (std::vector<FakeShell::Opened>{{0, u"C:\\vexa_setup_zs.exe"}}))
+      << "opened without an owner window";
+  EXPECT_EQ(sys.form.CurrentIndex, 9);
+  // The program ended after the last percentage, before the panel was hidden.
+  EXPECT_EQ(sys.ui.Caption(Control::Label_http_state2), u"100%");
+  EXPECT_TRUE(sys.ui.Visible(Control::Picture_http));
+  // The support log names each item, where it comes from and where it went.
+  EXPECT_TRUE(sys.log.Has(u"brand file D:\\Tollumo\\Vexaoem.dat: B"));
+  EXPECT_TRUE(sys.log.Has(u"system folder: C:\\windows\\system32"));
+  EXPECT_TRUE(sys.log.Has(u"item MCI32.OCX: to fetch from " + kSite + items[1].first + u" into " +
+                          items[1].second));
+  EXPECT_TRUE(sys.log.Has(u"item vexa_setup_zs.exe: saved to C:\\vexa_setup_zs.exe"));
 }
 
 }  // namespace

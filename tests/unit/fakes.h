@@ -3,16 +3,20 @@
 // Fakes of the platform interfaces that keep everything in memory and record what the
 // window did, so tests state what happened rather than how.
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <ostream>
-#include <set>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "app/frm_update.h"
+#include "platform/http_response.h"
 #include "platform/linux/iconv_code_page.h"
 #include "platform/platform_error.h"
+#include "platform/text_file_format.h"
 #include "window/layout.h"
 
 namespace vexa {
@@ -28,99 +32,144 @@ struct ProgramEnded {};
 // Controls start as the window's layout has them.
 class FakeUi : public Ui {
  public:
-  void SetCaption(Control c, const Text& caption) override { captions_[c].push_back(caption); }
-  void SetEnabled(Control c, bool enabled) override { enabled_[c] = enabled; }
-  void SetVisible(Control c, bool visible) override { visible_[c] = visible; }
-  void SetForeColor(Control c, OleColor color) override { foreColor_[c] = color; }
+  void SetCaption(Control c, const Text& caption) override {
+    controls_[c].captions.push_back(caption);
+  }
+  void SetEnabled(Control c, bool enabled) override { controls_[c].enabled = enabled; }
+  void SetVisible(Control c, bool visible) override { controls_[c].visible = visible; }
+  void SetForeColor(Control c, OleColor color) override { controls_[c].foreColor = color; }
   float Left(Control c) const override { return static_cast<float>(LayoutOf(c).box.left); }
+  // Only the bar (Picture1) is ever resized; the other controls keep the layout's width.
   float Width(Control c) const override {
-    return Find(width_, c).value_or(static_cast<float>(LayoutOf(c).box.width));
+    if (c == Control::Picture1 && !barWidths.empty()) return barWidths.back();
+    return static_cast<float>(LayoutOf(c).box.width);
   }
   void SetWidth(Control c, float twips) override {
-    width_[c] = twips;
     if (c == Control::Picture1) barWidths.push_back(twips);
   }
   float ScaleWidth() const override { return 6195; }
   void Show() override { shown = true; }
   WindowHandle Handle() const override { return 0x1234; }
   void ShowMessageBox(const Text& text, const Text& title, MessageIcon icon) override {
-    messageBoxes.push_back({text, title, icon});
+    messageBoxes.emplace_back(text, title, icon);
   }
 
-  Text Caption(Control c) const {
-    return Find(captions_, c) ? captions_.at(c).back() : LayoutOf(c).caption;
-  }
-  bool Enabled(Control c) const { return Find(enabled_, c).value_or(true); }
-  bool Visible(Control c) const { return Find(visible_, c).value_or(LayoutOf(c).visible); }
-  std::optional<OleColor> ForeColor(Control c) const { return Find(foreColor_, c); }
   // Every caption a control was given, in order.
-  std::vector<Text> History(Control c) const {
-    return Find(captions_, c).value_or(std::vector<Text>{});
+  std::vector<Text> History(Control c) const { return controls_[c].captions; }
+  Text Caption(Control c) const {
+    const std::vector<Text>& history = controls_[c].captions;
+    return history.empty() ? LayoutOf(c).caption : history.back();
   }
+  bool Enabled(Control c) const { return controls_[c].enabled.value_or(true); }
+  bool Visible(Control c) const { return controls_[c].visible.value_or(LayoutOf(c).visible); }
+  std::optional<OleColor> ForeColor(Control c) const { return controls_[c].foreColor; }
 
-  struct Box {
-    Text text, title;
-    MessageIcon icon;
-  };
+  using Box = std::tuple<Text, Text, MessageIcon>;  // text, title, icon
   std::vector<Box> messageBoxes;
   bool shown = false;
   std::vector<float> barWidths;  // every width Picture1 was set to
 
  private:
-  template <class Value>
-  static std::optional<Value> Find(const std::map<Control, Value>& values, Control c) {
-    auto it = values.find(c);
-    return it == values.end() ? std::nullopt : std::optional<Value>(it->second);
-  }
-  std::map<Control, std::vector<Text>> captions_;
-  std::map<Control, bool> enabled_, visible_;
-  std::map<Control, OleColor> foreColor_;
-  std::map<Control, float> width_;
+  // What the window set on one control; nothing set: the layout's value.
+  struct Changes {
+    std::vector<Text> captions;
+    std::optional<bool> enabled, visible;
+    std::optional<OleColor> foreColor;
+  };
+  mutable std::map<Control, Changes> controls_;  // a look-up adds an empty record
 };
 
+// Files in memory. As Windows answers, a read-only file or a folder can't be written, deleted
+// or replaced.
 class FakeFiles : public Files {
  public:
   explicit FakeFiles(const CodePage& codePage) : codePage_(codePage) {}
 
-  bool Exists(const Text& path, std::uint32_t mask) const override;
-  Text ReadFirstLine(const Text& path) override;
-  void WriteLine(const Text& path, const Text& line) override;
-  void Delete(const Text& path) override;
-  std::unique_ptr<FileReplacement> BeginReplace(const Text& path) override;
+  bool Exists(const Text& path, std::uint32_t mask) const override {
+    auto it = entries_.find(path);
+    if (it == entries_.end() || it->second.folder) return false;
+    return (it->second.attributes & (kAttrHidden | kAttrSystem) & ~mask) == 0;
+  }
+  Text ReadFirstLine(const Text& path) override {
+    std::string line;
+    if (!FirstLineOf(Bytes(path), line)) throw PlatformError(u"读取文件时遇到文件尾：" + path);
+    return codePage_.FromAnsi(line);
+  }
+  void WriteLine(const Text& path, const Text& line) override {
+    RefuseUnwritable(path);
+    Put(path, OneLineFile(codePage_.ToAnsi(line)));
+  }
+  void Delete(const Text& path) override {
+    RefuseUnwritable(path);
+    if (entries_.erase(path) == 0) throw PlatformError(u"找不到文件 " + path);
+  }
+  // The new bytes are kept aside and become the file on Commit.
+  std::unique_ptr<FileReplacement> BeginReplace(const Text& path) override {
+    struct Replacement : FileReplacement {
+      Replacement(FakeFiles& files, Text target) : files_(files), target_(std::move(target)) {}
+      void Write(const std::uint8_t* bytes, std::size_t count) override {
+        if (data_.size() + count > files_.failWritesAfter) {
+          throw PlatformError(u"无法写入文件 " + target_);
+        }
+        data_.append(reinterpret_cast<const char*>(bytes), count);
+      }
+      void Commit() override {
+        files_.RefuseUnwritable(target_);
+        files_.Put(target_, data_);
+      }
+      FakeFiles& files_;
+      Text target_;
+      std::string data_;
+    };
+    return std::make_unique<Replacement>(*this, path);
+  }
 
-  struct Entry {
-    std::string bytes;
-    std::uint32_t attributes = kAttrNormal;
-    bool folder = false;
-  };
-  void Put(const Text& path, std::string bytes, std::uint32_t attributes = kAttrNormal);
-  void PutFolder(const Text& path) { entries[path] = Entry{"", kAttrNormal, true}; }
-  bool Has(const Text& path) const { return entries.count(path) != 0; }
-  const std::string& Bytes(const Text& path) const { return entries.at(path).bytes; }
-
-  std::map<Text, Entry> entries;
-  // Every write to a replacement fails from this many bytes on (to test failures).
-  std::optional<std::size_t> failWritesAfter;
-  // Throws, naming the file, when `path` is a read-only file or a folder.
-  void RefuseUnwritable(const Text& path, TextView action) const;
+  void Put(const Text& path, std::string bytes, std::uint32_t attributes = kAttrNormal) {
+    entries_[path] = Entry{std::move(bytes), attributes, false};
+  }
+  void PutFolder(const Text& path) { entries_[path] = Entry{"", kAttrNormal, true}; }
+  bool Has(const Text& path) const { return entries_.count(path) != 0; }
+  const std::string& Bytes(const Text& path) const { return entries_.at(path).bytes; }
+  // Every write to a replacement fails from this many bytes on. No test body comes near the
+  // default, which ends a write loop that would not stop.
+  std::size_t failWritesAfter = 32 << 20;
 
  private:
+  struct Entry {
+    std::string bytes;
+    std::uint32_t attributes;
+    bool folder;
+  };
+  void RefuseUnwritable(const Text& path) const {
+    auto it = entries_.find(path);
+    if (it != entries_.end() && (it->second.folder || it->second.attributes & kAttrReadOnly)) {
+      throw PlatformError(u"拒绝访问：" + path);
+    }
+  }
+  std::map<Text, Entry> entries_;
   const CodePage& codePage_;
 };
 
 class FakeProcesses : public Processes {
  public:
   void StartHidden(const Text& commandLine) override { started.push_back(commandLine); }
-  std::uint32_t FindWindowOwner(const Text& title) override;
-  bool Terminate(std::uint32_t processId) override;
+  // As FindWindow, the title in any letter case.
+  std::uint32_t FindWindowOwner(const Text& title) override {
+    for (const auto& [owner, windowTitle] : windows) {
+      if (EqualIgnoringAsciiCase(windowTitle, title)) return owner;
+    }
+    return 0;
+  }
+  bool Terminate(std::uint32_t processId) override {
+    if (processId == unopenable) return false;
+    terminated.push_back(processId);
+    if (processId != immortal) windows.erase(processId);
+    return true;
+  }
 
-  struct Window {
-    Text title;
-    std::uint32_t owner;
-  };
-  std::vector<Window> windows;
-  std::set<std::uint32_t> unopenable;  // processes that can't be opened
-  std::set<std::uint32_t> immortal;    // processes that survive termination
+  std::multimap<std::uint32_t, Text> windows;  // the owner process of each window, its title
+  std::uint32_t unopenable = 0;                // a process that can't be opened
+  std::uint32_t immortal = 0;                  // a process that survives termination
   std::vector<Text> started;
   std::vector<std::uint32_t> terminated;
 };
@@ -128,22 +177,15 @@ class FakeProcesses : public Processes {
 class FakeShell : public Shell {
  public:
   std::int32_t Open(WindowHandle owner, const Text& file) override {
-    opened.push_back({owner, file});
-    return result;
+    opened.emplace_back(owner, file);
+    return 2;  // "file not found": the window goes on all the same
   }
-  Text SpecialFolderPath(std::int32_t csidl) override {
-    auto it = folders.find(csidl);
-    return it == folders.end() ? Text() : it->second;
-  }
+  Text SpecialFolderPath(std::int32_t csidl) override { return folders.at(csidl); }
 
-  struct Opened {
-    WindowHandle owner;
-    Text file;
-  };
+  using Opened = std::pair<WindowHandle, Text>;  // the owner window, the file
   std::vector<Opened> opened;
   std::map<std::int32_t, Text> folders{{37, u"C:\\windows\\system32"},
                                        {2, u"C:\\users\\me\\Start Menu\\Programs"}};
-  std::int32_t result = 42;
 };
 
 class FakeTransfer : public Transfer {
@@ -153,33 +195,31 @@ class FakeTransfer : public Transfer {
   }
   // The header only by the exact name the window asks for.
   Text GetHeader(const Text& name) override {
-    if (name != u"Content-length" || !contentLength) return {};
-    return Text(contentLength->begin(), contentLength->end());
+    return name == u"Content-length" ? AsciiText(contentLength_) : Text();
   }
-  void GetChunk(std::int32_t size, std::vector<std::uint8_t>& chunk) override;
-  std::int64_t BytesReceived() const override { return static_cast<std::int64_t>(body.size()); }
+  void GetChunk(std::int32_t size, std::vector<std::uint8_t>& chunk) override {
+    const std::size_t n = std::min(static_cast<std::size_t>(size), body_.size() - position_);
+    chunk.assign(body_.data() + position_, body_.data() + position_ + n);
+    position_ += n;
+  }
+  std::int64_t BytesReceived() const override { return static_cast<std::int64_t>(body_.size()); }
 
-  // The response the next state 12 reads. Content-length is announced as the body's size
-  // unless `contentLength` says otherwise (an empty optional: no such header).
-  void Respond(std::string bodyBytes) {
-    const std::string length = std::to_string(bodyBytes.size());
-    Respond(std::move(bodyBytes), length);
-  }
-  void Respond(std::string bodyBytes, std::optional<std::string> length) {
-    body = std::move(bodyBytes);
-    contentLength = std::move(length);
-    position = 0;
-    chunkCalls = 0;
+  // The response the next state 12 reads. Its Content-length is `length`, by default the
+  // body's size; "" stands for a response without one.
+  void Respond(std::string body, std::optional<std::string> length = std::nullopt) {
+    contentLength_ = length.value_or(std::to_string(body.size()));
+    body_ = std::move(body);
+    position_ = 0;
   }
 
   struct Request {
     Text url, operation;
   };
   std::vector<Request> requests;
-  std::string body;
-  std::optional<std::string> contentLength;
-  std::size_t position = 0;
-  int chunkCalls = 0;
+
+ private:
+  std::string body_, contentLength_;
+  std::size_t position_ = 0;
 };
 
 class FakeEnvironment : public Environment {
@@ -198,6 +238,9 @@ class FakeProgramEnd : public ProgramEnd {
 class FakeLog : public Log {
  public:
   void Write(const Text& line) noexcept override { lines.push_back(line); }
+  bool Has(const Text& line) const {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+  }
   std::vector<Text> lines;
 };
 
@@ -215,8 +258,6 @@ struct FakeSystem {
   Platform platform{ui, files, processes, shell, inet, codePage, environment, end, log};
   FrmUpdate form{platform};
 
-  // Text in the ANSI code page, as files hold it.
-  std::string Ansi(const Text& text) const { return codePage.ToAnsi(text); }
   // The package's brand file with these bytes, then the window loaded.
   FakeSystem& Load(std::string brandFile = "B\r\n") {
     files.Put(u"D:\\Tollumo\\Vexaoem.dat", std::move(brandFile));

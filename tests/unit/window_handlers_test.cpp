@@ -3,12 +3,12 @@
 #include <cmath>
 
 #include "fakes.h"
-#include "window/layout.h"
 
 namespace vexa {
 namespace {
 
-TEST(WindowHandlers, LinkAreaLightsUpAndDimsOnlyOverTheBareWindow) {
+// The link area lights up under the pointer, dims over the bare window, and opens the site.
+TEST(WindowHandlers, TheLinkAreaLightsUpAndOpensTheSiteWithTheWindowAsOwner) {
   FakeSystem sys;
   EXPECT_FALSE(sys.ui.ForeColor(Control::Label2));
   sys.form.Raise(Control::Label2, EventKind::MouseMove);
@@ -17,17 +17,11 @@ TEST(WindowHandlers, LinkAreaLightsUpAndDimsOnlyOverTheBareWindow) {
   EXPECT_EQ(sys.ui.ForeColor(Control::Label2), 0x000080FFu);
   sys.form.Raise(Control::Form, EventKind::MouseMove);
   EXPECT_EQ(sys.ui.ForeColor(Control::Label2), 0x8000000Cu);
-}
-
-TEST(WindowHandlers, LinkClickOpensTheSiteWithTheWindowAsOwner) {
-  FakeSystem sys;
-  sys.shell.result = 2;  // the shell's failure is not examined
+  const std::vector<FakeShell::Opened> site{{0x1234, u"https://download.tollumo.example"}};
   EXPECT_TRUE(sys.form.Raise(Control::Label2, EventKind::Click));
-  ASSERT_EQ(sys.shell.opened.size(), 1u);
-  EXPECT_EQ(sys.shell.opened[0].owner, sys.ui.Handle());
-  EXPECT_EQ(sys.shell.opened[0].file, u"https://download.tollumo.example");
+  EXPECT_EQ(sys.shell.opened, site);
   EXPECT_FALSE(sys.form.Raise(Control::Label5, EventKind::Click));
-  EXPECT_EQ(sys.shell.opened.size(), 1u);
+  EXPECT_EQ(sys.shell.opened, site);
 }
 
 TEST(WindowHandlers, ClosingEndsTheProgramAtOnce) {
@@ -39,17 +33,16 @@ TEST(WindowHandlers, ClosingEndsTheProgramAtOnce) {
 TEST(WindowHandlers, HiddenButtonShowsTheProgramsFolder) {
   FakeSystem sys;
   sys.form.Raise(Control::Command1, EventKind::Click);
-  ASSERT_EQ(sys.ui.messageBoxes.size(), 1u);
-  EXPECT_EQ(sys.ui.messageBoxes[0].text, u"C:\\users\\me\\Start Menu\\Programs");
-  EXPECT_EQ(sys.ui.messageBoxes[0].icon, MessageIcon::None);
+  EXPECT_EQ(sys.ui.messageBoxes, (std::vector<FakeUi::Box>{{u"C:\\users\\me\\Start Menu\\Programs",
+                                                            u"Tollumo", MessageIcon::None}}));
 }
 
 TEST(WindowHandlers, ConvertTimeWritesHoursMinutesSeconds) {
   FakeSystem sys;
   const std::pair<float, const char16_t*> cases[] = {
-      {0, u"00:00:00"},     {5, u"00:00:05"},    {59, u"00:00:59"},      {60, u"00:01:00"},
-      {61, u"00:01:01"},    {3725, u"01:02:05"}, {86399, u"23:59:59"},   {86400 + 61, u"00:01:01"},
-      {59.9f, u"00:00:59"}, {-3, u"00:00:00"},   {INFINITY, u"00:00:00"}};
+      {0, u"00:00:00"},     {5, u"00:00:05"},     {59, u"00:00:59"},      {60, u"00:01:00"},
+      {3725, u"01:02:05"},  {36000, u"10:00:00"}, {86399, u"23:59:59"},   {86400 + 61, u"00:01:01"},
+      {59.9f, u"00:00:59"}, {-3, u"00:00:00"},    {INFINITY, u"00:00:00"}};
   for (const auto& [seconds, text] : cases) EXPECT_EQ(sys.form.ConvertTime(seconds), text);
 }
 
