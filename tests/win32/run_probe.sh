@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Runs a probe program of the Windows layer under Wine, staged alone in C:\probe.
+# Runs a probe program of the Windows layer under Wine, staged alone in C:\probe; its output
+# and exit code are the probe's.
 #   run_probe.sh <x86|x64> <probe.exe>
 # The architecture is the probe's own (the build it came from): it picks Debian's Wine loader
 # and the kind of prefix. WINEPREFIX defaults to a prefix of that kind under /tmp, made on
-# first use. The probe's output is printed; on a failure the whole log is kept and named.
-# Wine's server for the prefix is ended on every exit path.
+# first use. Wine's server for the prefix is ended on every exit path (bash runs the EXIT trap
+# on SIGTERM and SIGINT too).
 set -euo pipefail
 arch=$1 probe=$2
 case "$arch" in
@@ -12,33 +13,19 @@ case "$arch" in
   x64) loader=/usr/lib/wine/wine64 WINEARCH=win64 ;;
   *) echo "run_probe.sh: the architecture must be x86 or x64, not \"$arch\"" >&2; exit 2 ;;
 esac
-export WINEARCH WINELOADER=$loader WINEDEBUG=-all
+# The probes' text files are read and written in the code page of a Chinese system (936).
+export WINEARCH WINELOADER=$loader WINEDEBUG=-all LC_ALL=zh_CN.UTF-8
 export WINEPREFIX=${WINEPREFIX:-/tmp/vexa-platform-probe-$(id -u)-$arch}
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 
-log=$(mktemp /tmp/vexa-platform-probe-XXXXXX.log)
-finish() {
-  local status=$?
-  wineserver -k >/dev/null 2>&1 || true
-  if [ "$status" -eq 0 ]; then rm -f "$log"; else echo "(the whole log: $log)" >&2; fi
-  exit "$status"
-}
-trap finish EXIT
-trap 'exit 143' TERM INT
-
-if [ ! -e "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ]; then
-  if ! LC_ALL=zh_CN.UTF-8 "$loader" wineboot -i >"$log" 2>&1 \
-    || [ ! -e "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ]; then
-    tail -n 3 "$log" >&2
-    echo "Wine could not create a $WINEARCH prefix in $WINEPREFIX with $loader: check that the" \
-      "folder can be written and that this host runs $arch programs (scripts/wine-arch.sh)." >&2
-    exit 1
-  fi
+kernel="$WINEPREFIX/drive_c/windows/system32/kernel32.dll"
+# Wine's own complaint, if any, goes to standard error.
+[ -e "$kernel" ] || "$loader" wineboot -i >/dev/null || true
+if [ ! -e "$kernel" ]; then
+  echo "Wine could not create a $WINEARCH prefix in $WINEPREFIX with $loader: check that the" \
+    "folder can be written and that this host runs $arch programs (scripts/wine-arch.sh)." >&2
+  exit 1
 fi
 stage="$WINEPREFIX/drive_c/probe"
-rm -rf "$stage" && mkdir -p "$stage"
-name=$(basename "$probe")
-cp "$probe" "$stage/$name"
-status=0
-LC_ALL=zh_CN.UTF-8 "$loader" "C:\\probe\\$name" >"$log" 2>&1 || status=$?
-cat "$log"
-exit "$status"
+rm -rf "$stage" && mkdir -p "$stage" && cp "$probe" "$stage/"
+"$loader" "C:\\probe\\$(basename "$probe")"

@@ -12,7 +12,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   return TRUE;
 }
 
-extern "C" HRESULT WINAPI DllRegisterServer() {
+extern "C" __declspec(dllexport) HRESULT WINAPI DllRegisterServer() {
   AppendRecord({L"register", ModulePath(self)});
   return S_OK;
 }

@@ -1,13 +1,11 @@
 // One program, three stand-ins, chosen by the name it runs under:
 //   cmd.exe            the command interpreter: records how it was started and which file
-//                      the command name resolves to, the way cmd searches for it, then
-//                      runs "regsvr32 /s <path>" with it;
+//                      the command name resolves to, then runs "regsvr32 /s <path>" with it;
 //   vexa_setup*.exe    the product's installer: records that it started;
 //   probe.exe window T the product's main program: a top-level window titled T;
 //   probe.exe open U   the web browser: records the address it was asked to open.
 #include <cstdlib>
 #include <cwctype>
-#include <sstream>
 
 #include "probe_log.h"
 
@@ -18,36 +16,16 @@ std::wstring Lower(std::wstring s) {
   return s;
 }
 
-std::wstring Env(const wchar_t* name, const wchar_t* fallback) {
-  wchar_t value[4096];
-  DWORD n = GetEnvironmentVariableW(name, value, 4096);
-  return n > 0 && n < 4096 ? value : fallback;
-}
-
 std::wstring CurrentFolder() {
   wchar_t folder[MAX_PATH];
   GetCurrentDirectoryW(MAX_PATH, folder);
   return folder;
 }
 
-// Like cmd: the current folder first (unless NoDefaultCurrentDirectoryInExePath is set),
-// then each folder of PATH, trying each extension of PATHEXT.
-std::wstring Resolve(const std::wstring& name) {
-  std::wstring dirs = Env(L"PATH", L"");
-  if (Env(L"NoDefaultCurrentDirectoryInExePath", L"-") == L"-") dirs = L".;" + dirs;
-  std::wistringstream dirList(dirs);
-  for (std::wstring dir; std::getline(dirList, dir, L';');) {
-    if (dir == L".") dir = CurrentFolder();
-    std::wistringstream extList(Env(L"PATHEXT", L".COM;.EXE;.BAT;.CMD"));
-    for (std::wstring ext; !dir.empty() && std::getline(extList, ext, L';');) {
-      const std::wstring candidate = dir + L"\\" + name + ext;
-      const DWORD a = GetFileAttributesW(candidate.c_str());
-      if (a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY)) return candidate;
-    }
-  }
-  return {};
-}
-
+// The program starts "cmd.exe /c regsvr32/s <path>" in the system folder; the suite checks
+// the line and the folder of the "cmd" record. cmd takes the command's program from its
+// current folder first, so there it finds the system's regsvr32.exe: "resolve" records the
+// file the name comes to in the current folder ("" for none), and that file is run.
 int CommandInterpreter() {
   STARTUPINFOW si{};
   GetStartupInfoW(&si);
@@ -61,12 +39,10 @@ int CommandInterpreter() {
   auto end = rest.find_first_of(L" /\"");
   std::wstring name = rest.substr(0, end);
   std::wstring command = name + L" " + (end == std::wstring::npos ? L"" : rest.substr(end));
-  std::wstring program = Resolve(name);
+  std::wstring program = CurrentFolder() + L"\\" + name + L".exe";
+  if (GetFileAttributesW(program.c_str()) == INVALID_FILE_ATTRIBUTES) program.clear();
   AppendRecord({L"resolve", name, program});
-  // A batch file would need a real interpreter; the record above already tells that cmd
-  // would have run it.
-  auto ext = Lower(program.substr(program.size() < 4 ? 0 : program.size() - 4));
-  if (program.empty() || ext == L".bat" || ext == L".cmd") return 1;
+  if (program.empty()) return 1;
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION pi{};

@@ -18,14 +18,13 @@ inline std::wstring ModulePath(HMODULE module) {
 
 inline void AppendRecord(const std::vector<std::wstring>& fields, const wchar_t* file = kProbeLog) {
   std::wstring text;
-  for (std::size_t i = 0; i < fields.size(); ++i) {
-    if (i) text += L"\t";
-    for (std::size_t c = 0; c < fields[i].size(); ++c) {
-      if (fields[i][c] == L'\r' && c + 1 < fields[i].size() && fields[i][c + 1] == L'\n') ++c;
-      if (fields[i][c] == L'\r' || fields[i][c] == L'\n') {
+  for (const std::wstring& field : fields) {
+    if (&field != &fields.front()) text += L'\t';
+    for (std::size_t c = 0; c < field.size(); ++c) {
+      if (field[c] != L'\r' && field[c] != L'\n') {
+        text += field[c];
+      } else if (field.compare(c, 2, L"\r\n") != 0) {  // a CR LF is one break, at its LF
         text += L"\\n";
-      } else {
-        text += fields[i][c];
       }
     }
   }
@@ -34,10 +33,9 @@ inline void AppendRecord(const std::vector<std::wstring>& fields, const wchar_t*
   line.resize(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
                                   line.data(), static_cast<int>(line.size()), nullptr, nullptr));
   for (int attempt = 0; attempt < 500; ++attempt, Sleep(10)) {
-    HANDLE h =
-        CreateFileW(file, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(file, FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
     if (h == INVALID_HANDLE_VALUE) continue;
-    SetFilePointer(h, 0, nullptr, FILE_END);
     DWORD written = 0;
     WriteFile(h, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
     CloseHandle(h);

@@ -67,8 +67,7 @@ void MouseTo(POINT p) {
 
 bool WaitFor(HWND (*find)(), double seconds) {
   for (DWORD start = GetTickCount(); GetTickCount() - start < seconds * 1000; Sleep(50)) {
-    HWND w = find();
-    if (w && IsWindowVisible(w)) return true;
+    if (IsWindowVisible(find())) return true;  // false for no window
   }
   return false;
 }
@@ -91,8 +90,8 @@ void State() {
     wchar_t windowClass[64] = {};
     GetClassNameW(control, windowClass, 64);
     Emit({L"ctl", to_wstring(id), to_wstring(Visible(control)),
-          to_wstring(IsWindowEnabled(control) != 0), to_wstring(r.right - r.left),
-          TextOf(control), windowClass, to_wstring(at.x), to_wstring(at.y)});
+          to_wstring(IsWindowEnabled(control) != 0), to_wstring(r.right - r.left), TextOf(control),
+          windowClass, to_wstring(at.x), to_wstring(at.y)});
   }
 }
 
@@ -163,8 +162,7 @@ bool Step(const std::wstring& step) {
     RECT r;
     GetWindowRect(c, &r);
     MouseTo({(r.left + r.right) / 2, (r.top + r.bottom) / 2});
-    for (int presses = step == L"click" ? 1 : step == L"dblclick" ? 2 : 0; presses > 0;
-         --presses) {
+    for (int presses = step == L"click" ? 1 : step == L"dblclick" ? 2 : 0; presses > 0; --presses) {
       mouse_event(MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);
       mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
     }
