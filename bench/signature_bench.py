@@ -74,9 +74,7 @@ def main():
     programs = {"off": harness.program_path(off), "on": harness.program_path(on)}
     env = harness.Wine(on, args.out, tag="bench-signature", arch=arch)
     try:
-        env.package("品牌")
-        for name in harness.COMPONENTS:  # all present: the run goes straight to the installer
-            shutil.copy(env.probe("component.dll"), env.sys / name)
+        env.package("品牌", harness.COMPONENTS)  # all present: the run goes straight to the installer
         folder = env.work / "installers"
         folder.mkdir()
         print("Architecture %s; check off: %s, check on: %s" % (arch.name, programs["off"],

@@ -53,9 +53,8 @@ try:
 
     print("\nvexa_update.exe ended with exit code %d" % code)
     line = (env.c / "vexaoem.dat").read_bytes()
-    print("C:\\vexaoem.dat: %r  (brand 演示品牌 encoded: %s)"
-          % (line, harness.encode_brand("演示品牌")))
-    fetched = [r["path"] for r in env.requests()]
+    print("C:\\vexaoem.dat: %r  (brand 演示品牌 encoded: bffmffdbfhkhidbfikkjdbfinekd)" % line)
+    fetched = env.fetched()
     for name in harness.COMPONENTS:
         how = "downloaded" if harness.URL_PATH[name] in fetched else "already present"
         ran = any(name in c[2] for c in env.events("cmd"))

@@ -1,12 +1,12 @@
-"""The program under Wine, an X display and the download site, for one test run.
+# The program under Wine, an X display and the download site, for one test run.
+#
+# One Wine prefix per run, of the architecture this host's Wine runs (scripts/wine-arch.sh);
+# between tests only the files a test touches are reset. The prefix's cmd.exe is our probe, so
+# that registration really happens under Wine and every registration command is recorded
+# (C:\e2e\events.log). Everything a run starts (site, Xvfb, wineserver, Wine programs) is
+# ended by close(), which also runs when the set-up fails, at exit and on SIGTERM.
 
-One Wine prefix per run, of the architecture this host's Wine runs (scripts/wine-arch.sh);
-between tests only the files a test touches are reset. The prefix's cmd.exe is our probe, so
-that registration really happens under Wine and every registration command is recorded
-(C:\\e2e\\events.log). Everything a run starts (site, Xvfb, wineserver, Wine programs) is
-ended by close(), which also runs when the set-up fails, at exit and on SIGTERM.
-"""
-
+import argparse
 import atexit
 import collections
 import hashlib
@@ -32,6 +32,7 @@ COMPONENTS = ["comcat.dll", "MCI32.OCX", "stdole2.tlb", "shdocvw.dll", "shdocvw.
               "msxml3.dll", "MSINET.OCX", "COMDLG32.OCX"]
 URL_PATH = dict(zip(COMPONENTS, site.COMPONENT_PATHS))
 SYSTEM = "C:\\windows\\system32\\"
+PROBES = ("probe.exe", "robot.exe", "component.dll")  # what the runs need beside the program
 Control = collections.namedtuple("Control", "visible enabled width text cls left top")
 
 # What follows from the architecture: Debian's Wine loader (/usr/bin/wine always picks the
@@ -51,36 +52,77 @@ class SetupFailed(Exception):
     """The run could not be set up; the message is one sentence saying what and what to do."""
 
 
-class NotBuilt(Exception):
-    """What a suite needs has not been built: the files missing and how to build them."""
-
-    def __init__(self, missing, how):
-        super().__init__(", ".join(missing))
-        self.how = how
-
-
-def suite_main(name, prepare, unittest_args):
-    """The main of an end-to-end suite: `prepare()` sets up and returns its Wine environment;
-    then the test cases of __main__ run. Returns the exit code: 77 (skipped) for a missing
-    build unless E2E_REQUIRED is set, 1 with one sentence when the set-up fails."""
+# The Wine run of an end-to-end suite, from its command line: --build DIR (default: the build of
+# the architecture this host's Wine runs, its "-signed" preset for a `signed` suite), --out DIR
+# (screenshots; default build/<name>), --certs DIR (tests/e2e/make_test_certs.sh's, default
+# build/test-certs); the other arguments are unittest's, for run_tests(). A missing build exits
+# 77 (skipped) unless E2E_REQUIRED is set; a set-up that fails exits 1 with one sentence.
+def suite_env(name, signed=False):
+    ap = argparse.ArgumentParser(add_help=False, allow_abbrev=False)
+    for option in ("--build", "--out", "--certs"):
+        ap.add_argument(option, type=Path)
+    args, unittest_args = ap.parse_known_args()
     try:
-        env = prepare()
-    except NotBuilt as e:
-        print("%s SKIPPED: not built: %s\nbuild it: %s" % (name, e, e.how), file=sys.stderr)
-        return 1 if os.environ.get("E2E_REQUIRED") else 77
+        arch = wine_arch()
+        preset = arch.preset + ("-signed" if signed else "")
+        build = args.build or ROOT / "build" / preset
+        certs = args.certs or ROOT / "build" / "test-certs"
+        needed = [program_path(build)] + [build / "tests" / "e2e" / "probes" / n for n in PROBES]
+        needed += [certs / n for n in ("root.crt", "vendor.key", "other.key")] if signed else []
+        missing = [str(p) for p in needed if not p.exists()]
+        if missing:
+            how = "cmake --preset %s && cmake --build --preset %s" % (preset, preset)
+            how = ("tests/e2e/make_test_certs.sh && " if signed else "") + how
+            print("%s SKIPPED: not built: %s\nbuild it: %s" % (name, ", ".join(missing), how),
+                  file=sys.stderr)
+            sys.exit(1 if os.environ.get("E2E_REQUIRED") else 77)
+        env = Wine(build, args.out, tag=name, arch=arch)
     except SetupFailed as e:
-        print("%s FAILED: %s." % (name, str(e).rstrip(".")), file=sys.stderr)
-        return 1
+        sys.exit("%s FAILED: %s." % (name, str(e).rstrip(".")))
     print("Wine prefix %s (%s), program %s" % (env.work / "prefix", env.arch.prefix,
-                                               program_path(env.build)), file=sys.stderr)
-    run = unittest.main(module="__main__", argv=sys.argv[:1] + unittest_args, verbosity=2,
+                                               program_path(build)), file=sys.stderr)
+    env.certs, env.unittest_args, WineTest.env = certs, unittest_args, env
+    return env
+
+
+# Runs the test cases of __main__; returns the exit code.
+def run_tests(env):
+    run = unittest.main(module="__main__", argv=sys.argv[:1] + env.unittest_args, verbosity=2,
                         exit=False)
     return 0 if run.result.wasSuccessful() else 1
 
 
+class WineTest(unittest.TestCase):
+    # What the tests of both suites share; `env` is the suite's Wine run (suite_env sets it),
+    # reset before each test.
+    env = None
+
+    def setUp(self):
+        self.env.reset()
+
+    def wait_exit(self, program, timeout):
+        try:
+            return program.wait(timeout)
+        except subprocess.TimeoutExpired:
+            self.env.shot("hung-" + self._testMethodName)
+            self.fail("the program did not end within %d s; on screen: %s"
+                      % (timeout, self.env.robot("box", 0)))
+
+    # The error box within `timeout` seconds, as the robot describes it: titled "Tollumo", the
+    # stop icon, one button. Its picture goes to <shot>.png.
+    def error_box(self, timeout, shot):
+        box = self.env.robot("box", timeout)
+        self.env.shot(shot)
+        self.assertEqual(box[0][:3], ["box", "1", "Tollumo"], box)
+        red, pixels, buttons = map(int, box[0][4:7])
+        self.assertGreater(red, pixels // 5, "no stop icon in the box")
+        self.assertEqual(buttons, 1)
+        return box
+
+
+# The architecture this host's Wine runs (or VEXA_WINE_ARCH forces), as scripts/wine-arch.sh
+# decides; its one line saying why goes to standard error.
 def wine_arch():
-    """The architecture this host's Wine runs (or VEXA_WINE_ARCH forces), as scripts/wine-arch.sh
-    decides; its one line saying why goes to standard error."""
     p = subprocess.run(["bash", str(ROOT / "scripts" / "wine-arch.sh")], stdout=subprocess.PIPE,
                        stderr=subprocess.PIPE, text=True)
     sys.stderr.write(p.stderr)
@@ -90,33 +132,9 @@ def wine_arch():
     return Arch(name, preset, *ARCHES[name])
 
 
-def default_build(arch):
-    """The build folder of the program and probes for an architecture."""
-    return ROOT / "build" / arch.preset
-
-
-def missing_files(build):
-    """What the end-to-end runs need from a build folder and it lacks."""
-    probes = Path(build) / "tests" / "e2e" / "probes"
-    needed = [program_path(build)] + [probes / n for n in ("probe.exe", "robot.exe",
-                                                           "component.dll")]
-    return [str(p) for p in needed if not p.exists()]
-
-
-def encode_brand(text):
-    """The encoded brand file's text for a brand name, with code page 936."""
-    code = ""
-    for ch in text:
-        b = ch.encode("cp936", errors="replace")
-        code += "%d/" % (b[0] if len(b) == 1 else b[0] * 256 + b[1] - 65536)
-    shift = 5 - len(code) % 10
-    shift -= shift <= 0
-    return "".join(chr(ord(c) + 57 + shift) for c in code)
-
-
+# `source` signed into `out` with the test certificate `name` (vendor, other) of the folder
+# tests/e2e/make_test_certs.sh made.
 def sign(source, out, certs, name):
-    """`source` signed into `out` with the test certificate `name` (vendor, other) of the folder
-    tests/e2e/make_test_certs.sh made."""
     subprocess.run(["osslsigncode", "sign", "-h", "sha256", "-certs", certs / (name + ".crt"),
                     "-key", certs / (name + ".key"), "-in", source, "-out", out],
                    check=True, stdout=subprocess.DEVNULL)
@@ -127,8 +145,8 @@ def sha256(path):
         return hashlib.file_digest(f, "sha256").hexdigest()
 
 
+# vexa_update.exe at the top of a build folder, where src/app/CMakeLists.txt puts it.
 def program_path(build):
-    """vexa_update.exe at the top of a build folder, where src/app/CMakeLists.txt puts it."""
     return Path(build) / "vexa_update.exe"
 
 
@@ -141,14 +159,8 @@ def wait_until(predicate, timeout, interval=0.2):
         time.sleep(interval)
 
 
-def _end_on_sigterm():
-    """SIGTERM (CTest's time-out, a kill) unwinds like an error, so close() still runs."""
-    if signal.getsignal(signal.SIGTERM) is signal.SIG_DFL:
-        signal.signal(signal.SIGTERM, lambda *_: sys.exit("ended by SIGTERM"))
-
-
+# An X server on the first free display from :first on; returns (process, display).
 def start_xvfb(first):
-    """An X server on the first free display from :first on; returns (process, display)."""
     for n in range(first, first + 8):
         if Path("/tmp/.X%d-lock" % n).exists():
             continue
@@ -162,8 +174,8 @@ def start_xvfb(first):
                       "or remove their /tmp/.X<n>-lock files" % (first, first + 7))
 
 
+# Ends a process we started: SIGTERM (Xvfb then removes its lock), SIGKILL if it lingers.
 def stop(process, timeout=10):
-    """Ends a process we started: SIGTERM (Xvfb then removes its lock), SIGKILL if it lingers."""
     if process and process.poll() is None:
         process.terminate()
         try:
@@ -176,12 +188,14 @@ def stop(process, timeout=10):
 class Wine:
     def __init__(self, build_dir=None, out_dir=None, display=None, tag="e2e", arch=None):
         self.arch = arch or wine_arch()
-        self.build = Path(build_dir) if build_dir else default_build(self.arch)
+        self.build = Path(build_dir or ROOT / "build" / self.arch.preset)
         self.out = Path(out_dir or ROOT / "build" / tag)
         self.site = self.xvfb = self.env = None
-        self.procs, self.closed = [], False
+        self.procs, self.blocked, self.closed = [], [], False
         self.work = Path(tempfile.mkdtemp(prefix="b-%s-" % tag, dir="/tmp"))
-        _end_on_sigterm()
+        # SIGTERM (CTest's time-out, a kill) unwinds like an error, so close() still runs.
+        if signal.getsignal(signal.SIGTERM) is signal.SIG_DFL:
+            signal.signal(signal.SIGTERM, lambda *_: sys.exit("ended by SIGTERM"))
         atexit.register(self.close)
         try:
             self._set_up(display)
@@ -196,7 +210,7 @@ class Wine:
         self.start_site()
         self.c = self.work / "prefix" / "drive_c"
         self.sys, self.app = self.c / "windows" / "system32", self.c / "app"
-        self.display = display or self._own_display()
+        self.xvfb, self.display = start_xvfb(93) if display is None else (None, display)
         self.env = dict(os.environ, WINEPREFIX=str(self.work / "prefix"),
                         WINEARCH=self.arch.prefix, WINELOADER=self.arch.loader,
                         LC_ALL="zh_CN.UTF-8", WINEDEBUG="-all", DISPLAY=self.display,
@@ -214,7 +228,7 @@ class Wine:
             self.run_unix([self.arch.loader, "reg", "add", "HKCU\\Software\\Wine\\X11 Driver",
                            "/v", "Managed", "/d", "N", "/f"], "reg")
         (self.c / "e2e").mkdir()
-        for name in ("probe.exe", "robot.exe", "component.dll"):
+        for name in PROBES:
             shutil.copy(self.probe(name), self.c / "e2e" / name)
         # Web addresses open in our probe, which records them, instead of a browser.
         self.run_unix([self.arch.loader, "reg", "add", "HKCR\\http\\shell\\open\\command",
@@ -223,16 +237,13 @@ class Wine:
         # Our cmd.exe probe instead of Wine's; our component probe instead of Wine's built-ins.
         self.env["WINEDLLOVERRIDES"] = "cmd.exe=n;comcat,msxml3,shdocvw,stdole2.tlb=n,b"
 
+    # The program's support log (in the temporary folder), strictly UTF-8, or "".
     def program_log(self):
-        """The program's support log (in the temporary folder), strictly UTF-8, or ""."""
         logs = list(self.c.glob("users/*/Temp/vexa_update.log"))
         return logs[0].read_bytes().decode("utf-8") if logs else ""
 
-    def stop_site(self):
-        """Nothing listens on the site's port until start_site: connections are refused."""
-        stop(self.site)
-
     def start_site(self):
+        self.site_log.unlink(missing_ok=True)
         with open(self.work / "site.out", "w") as out:
             self.site = subprocess.Popen(
                 [sys.executable, str(SITE_PY), "--config", str(self.config), "--log",
@@ -244,15 +255,11 @@ class Wine:
             raise SetupFailed("the download site did not start: " + (said[-1] if said else
                                                                       "no answer within 10 s"))
 
-    def _own_display(self):
-        self.xvfb, display = start_xvfb(93)
-        return display
-
     def probe(self, name):
         return self.build / "tests" / "e2e" / "probes" / name
 
+    # Ends everything the run started; safe to call twice and after a failed set-up.
     def close(self):
-        """Ends everything the run started; safe to call twice and after a failed set-up."""
         if self.closed:
             return
         self.closed = True
@@ -271,10 +278,25 @@ class Wine:
             p.wait()
         self.procs = []
 
+    # Moves `path` aside and puts `by(path)` in its place until reset(): by default a
+    # folder, which no program starts from and no file is moved over.
+    def block(self, path, by=Path.mkdir):
+        if path.exists():
+            path.rename(path.with_name(path.name + ".away"))
+        by(path)
+        self.blocked.append(path)
+
+    # Puts back what tests change: the package, the files on C:, the components, what was
+    # blocked and the site (running, serving its defaults).
     def reset(self):
-        """Puts back what tests change: the package, the files on C: and the components."""
         self.stop_all()
         self.wait_quiet()
+        for path in self.blocked:
+            (path.rmdir if path.is_dir() else path.unlink)()
+            away = path.with_name(path.name + ".away")
+            if away.exists():
+                away.rename(path)
+        self.blocked = []
         shutil.rmtree(self.app, ignore_errors=True)
         for f in ["e2e/events.log", "vexaoem.dat", "vexaverification.dat", "vexa_setup_zs.exe"]:
             (self.c / f).unlink(missing_ok=True)
@@ -282,12 +304,14 @@ class Wine:
             (self.sys / name).unlink(missing_ok=True)
         for log in self.c.glob("users/*/Temp/vexa_update*.log"):
             log.unlink()
+        if self.site.poll() is not None:  # a test stopped it
+            self.start_site()
         self.site_log.write_text("")
         self.configure({})
 
+    # Waits until the probes have recorded nothing for `quiet` seconds: registrations a
+    # program started go on after it has ended, and must not count in the next test.
     def wait_quiet(self, quiet=1.0, timeout=15):
-        """Waits until the probes have recorded nothing for `quiet` seconds: registrations a
-        program started go on after it has ended, and must not count in the next test."""
         log = self.c / "e2e" / "events.log"
         size = lambda: log.stat().st_size if log.exists() else -1
         end, before = time.time() + timeout, size()
@@ -297,10 +321,10 @@ class Wine:
                 return
             before = size()
 
+    # Every path serves the component probe, the setup path the installer probe; a rule
+    # given for a path (by component name or "setup") is merged over that. Returns the paths'
+    # rules.
     def configure(self, rules):
-        """Every path serves the component probe, the setup path the installer probe; a rule
-        given for a path (by component name or "setup") is merged over that. Returns the paths'
-        rules."""
         paths = {p: {"file": str(self.probe("component.dll"))} for p in site.COMPONENT_PATHS}
         paths[site.SETUP_PATH] = {"file": str(self.probe("probe.exe"))}
         for key, rule in rules.items():
@@ -310,8 +334,9 @@ class Wine:
         new.replace(self.config)
         return paths
 
-    def requests(self):
-        return [json.loads(line) for line in self.site_log.read_text().splitlines()]
+    # The paths requested from the site since the last reset, in order.
+    def fetched(self):
+        return [json.loads(line)["path"] for line in self.site_log.read_text().splitlines()]
 
     def run_unix(self, argv, log):
         with open(self.work / (log + ".log"), "ab") as out:
@@ -336,18 +361,21 @@ class Wine:
         self.procs.append(p)
         return p
 
-    def package(self, brand):
-        """The unpacked package: the program and, when a brand is given, its brand file."""
+    # The unpacked package: the program and, when a brand is given, its brand file; the
+    # components `installed` in the system folder, as a previous install left them.
+    def package(self, brand, installed=()):
         self.app.mkdir(exist_ok=True)
         shutil.copy(program_path(self.build), self.app)
         if brand is not None:
             (self.app / "Vexaoem.dat").write_bytes(brand.encode("cp936") + b"\r\n")
+        for name in installed:
+            shutil.copy(self.probe("component.dll"), self.sys / name)
 
     def start_program(self, *args, overrides=None):
         return self.start("C:\\app\\vexa_update.exe", *args, cwd=self.app, overrides=overrides)
 
+    # Runs the UI robot; returns its lines split into fields.
     def robot(self, *steps):
-        """Runs the UI robot; returns its lines split into fields."""
         out = self.c / "e2e" / "robot.txt"
         out.unlink(missing_ok=True)
         subprocess.run([self.arch.loader, "C:\\e2e\\robot.exe", "C:\\e2e\\robot.txt",
@@ -355,8 +383,8 @@ class Wine:
                        stderr=subprocess.DEVNULL, timeout=120)
         return [f.split("\t") for f in out.read_text("utf-8").splitlines()] if out.exists() else []
 
+    # The update window's state: {"form": fields, control id: Control}.
     def window(self):
-        """The update window's state: {"form": fields, control id: Control}."""
         state = {}
         for f in self.robot("state"):
             if f[0] == "form":

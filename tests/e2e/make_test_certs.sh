@@ -14,23 +14,17 @@ cd "$out"
 
 if [ -f root.crt ] && [ -f vendor.crt ] && [ -f other.crt ]; then exit 0; fi
 
-days=3650
-openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days "$days" -keyout root.key -out root.crt \
-  -subj "/CN=Tollumo Test Root" \
-  -addext "basicConstraints=critical,CA:TRUE" \
+openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 3650 -keyout root.key -out root.crt \
+  -subj "/CN=Tollumo Test Root" -addext "basicConstraints=critical,CA:TRUE" \
   -addext "keyUsage=critical,keyCertSign,cRLSign" 2>/dev/null
 
-for name in vendor other; do
-  case $name in
-    vendor) cn="Tollumo Test Vendor" ;;
-    other) cn="Other Test Publisher" ;;
-  esac
-  openssl req -newkey rsa:2048 -nodes -sha256 -keyout "$name.key" -out "$name.csr" \
-    -subj "/CN=$cn" 2>/dev/null
-  printf '%s\n' "basicConstraints=critical,CA:FALSE" "keyUsage=critical,digitalSignature" \
-    "extendedKeyUsage=codeSigning" >"$name.ext"
-  openssl x509 -req -in "$name.csr" -CA root.crt -CAkey root.key -CAcreateserial -sha256 \
-    -days "$days" -extfile "$name.ext" -out "$name.crt" 2>/dev/null
-  rm -f "$name.csr" "$name.ext"
-done
+# issue NAME COMMON_NAME: NAME.key and NAME.crt, for code signing, issued by the test authority.
+issue() {
+  openssl req -newkey rsa:2048 -nodes -sha256 -keyout "$1.key" -subj "/CN=$2" 2>/dev/null |
+    openssl x509 -req -CA root.crt -CAkey root.key -CAcreateserial -sha256 -days 3650 \
+      -out "$1.crt" -extfile <(printf '%s\n' "basicConstraints=critical,CA:FALSE" \
+        "keyUsage=critical,digitalSignature" "extendedKeyUsage=codeSigning") 2>/dev/null
+}
+issue vendor "Tollumo Test Vendor"
+issue other "Other Test Publisher"
 rm -f root.srl
