@@ -69,8 +69,8 @@ def main():
     ap.add_argument("--out", type=Path, default=ROOT / "build" / "bench-signature")
     args = ap.parse_args()
     arch = harness.wine_arch()
-    on = args.on or ROOT / "build" / (arch.preset + "-signed")
-    off = args.off or ROOT / "build" / arch.preset
+    on = args.on or harness.default_build(arch, signed=True)
+    off = args.off or harness.default_build(arch)
     programs = {"off": harness.program_path(off), "on": harness.program_path(on)}
     env = harness.Wine(on, args.out, tag="bench-signature", arch=arch)
     try:

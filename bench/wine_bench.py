@@ -44,16 +44,14 @@ def port_taken():
 
 
 class Bench:
-    def __init__(self, arch, build, out, display):
+    def __init__(self, arch, build, out):
         # Another run's site (the end-to-end suite, the demo) holds the fixed port: wait.
         if port_taken():
             print("waiting for 127.0.0.1:47080 to be free (another run's download site)...")
             if not wait_until(lambda: not port_taken(), 900, 1):
                 raise BenchFailed("127.0.0.1:47080 stayed taken")
-        self.env = env = harness.Wine(build, out, display=display, tag="bench", arch=arch)
-        # No window manager on our display: Wine draws the frames itself, as in the e2e suite.
-        env.run_unix([arch.loader, "reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v",
-                      "Managed", "/d", "N", "/f"], "reg")
+        # On a display of its own, as the end-to-end suite's.
+        self.env = env = harness.Wine(build, out, tag="bench", arch=arch)
         probes = Path(build) / "bench" / "probes"
         self.dir = env.c / "bench"
         self.dir.mkdir()
@@ -228,16 +226,16 @@ def main():
     ap.add_argument("--out", default="build/bench-wine")
     args = ap.parse_args()
     Path(args.out).mkdir(parents=True, exist_ok=True)
-    results, xvfb, bench = [], None, None
+    results, bench = [], None
     try:
         arch = harness.wine_arch()
-        build = args.build or harness.ROOT / "build" / arch.preset
-        xvfb, display = harness.start_xvfb(80)
-        bench = Bench(arch, build, args.out, display)
+        build = args.build or harness.default_build(arch)
+        bench = Bench(arch, build, args.out)
         print("Architecture: %s (%s), %s in a %s Wine prefix %s, display %s"
               % (arch.name, "the shipped 32-bit build" if arch.name == "x86" else
                  "the 64-bit test build; the shipped program is the 32-bit one",
-                 harness.program_path(build), arch.prefix, bench.env.work / "prefix", display),
+                 harness.program_path(build), arch.prefix, bench.env.work / "prefix",
+                 bench.env.display),
               flush=True)
         run_memory_and_throughput(bench, results)
         run_save_loop(args.save_loop, args.out, results)
@@ -249,7 +247,6 @@ def main():
     finally:
         if bench:
             bench.env.close()
-        harness.stop(xvfb)
     missed = [name for name, holds in sorted(results) if not holds]
     print("Summary (%s): %d of %d goals hold%s"
           % (arch.name, len(results) - len(missed), len(results),

@@ -13,6 +13,7 @@ import hashlib
 import importlib.util
 import json
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -53,29 +54,34 @@ class SetupFailed(Exception):
 
 
 # The Wine run of an end-to-end suite, from its command line: --build DIR (default: the build of
-# the architecture this host's Wine runs, its "-signed" preset for a `signed` suite), --out DIR
-# (screenshots; default build/<name>), --certs DIR (tests/e2e/make_test_certs.sh's, default
-# build/test-certs); the other arguments are unittest's, for run_tests(). A missing build exits
-# 77 (skipped) unless E2E_REQUIRED is set; a set-up that fails exits 1 with one sentence.
-def suite_env(name, signed=False):
+# the architecture this host's Wine runs, its "-signed" preset for a suite of a `signer`'s
+# build), --out DIR (screenshots; default build/<name>), --certs DIR
+# (tests/e2e/make_test_certs.sh's, default build/test-certs); the other arguments are
+# unittest's, for run_tests(). A missing build exits 77 (skipped) unless E2E_REQUIRED is set;
+# a set-up that fails, or a build without that signer, exits 1 with one sentence.
+def suite_env(name, signer=None):
     ap = argparse.ArgumentParser(add_help=False, allow_abbrev=False)
     for option in ("--build", "--out", "--certs"):
         ap.add_argument(option, type=Path)
     args, unittest_args = ap.parse_known_args()
     try:
         arch = wine_arch()
-        preset = arch.preset + ("-signed" if signed else "")
-        build = args.build or ROOT / "build" / preset
+        signed = signer is not None
+        build = args.build or default_build(arch, signed)
         certs = args.certs or ROOT / "build" / "test-certs"
-        needed = [program_path(build)] + [build / "tests" / "e2e" / "probes" / n for n in PROBES]
+        needed = [program_path(build)] + [probe_path(build, n) for n in PROBES]
         needed += [certs / n for n in ("root.crt", "vendor.key", "other.key")] if signed else []
         missing = [str(p) for p in needed if not p.exists()]
         if missing:
+            preset = default_build(arch, signed).name
             how = "cmake --preset %s && cmake --build --preset %s" % (preset, preset)
             how = ("tests/e2e/make_test_certs.sh && " if signed else "") + how
             print("%s SKIPPED: not built: %s\nbuild it: %s" % (name, ", ".join(missing), how),
                   file=sys.stderr)
             sys.exit(1 if os.environ.get("E2E_REQUIRED") else 77)
+        if signed and not re.search(r"^INSTALLER_SIGNER:\w+=%s$" % re.escape(signer),
+                                    (build / "CMakeCache.txt").read_text(), re.M):
+            raise SetupFailed("%s was not built with INSTALLER_SIGNER=%s" % (build, signer))
         env = Wine(build, args.out, tag=name, arch=arch)
     except SetupFailed as e:
         sys.exit("%s FAILED: %s." % (name, str(e).rstrip(".")))
@@ -109,9 +115,10 @@ class WineTest(unittest.TestCase):
                       % (timeout, self.env.robot("box", 0)))
 
     # The error box within `timeout` seconds, as the robot describes it: titled "Tollumo", the
-    # stop icon, one button. Its picture goes to <shot>.png.
-    def error_box(self, timeout, shot):
-        box = self.env.robot("box", timeout)
+    # stop icon, one button. Its picture goes to <shot>.png. The robot's steps `then` run in
+    # the same robot run, their lines after the box's.
+    def error_box(self, timeout, shot, *then):
+        box = self.env.robot("box", timeout, *then)
         self.env.shot(shot)
         self.assertEqual(box[0][:3], ["box", "1", "Tollumo"], box)
         red, pixels, buttons = map(int, box[0][4:7])
@@ -145,9 +152,19 @@ def sha256(path):
         return hashlib.file_digest(f, "sha256").hexdigest()
 
 
+# The build folder of an architecture's program and probes, or of its signed program.
+def default_build(arch, signed=False):
+    return ROOT / "build" / (arch.preset + ("-signed" if signed else ""))
+
+
 # vexa_update.exe at the top of a build folder, where src/app/CMakeLists.txt puts it.
 def program_path(build):
     return Path(build) / "vexa_update.exe"
+
+
+# A probe of the end-to-end runs (PROBES) in a build folder.
+def probe_path(build, name):
+    return Path(build) / "tests" / "e2e" / "probes" / name
 
 
 def wait_until(predicate, timeout, interval=0.2):
@@ -188,7 +205,7 @@ def stop(process, timeout=10):
 class Wine:
     def __init__(self, build_dir=None, out_dir=None, display=None, tag="e2e", arch=None):
         self.arch = arch or wine_arch()
-        self.build = Path(build_dir or ROOT / "build" / self.arch.preset)
+        self.build = Path(build_dir or default_build(self.arch))
         self.out = Path(out_dir or ROOT / "build" / tag)
         self.site = self.xvfb = self.env = None
         self.procs, self.blocked, self.closed = [], [], False
@@ -228,7 +245,7 @@ class Wine:
             self.run_unix([self.arch.loader, "reg", "add", "HKCU\\Software\\Wine\\X11 Driver",
                            "/v", "Managed", "/d", "N", "/f"], "reg")
         (self.c / "e2e").mkdir()
-        for name in PROBES:
+        for name in ("probe.exe", "robot.exe"):  # the site and the tests read the component's
             shutil.copy(self.probe(name), self.c / "e2e" / name)
         # Web addresses open in our probe, which records them, instead of a browser.
         self.run_unix([self.arch.loader, "reg", "add", "HKCR\\http\\shell\\open\\command",
@@ -256,7 +273,7 @@ class Wine:
                                                                       "no answer within 10 s"))
 
     def probe(self, name):
-        return self.build / "tests" / "e2e" / "probes" / name
+        return probe_path(self.build, name)
 
     # Ends everything the run started; safe to call twice and after a failed set-up.
     def close(self):

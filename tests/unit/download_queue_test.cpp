@@ -99,9 +99,8 @@ TEST_F(DownloadQueue, AnExhaustedWalkChangesNothing) {
 // address into its own file, registered, and the installer opened last, which ends the program.
 TEST(WholeRun, FetchesEveryItemToItsPlaceAndLaunchesTheInstaller) {
   FakeSystem sys;
-  sys.files.Put(u"D:\\Tollumo\\Vexaoem.dat", "B\r\n");
   sys.environment.argument = u"REFRESH";
-  sys.form.Raise(Control::Form, EventKind::Load);
+  sys.Load();
   // Each request is answered in turn, with a body of its own: its address repeated.
   auto bodyOf = [](const Text& url) {
     std::string body;

@@ -258,10 +258,11 @@ struct FakeSystem {
   Platform platform{ui, files, processes, shell, inet, codePage, environment, end, log};
   FrmUpdate form{platform};
 
-  // The package's brand file with these bytes, then the window loaded.
+  // The package's brand file with these bytes, then the window loaded, as the window layer
+  // raises its load event.
   FakeSystem& Load(std::string brandFile = "B\r\n") {
     files.Put(u"D:\\Tollumo\\Vexaoem.dat", std::move(brandFile));
-    form.Form_Load();
+    form.Raise(Control::Form, EventKind::Load);
     return *this;
   }
 };

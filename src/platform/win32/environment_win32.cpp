@@ -35,31 +35,49 @@ void ProgramEndWin32::Now() {
 namespace {
 
 // The text that `call(size, buffer)` writes: a call that, given too small a buffer, returns
-// the size it needs (GetSystemDirectoryW, GetTempPathW).
+// the size it needs (GetSystemDirectoryW, GetTempPathW). When it fails: "", and the
+// system's reason in `error`.
 template <class Call>
-std::wstring FolderFromSystem(Call call, TextView failure) {
+std::wstring FolderFromSystem(Call call, DWORD& error) {
   std::wstring folder(MAX_PATH + 1, L'\0');
   DWORD length = call(static_cast<DWORD>(folder.size()), folder.data());
   if (length >= folder.size()) {
     folder.resize(length);
     length = call(static_cast<DWORD>(folder.size()), folder.data());
   }
-  if (length == 0 || length >= folder.size()) throw SystemError(GetLastError(), failure, u"");
+  if (length == 0 || length >= folder.size()) {
+    error = GetLastError();
+    return {};
+  }
   folder.resize(length);
   return folder;
+}
+
+std::wstring TemporaryFolder(DWORD& error) {
+  return FolderFromSystem([](DWORD size, wchar_t* buffer) { return GetTempPathW(size, buffer); },
+                          error);
 }
 
 }  // namespace
 
 std::wstring SystemDirectory() {
-  return FolderFromSystem(
-      [](DWORD size, wchar_t* buffer) { return GetSystemDirectoryW(buffer, size); },
-      failure::kNoSystemFolder);
+  DWORD error = 0;
+  std::wstring folder = FolderFromSystem(
+      [](DWORD size, wchar_t* buffer) { return GetSystemDirectoryW(buffer, size); }, error);
+  if (folder.empty()) throw SystemError(error, failure::kNoSystemFolder, u"");
+  return folder;
 }
 
 std::wstring TemporaryFolder() {
-  return FolderFromSystem([](DWORD size, wchar_t* buffer) { return GetTempPathW(size, buffer); },
-                          failure::kNoTemporaryFolder);
+  DWORD error = 0;
+  std::wstring folder = TemporaryFolder(error);
+  if (folder.empty()) throw SystemError(error, failure::kNoTemporaryFolder, u"");
+  return folder;
+}
+
+std::wstring TemporaryFolderIfAny() {
+  DWORD error = 0;
+  return TemporaryFolder(error);
 }
 
 }  // namespace vexa

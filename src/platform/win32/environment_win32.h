@@ -36,7 +36,9 @@ class ProgramEndWin32 final : public ProgramEnd {
 // redirects it to the 32-bit one), without a trailing separator.
 std::wstring SystemDirectory();
 
-// The user's folder for temporary files, with a trailing separator.
+// The user's folder for temporary files, with a trailing separator; TemporaryFolderIfAny
+// gives "" where TemporaryFolder throws, for what must go on without it (the log).
 std::wstring TemporaryFolder();
+std::wstring TemporaryFolderIfAny();
 
 }  // namespace vexa

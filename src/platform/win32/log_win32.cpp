@@ -22,11 +22,9 @@ LogWin32::LogWin32(std::wstring path) : path_(std::move(path)) {
 }
 
 std::wstring LogWin32::DefaultPath() {
-  try {
-    return TemporaryFolder() + L"vexa_update.log";
-  } catch (const PlatformError&) {
-    return {};  // no temporary folder: the run goes on without a log
-  }
+  // No temporary folder: no log, and the run goes on without one.
+  const std::wstring folder = TemporaryFolderIfAny();
+  return folder.empty() ? folder : folder + L"vexa_update.log";
 }
 
 void LogWin32::Write(const Text& line) noexcept {

@@ -99,7 +99,8 @@ void ReceivedBody::RefillReadBuffer() {
   readBuffer_.resize(kReadBlock);
   DWORD read = 0;
   if (!ReadFile(segment.file.Get(), readBuffer_.data(), kReadBlock, &read, &at)) {
-    throw SystemError(GetLastError(), failure::kCannotReadSpoolFile, FromWide(segment.path));
+    const DWORD error = GetLastError();
+    throw SystemError(error, failure::kCannotReadSpoolFile, FromWide(segment.path));
   }
   if (read == 0)
     throw SystemError(ERROR_HANDLE_EOF, failure::kCannotReadSpoolFile, FromWide(segment.path));

@@ -11,8 +11,10 @@ SystemLibrary::SystemLibrary(const wchar_t* name)
     // Windows 7 without the update that brought LOAD_LIBRARY_SEARCH_*: name the file fully.
     module_ = LoadLibraryW((SystemDirectory() + L"\\" + name).c_str());
   }
-  if (module_ == nullptr)
-    throw SystemError(GetLastError(), failure::kCannotLoadLibrary, FromWide(name));
+  if (module_ == nullptr) {
+    const DWORD error = GetLastError();
+    throw SystemError(error, failure::kCannotLoadLibrary, FromWide(name));
+  }
 }
 
 }  // namespace vexa

@@ -23,7 +23,8 @@ class SystemLibrary {
   void Bind(const char* function, Function& bound) const {
     bound = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module_, function)));
     if (bound == nullptr) {
-      throw SystemError(GetLastError(), failure::kCannotUse + FromWide(name_) + u" 的函数 ",
+      const DWORD error = GetLastError();
+      throw SystemError(error, failure::kCannotUse + FromWide(name_) + u" 的函数 ",
                         AsciiText(function));
     }
   }

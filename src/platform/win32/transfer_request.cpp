@@ -89,7 +89,10 @@ bool TransferRequest::Fetch() {
   api_.InternetSetStatusCallbackW(session, &TransferRequest::OnStatus);
   const HINTERNET request = api_.InternetOpenUrlW(session, url_.c_str(), nullptr, 0, kRequestFlags,
                                                   reinterpret_cast<DWORD_PTR>(this));
-  if (request == nullptr) return Failed(u"no response", GetLastError());
+  if (request == nullptr) {
+    const DWORD error = GetLastError();
+    return Failed(u"no response", error);
+  }
   {
     std::lock_guard<std::mutex> lock(handleMutex_);
     if (session_ == nullptr) return false;  // aborted: the session closed it already
@@ -99,7 +102,8 @@ bool TransferRequest::Fetch() {
   DWORD size = sizeof(status);
   if (!api_.HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
                            nullptr)) {
-    return Failed(u"no status", GetLastError());
+    const DWORD error = GetLastError();
+    return Failed(u"no status", error);
   }
   headers_ = RawHeaders(request);
   const Text announcedText = HeaderValue(headers_, u"Content-Length");
@@ -116,8 +120,8 @@ bool TransferRequest::ReadBody(HINTERNET request, std::optional<std::int64_t> an
   for (;;) {
     DWORD read = 0;
     if (!api_.InternetReadFile(request, block.data(), kReadBlock, &read)) {
-      return Failed(u"receiving stopped after " + DecimalText(received_) + u" bytes",
-                    GetLastError());
+      const DWORD error = GetLastError();
+      return Failed(u"receiving stopped after " + DecimalText(received_) + u" bytes", error);
     }
     if (Canceled()) return false;
     if (read == 0) break;
@@ -143,7 +147,8 @@ bool TransferRequest::Failed(const Text& what, std::optional<DWORD> error) {
 HINTERNET TransferRequest::OpenSession() {
   HINTERNET session = api_.InternetOpenW(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
   if (session == nullptr) {
-    Failed(u"WinINet did not start", GetLastError());
+    const DWORD error = GetLastError();
+    Failed(u"WinINet did not start", error);
     return nullptr;
   }
   for (const auto& [option, ms] :

@@ -20,11 +20,6 @@ constexpr wchar_t kPictureClass[] = L"VexaPictureBox";
 constexpr wchar_t kLabelClass[] = L"VexaLabel";
 constexpr wchar_t kImageClass[] = L"VexaImage";
 
-// Throws the thread's last error as a failure of the named action.
-[[noreturn]] void ThrowLastError(TextView action, TextView subject = {}) {
-  throw SystemError(GetLastError(), action, subject);
-}
-
 }  // namespace
 
 Win32Ui::Win32Ui(HINSTANCE instance, const FormLayout& form) : instance_(instance), form_(form) {
@@ -38,7 +33,7 @@ Win32Ui::Win32Ui(HINSTANCE instance, const FormLayout& form) : instance_(instanc
   defaultFont_ = MakeFont(form_.font);
   image_ = GdiBitmap(static_cast<HBITMAP>(LoadImageW(instance_, MAKEINTRESOURCEW(IDB_IMAGE1),
                                                      IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-  if (!image_) ThrowLastError(failure::kCannotLoadPicture);
+  if (!image_) throw SystemError(GetLastError(), failure::kCannotLoadPicture, u"");
   RegisterClasses();
   CreateMainWindow();
   // A new child window goes below its elder siblings: created in the layout's order, topmost
@@ -69,7 +64,7 @@ GdiFont Win32Ui::MakeFont(const FontSpec& wanted) const {
   font.lfCharSet = static_cast<BYTE>(wanted.charset);
   lstrcpynW(font.lfFaceName, ToWide(wanted.face).c_str(), LF_FACESIZE);
   GdiFont made(CreateFontIndirectW(&font));
-  if (!made) ThrowLastError(failure::kCannotCreateFont, wanted.face);
+  if (!made) throw SystemError(GetLastError(), failure::kCannotCreateFont, wanted.face);
   return made;
 }
 
@@ -81,7 +76,8 @@ void Win32Ui::RegisterClasses() {
   };
   const auto enroll = [](const WNDCLASSEXW& windowClass) {
     if (!RegisterClassExW(&windowClass)) {
-      ThrowLastError(failure::kCannotRegisterClass, FromWide(windowClass.lpszClassName));
+      const DWORD error = GetLastError();
+      throw SystemError(error, failure::kCannotRegisterClass, FromWide(windowClass.lpszClassName));
     }
   };
   WNDCLASSEXW windowClass{};
@@ -121,7 +117,7 @@ void Win32Ui::CreateMainWindow() {
   state.visible = false;
   main_ = CreateWindowExW(0, kMainClass, ToWide(form.caption).c_str(), style, x, y, width, height,
                           nullptr, nullptr, instance_, this);
-  if (!main_) ThrowLastError(failure::kCannotCreateWindow);
+  if (!main_) throw SystemError(GetLastError(), failure::kCannotCreateWindow, u"");
   state.window = main_;
 }
 
@@ -182,7 +178,10 @@ void Win32Ui::CreateControl(const ControlLayout& layout) {
       place.right - place.left, place.bottom - place.top, State(layout.container).window,
       reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + static_cast<int>(layout.id))),
       instance_, this);
-  if (!state.window) ThrowLastError(failure::kCannotCreateControl, FromWide(windowClass));
+  if (!state.window) {
+    const DWORD error = GetLastError();
+    throw SystemError(error, failure::kCannotCreateControl, FromWide(windowClass));
+  }
   SendMessageW(state.window, WM_SETFONT, reinterpret_cast<WPARAM>(state.font), FALSE);
 }
 

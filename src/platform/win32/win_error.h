@@ -21,8 +21,9 @@ Text SystemMessage(DWORD error, HMODULE messages = nullptr);
 
 // "<action><subject>：<system message>", e.g.
 //   throw SystemError(GetLastError(), failure::kCannotWriteFile, path);
-// gives "无法写入文件 C:\vexaoem.dat：拒绝访问。". The code comes first so that it is read
-// before anything else can change the thread's last error.
+// gives "无法写入文件 C:\vexaoem.dat：拒绝访问。". C++ leaves the order of a call's arguments
+// open: where another argument does work of its own (converts or joins texts), the code is
+// read into a variable first, so that nothing runs between the failed call and GetLastError.
 PlatformError SystemError(DWORD error, TextView action, TextView subject);
 
 }  // namespace vexa

@@ -7,7 +7,7 @@
 //   click <id>      mouse click at the control's centre;  move <id>  pointer to its centre
 //   dblclick <id>   mouse double-click at the control's centre
 //   key <vk>        the update window to the front, then a press of the virtual key
-//   moveto <x> <y>  pointer to a point of the window's client area;  sleep <ms>
+//   moveto <x> <y>  pointer to a point of the window's client area
 //   at <x> <y>      the id of the control that gets the pointer at a point of the client
 //                   area (0: the window itself)
 //   close           WM_CLOSE to the update window
@@ -186,8 +186,6 @@ bool Step(const std::wstring& step) {
     HWND button = box ? FindWindowExW(box, nullptr, L"Button", nullptr) : nullptr;
     return button && PostMessageW(box, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
                                   reinterpret_cast<LPARAM>(button));
-  } else if (step == L"sleep") {
-    Sleep(_wtoi(Arg()));
   } else {
     return false;
   }
