@@ -34,6 +34,7 @@ class FrmUpdate {
   void Label2_Click();
   void Label2_MouseMove();
   void Inet1_StateChanged(std::int16_t State);
+  void Inet1_Progress();
 
   // The window's state. Plain members, named as the window has always named them; written
   // only by the handlers above, read by the tests.
@@ -46,6 +47,15 @@ class FrmUpdate {
   // "Content-length", or the bytes received when the announcement is unusable.
   std::int64_t ContentLength = 0;
   float ProgressScale = 0;
+  // While a body arrives: the last state shown, and the samples (milliseconds, bytes in hand)
+  // of the last few seconds of the current attempt, for the time left.
+  std::int16_t ShownState = 0;
+  struct RateSample {
+    std::int64_t ms, received;
+  };
+  std::vector<RateSample> RateSamples;
+  std::int32_t SampledAttempt = 0;
+  std::int64_t TimeLeftShownMs = 0;
 
   // The brand codec; private operations of the window in spirit, public so they can be
   // checked on their own.
@@ -61,8 +71,11 @@ class FrmUpdate {
   void DownloadNext();
   void Register(const Text& path);
   void CompleteTransfer();
-  Text PercentText(std::int64_t receivedCount) const;
+  Text PercentText(std::int64_t receivedCount, std::int64_t length) const;
+  double BarArea() const;
   void GrowBar();
+  void ShowRetryWait(const TransferProgress& progress);
+  void ShowTimeLeft(const TransferProgress& progress);
   // Installer launch.
   std::int32_t ShellOpen(Text path);
   // Brand codec helpers: a character's ANSI code and back.

@@ -29,6 +29,10 @@ bool FrmUpdate::Raise(Control source, EventKind kind, std::int16_t argument) {
     Inet1_StateChanged(argument);
     return true;
   }
+  if (source == Control::Inet1 && kind == EventKind::Progress) {
+    Inet1_Progress();
+    return true;
+  }
   for (const Route& route : kRoutes) {
     if (route.source == source && route.kind == kind) {
       (this->*route.handler)();

@@ -37,7 +37,12 @@ void FrmUpdate::DownloadNext() {
   platform_.log.Write(u"item " + ItemNames[CurrentIndex] + u": to fetch from " +
                       ItemUrls[CurrentIndex] + u" into " + ItemPaths[CurrentIndex]);
   ui_.SetVisible(Control::Picture_http, true);
+  // A new transfer shows nothing of the last one: no bar, no percentage.
   ui_.SetWidth(Control::Picture1, 0);
+  ui_.SetCaption(Control::Label_http_state2, u"");
+  ui_.SetTaskbarProgress(TaskbarState::None, 0, 0);
+  ShownState = 0;
+  RateSamples.clear();
   platform_.inet1.Execute(ItemUrls[CurrentIndex], u"GET");
 }
 

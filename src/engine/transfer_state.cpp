@@ -1,15 +1,22 @@
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
 
 #include "app/frm_update.h"
 #include "engine/manifest.h"
+#include "platform/download_attempts.h"
 
 namespace vexa {
 
 namespace {
 
 constexpr std::int32_t kChunkSize = 1024;
+// The time left comes from the rate of the last few seconds, shown at most once a second and
+// not before the first two seconds of an attempt have given a rate worth the name.
+constexpr std::int64_t kRateWindowMs = 5000;
+constexpr std::int64_t kTimeLeftEveryMs = 1000;
+constexpr std::int64_t kFirstTimeLeftAfterMs = 2000;
 
 // Caption of the state label for the states 1 to 12 (index 0 unused).
 constexpr const char16_t* kStateTexts[] = {
@@ -58,13 +65,82 @@ std::int64_t AnnouncedLength(const Text& header) {
 
 void FrmUpdate::Inet1_StateChanged(std::int16_t State) {
   if (State < icResolvingHost || State > icResponseCompleted) return;
+  ShownState = State;
   if (State == icResponseReceived) {
     ui_.SetCaption(Control::Label_http_state, kStateTexts[State] + ItemNames[CurrentIndex]);
   } else if (State == icResponseCompleted) {
     CompleteTransfer();
   } else {
     ui_.SetCaption(Control::Label_http_state, kStateTexts[State]);
+    if (State == icError) {
+      const TransferProgress progress = platform_.inet1.Progress();
+      ui_.SetTaskbarProgress(TaskbarState::Error, progress.received, progress.total);
+    }
   }
+}
+
+// Bytes are arriving, or the transfer waits to try again. With a believable length the bar
+// and the percentage follow the bytes in hand as the save loop will measure them; without one
+// they stay empty until the save.
+void FrmUpdate::Inet1_Progress() {
+  const TransferProgress progress = platform_.inet1.Progress();
+  if (progress.retry > 0) {
+    ShowRetryWait(progress);
+    return;
+  }
+  const bool known = progress.total > 0;
+  const double area = BarArea();
+  const double width =
+      known ? std::min(area, area * static_cast<double>(progress.received) /
+                                 static_cast<double>(progress.total))
+            : 0.0;
+  ui_.SetWidth(Control::Picture1, static_cast<float>(width));
+  ui_.SetCaption(Control::Label_http_state2,
+                 known ? PercentText(progress.received, progress.total) : Text());
+  ui_.SetTaskbarProgress(known ? TaskbarState::Normal : TaskbarState::Indeterminate,
+                         progress.received, progress.total);
+  if (known) ShowTimeLeft(progress);
+}
+
+void FrmUpdate::ShowRetryWait(const TransferProgress& progress) {
+  RateSamples.clear();
+  ShownState = 0;
+  ui_.SetCaption(Control::Label_http_state,
+                 u"网络连接中断，" + DecimalText(progress.secondsLeft) + u" 秒后重试（第 " +
+                     DecimalText(progress.retry) + u" 次，共 " +
+                     DecimalText(DownloadAttempts::kMostAttempts - 1) + u" 次）...");
+  ui_.SetTaskbarProgress(TaskbarState::Paused, progress.received, progress.total);
+}
+
+// While state 8 shows: its text, two blanks and the time left at the recent rate.
+void FrmUpdate::ShowTimeLeft(const TransferProgress& progress) {
+  const std::int64_t now = platform_.clock.Milliseconds();
+  if (RateSamples.empty() || SampledAttempt != progress.attempt) {
+    RateSamples.assign(1, RateSample{now, progress.received});
+    SampledAttempt = progress.attempt;
+    TimeLeftShownMs = now - kTimeLeftEveryMs + kFirstTimeLeftAfterMs;
+    return;
+  }
+  RateSamples.push_back(RateSample{now, progress.received});
+  // The oldest sample kept is the last one at least kRateWindowMs old.
+  const auto recent = std::find_if(RateSamples.begin(), RateSamples.end(), [now](const RateSample& s) {
+    return now - s.ms < kRateWindowMs;
+  });
+  if (recent - RateSamples.begin() > 1) RateSamples.erase(RateSamples.begin(), recent - 1);
+  if (ShownState != icResponseReceived || now - TimeLeftShownMs < kTimeLeftEveryMs) return;
+  TimeLeftShownMs = now;
+  const RateSample& first = RateSamples.front();
+  const double perMs = now > first.ms ? static_cast<double>(progress.received - first.received) /
+                                            static_cast<double>(now - first.ms)
+                                      : 0.0;
+  Text caption = kStateTexts[icResponseReceived] + ItemNames[CurrentIndex];
+  if (perMs > 0) {
+    const double secondsLeft =
+        static_cast<double>(std::max<std::int64_t>(progress.total - progress.received, 0)) /
+        perMs / 1000.0;
+    caption += u"  剩余 " + ConvertTime(static_cast<float>(secondsLeft));
+  }
+  ui_.SetCaption(Control::Label_http_state, caption);
 }
 
 // Saves the whole body in pieces of 1024 bytes while the bar grows, then registers the
@@ -74,10 +150,11 @@ void FrmUpdate::CompleteTransfer() {
 
   ContentLength = AnnouncedLength(inet.GetHeader(u"Content-length"));
   if (ContentLength == 0) ContentLength = inet.BytesReceived();
-  const double barWidth = ui_.ScaleWidth() - 2.0 * ui_.Left(Control::Picture1);
   // An empty body without a usable length fills the bar in its one growth step.
   ProgressScale = static_cast<float>(
-      barWidth / static_cast<double>(ContentLength > 0 ? ContentLength : kChunkSize));
+      BarArea() / static_cast<double>(ContentLength > 0 ? ContentLength : kChunkSize));
+  // The save measures its own progress, from an empty bar.
+  ui_.SetWidth(Control::Picture1, 0);
   ui_.SetCaption(Control::Label_http_state, kStateTexts[icResponseCompleted]);
 
   const Text& path = ItemPaths[CurrentIndex];
@@ -87,19 +164,22 @@ void FrmUpdate::CompleteTransfer() {
     inet.GetChunk(kChunkSize, chunk);
     std::int64_t received = kChunkSize;
     GrowBar();
-    ui_.SetCaption(Control::Label_http_state2, PercentText(received));
+    ui_.SetCaption(Control::Label_http_state2, PercentText(received, ContentLength));
     while (chunk.size() >= 2) {
       file->Write(chunk.data(), chunk.size());
       inet.GetChunk(kChunkSize, chunk);
       GrowBar();
       received += kChunkSize;
-      ui_.SetCaption(Control::Label_http_state2, PercentText(received));
+      ui_.SetCaption(Control::Label_http_state2, PercentText(received, ContentLength));
+      ui_.SetTaskbarProgress(TaskbarState::Normal, std::min(received, ContentLength),
+                             ContentLength);
     }
     file->Write(chunk.data(), chunk.size());
     file->Commit();
   }
   platform_.log.Write(u"item " + ItemNames[CurrentIndex] + u": saved to " + path);
   ui_.SetCaption(Control::Label_http_state2, u"100%");
+  ui_.SetTaskbarProgress(TaskbarState::None, 0, 0);
 
   if (ItemKinds[CurrentIndex] == kComponentKind) {
     Register(path);
@@ -111,6 +191,11 @@ void FrmUpdate::CompleteTransfer() {
   DownloadNext();
 }
 
+// The bar's full width: the panel's inner width less the margin on either side.
+double FrmUpdate::BarArea() const {
+  return ui_.ScaleWidth() - 2.0 * ui_.Left(Control::Picture1);
+}
+
 void FrmUpdate::GrowBar() {
   const double width =
       ui_.Width(Control::Picture1) + static_cast<double>(ProgressScale) * kChunkSize;
@@ -118,10 +203,9 @@ void FrmUpdate::GrowBar() {
 }
 
 // The received count as a percentage of the body length, rounded half to even.
-Text FrmUpdate::PercentText(std::int64_t receivedCount) const {
-  if (ContentLength <= 0) return u"100%";
-  const double percent =
-      static_cast<double>(receivedCount * 100) / static_cast<double>(ContentLength);
+Text FrmUpdate::PercentText(std::int64_t receivedCount, std::int64_t length) const {
+  if (length <= 0) return u"100%";
+  const double percent = static_cast<double>(receivedCount * 100) / static_cast<double>(length);
   return DecimalText(static_cast<std::int64_t>(std::nearbyint(percent))) + u"%";
 }
 

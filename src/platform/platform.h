@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/clock.h"
 #include "platform/code_page.h"
 #include "platform/environment.h"
 #include "platform/files.h"
@@ -23,6 +24,7 @@ struct Platform {
   Environment& environment;
   ProgramEnd& end;
   Log& log;
+  Clock& clock;
 };
 
 }  // namespace vexa

@@ -24,8 +24,24 @@ enum TransferState : std::int16_t {
   icResponseCompleted = 12,
 };
 
+// How far the current request is, for the window's progress. `total` is the body's announced
+// length (0: none that can be believed); `received` counts every body byte in hand, those kept
+// from an earlier attempt included. While the control waits to try again after a network
+// failure, `retry` is the try it waits for (1 to kMostRetries) and `secondsLeft` the wait left.
+struct TransferProgress {
+  std::int64_t received = 0;
+  std::int64_t total = 0;
+  std::int32_t attempt = 1;  // the request's attempt the figures belong to, from 1
+  std::int32_t retry = 0;
+  std::int32_t secondsLeft = 0;
+};
+
 // The HTTP transfer control. Execute returns at once; the states of the request arrive
-// later, one at a time, on the window's thread (routed to FrmUpdate::Inet1_StateChanged).
+// later, one at a time, on the window's thread, as StateChanged events; between them, Progress
+// events (a few dozen a second at most) say that Progress() has news. A request that fails
+// for a reason that may pass (no connection, a time-out, a busy server, a cut body) is tried
+// again by the control itself, within limits, continuing a cut body where the server allows
+// it: the window sees, per Execute, either state 12 or state 11, once.
 // State 12 means the whole body has been received and can be read with GetChunk.
 class Transfer {
  public:
@@ -39,6 +55,8 @@ class Transfer {
   virtual void GetChunk(std::int32_t size, std::vector<std::uint8_t>& chunk) = 0;
   // How many body bytes the finished request received.
   virtual std::int64_t BytesReceived() const = 0;
+  // The current request's progress; any time on the window's thread.
+  virtual TransferProgress Progress() const = 0;
 };
 
 }  // namespace vexa

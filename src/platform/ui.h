@@ -34,7 +34,11 @@ using OleColor = std::uint32_t;
 enum class MessageIcon { None, Critical };
 
 // What happened to a control: the window routes each to its handler, if it has one.
-enum class EventKind { Load, QueryUnload, MouseMove, Click, StateChanged };
+enum class EventKind { Load, QueryUnload, MouseMove, Click, StateChanged, Progress };
+
+// What the window's button on the taskbar shows: nothing, a bar (normal, paused while a
+// transfer waits to try again, or failed), or activity of unknown length.
+enum class TaskbarState { None, Normal, Paused, Error, Indeterminate };
 
 // The window's controls as the logic sees them. Positions and sizes are in twips.
 class Ui {
@@ -52,6 +56,8 @@ class Ui {
   virtual void SetWidth(Control control, float twips) = 0;
   // Inner width of the window, in twips.
   virtual float ScaleWidth() const = 0;
+  // The taskbar button's progress: `done` of `total` (both ignored unless there is a bar).
+  virtual void SetTaskbarProgress(TaskbarState state, std::int64_t done, std::int64_t total) = 0;
   // Makes the window visible without waiting (modeless).
   virtual void Show() = 0;
   virtual WindowHandle Handle() const = 0;

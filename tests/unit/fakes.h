@@ -48,6 +48,9 @@ class FakeUi : public Ui {
     if (c == Control::Picture1) barWidths.push_back(twips);
   }
   float ScaleWidth() const override { return 6195; }
+  void SetTaskbarProgress(TaskbarState state, std::int64_t done, std::int64_t total) override {
+    taskbar = {state, done, total};
+  }
   void Show() override { shown = true; }
   WindowHandle Handle() const override { return 0x1234; }
   void ShowMessageBox(const Text& text, const Text& title, MessageIcon icon) override {
@@ -68,6 +71,7 @@ class FakeUi : public Ui {
   std::vector<Box> messageBoxes;
   bool shown = false;
   std::vector<float> barWidths;  // every width Picture1 was set to
+  std::tuple<TaskbarState, std::int64_t, std::int64_t> taskbar{TaskbarState::None, 0, 0};
 
  private:
   // What the window set on one control; nothing set: the layout's value.
@@ -203,6 +207,7 @@ class FakeTransfer : public Transfer {
     position_ += n;
   }
   std::int64_t BytesReceived() const override { return static_cast<std::int64_t>(body_.size()); }
+  TransferProgress Progress() const override { return progress; }
 
   // The response the next state 12 reads. Its Content-length is `length`, by default the
   // body's size; "" stands for a response without one.
@@ -216,6 +221,7 @@ class FakeTransfer : public Transfer {
     Text url, operation;
   };
   std::vector<Request> requests;
+  TransferProgress progress;  // what Progress() answers
 
  private:
   std::string body_, contentLength_;
@@ -244,6 +250,12 @@ class FakeLog : public Log {
   std::vector<Text> lines;
 };
 
+class FakeClock : public Clock {
+ public:
+  std::int64_t Milliseconds() const override { return ms; }
+  std::int64_t ms = 1000000;
+};
+
 // A window with every fake wired in.
 struct FakeSystem {
   IconvCodePage codePage;
@@ -255,7 +267,8 @@ struct FakeSystem {
   FakeEnvironment environment;
   FakeProgramEnd end;
   FakeLog log;
-  Platform platform{ui, files, processes, shell, inet, codePage, environment, end, log};
+  FakeClock clock;
+  Platform platform{ui, files, processes, shell, inet, codePage, environment, end, log, clock};
   FrmUpdate form{platform};
 
   // The package's brand file with these bytes, then the window loaded, as the window layer

@@ -6,6 +6,7 @@
 
 #include "fakes.h"
 #include "platform/command_line.h"
+#include "platform/download_attempts.h"
 #include "platform/http_response.h"
 #include "platform/screen_units.h"
 
@@ -49,6 +50,98 @@ TEST(HttpResponse, SuccessStatusesAndWinInetStatusCodes) {
   }
   EXPECT_TRUE(EqualIgnoringAsciiCase(u"get", u"GET"));
   EXPECT_FALSE(EqualIgnoringAsciiCase(u"GETS", u"GET"));
+}
+
+using Failure = DownloadAttempts::Failure;
+using Verdict = DownloadAttempts::Verdict;
+
+// Which answers and failures are tried again, and after how long (the first try and three
+// retries, 2, 4 and 8 s apart; a server's Retry-After on 429 and 503, at most 30 s).
+TEST(DownloadAttempts, PassingFailuresAreTriedFourTimesInAllAndOthersOnce) {
+  const struct {
+    std::uint32_t status;
+    const char16_t* retryAfter;
+    std::optional<int> firstWait;
+  } answers[] = {{408, u"", 2},    {429, u"7", 7},   {500, u"", 2},    {502, u"", 2},
+                 {503, u"120", 30}, {503, u"0", 0}, {504, u"9", 2},   {503, u"Wed, 21 Oct", 2},
+                 {404, u"", {}},   {403, u"", {}},  {410, u"", {}},   {204, u"", {}},
+                 {206, u"", {}},   {416, u"", {}},  {301, u"", {}},   {201, u"", {}}};
+  for (const auto& a : answers) {
+    DownloadAttempts attempts;
+    const Text headers = u"HTTP/1.1 " + DecimalText(a.status) + u" X\r\nRetry-After: " + a.retryAfter;
+    const Verdict verdict = attempts.OnAnswer({}, a.status, headers);
+    EXPECT_EQ(verdict.kind, Verdict::kFail) << a.status;
+    EXPECT_EQ(attempts.AfterFailure(verdict.failure, verdict.retryAfter), a.firstWait) << a.status;
+  }
+  // WinINet's errors: time-out, name, refused, aborted, reset, unreadable answer; then
+  // certificates (invalid CA, wrong name, expired, revoked), an https-to-http redirect.
+  for (std::uint32_t error : {12002u, 12007u, 12029u, 12030u, 12031u, 12152u}) {
+    EXPECT_EQ(FailureOfInternetError(error), Failure::kNetwork) << error;
+  }
+  for (std::uint32_t error : {12045u, 12038u, 12037u, 12170u, 12040u, 12157u, 12005u}) {
+    EXPECT_EQ(FailureOfInternetError(error), Failure::kFinal) << error;
+  }
+  DownloadAttempts attempts;
+  std::vector<std::optional<int>> waits;
+  for (Failure f : {Failure::kNetwork, Failure::kCutShort, Failure::kBusy, Failure::kRange}) {
+    waits.push_back(attempts.AfterFailure(f));
+  }
+  EXPECT_EQ(waits, (std::vector<std::optional<int>>{2, 4, 8, std::nullopt}));
+  EXPECT_EQ(attempts.Attempt(), 4);
+}
+
+// A cut body is continued only after a 200 that allows it, and only by a 206 whose
+// Content-Range starts where it broke and names the same total.
+TEST(DownloadAttempts, ACutBodyIsContinuedOnlyWhenItCanBeProvedTheSameFile) {
+  const Text ranges = u"Accept-Ranges: bytes\r\nContent-Length: 1000\r\n";
+  const struct {
+    const char16_t* first;  // the headers of the first answer, a 200
+    std::int64_t from;      // what the next attempt asks for after 400 bytes
+    const char16_t* validator;
+  } firsts[] = {
+      {u"ETag: \"v1\"\r\n", 400, u"\"v1\""},
+      {u"ETag: W/\"v1\"\r\nLast-Modified: Mon, 01 Jan 2024\r\n", 400, u"Mon, 01 Jan 2024"},
+      {u"ETag: W/\"v1\"\r\n", 0, u""},
+      {u"", 0, u""},
+  };
+  for (const auto& f : firsts) {
+    DownloadAttempts attempts;
+    attempts.OnAnswer({}, 200, u"HTTP/1.1 200 OK\r\n" + ranges + f.first);
+    const DownloadAttempts::Request next = attempts.NextRequest(400);
+    EXPECT_EQ(next.from, f.from) << ToUtf8(f.first);
+    EXPECT_EQ(next.validator, f.validator);
+  }
+  DownloadAttempts noRanges;
+  noRanges.OnAnswer({}, 200, u"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\nETag: \"v1\"");
+  EXPECT_EQ(noRanges.NextRequest(400).from, 0);
+
+  const struct {
+    std::uint32_t status;
+    const char16_t* contentRange;
+    Verdict::Kind kind;
+    std::int64_t nextFrom;  // after 600 bytes in hand
+  } answers[] = {
+      {206, u"bytes 400-999/1000", Verdict::kAppend, 600},
+      {206, u"bytes 400-999/2000", Verdict::kFail, 0},
+      {206, u"bytes 0-999/1000", Verdict::kFail, 0},
+      {206, u"bytes 400-998/1000", Verdict::kFail, 0},
+      {206, u"", Verdict::kFail, 0},
+      {416, u"bytes */1000", Verdict::kFail, 0},
+      {503, u"", Verdict::kFail, 600},
+      {200, u"", Verdict::kTakeWhole, 600},
+  };
+  for (const auto& a : answers) {
+    DownloadAttempts attempts;
+    attempts.OnAnswer({}, 200, u"HTTP/1.1 200 OK\r\n" + ranges + u"ETag: \"v1\"");
+    const Verdict verdict = attempts.OnAnswer(attempts.NextRequest(400), a.status,
+                                              u"HTTP/1.1 X\r\n" + ranges +
+                                                  u"ETag: \"v1\"\r\nContent-Range: " + a.contentRange);
+    EXPECT_EQ(verdict.kind, a.kind) << a.status << " " << ToUtf8(a.contentRange);
+    EXPECT_EQ(attempts.NextRequest(600).from, a.nextFrom) << a.status << ToUtf8(a.contentRange);
+    if (a.kind == Verdict::kFail) {
+      EXPECT_TRUE(attempts.AfterFailure(verdict.failure));
+    }
+  }
 }
 
 TEST(CommandLine, FirstWordAndArgumentAsWindowsReadsThem) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "fakes.h"
 
 namespace vexa {
@@ -11,7 +13,12 @@ const Text kComcat = u"C:\\windows\\system32\\comcat.dll";
 class TransferState : public ::testing::Test {
  protected:
   TransferState() { sys.Load().form.Command_refresh_Click(); }
-  std::vector<Text> Percents() { return sys.ui.History(Control::Label_http_state2); }
+  // The percentages shown, without the clears at each transfer's start.
+  std::vector<Text> Percents() {
+    std::vector<Text> shown = sys.ui.History(Control::Label_http_state2);
+    shown.erase(std::remove(shown.begin(), shown.end(), Text()), shown.end());
+    return shown;
+  }
   // The transfer ends with this response (see FakeTransfer::Respond).
   void Complete(std::string body, std::optional<std::string> length = std::nullopt) {
     sys.inet.Respond(std::move(body), std::move(length));
@@ -52,6 +59,73 @@ TEST_F(TransferState, StatesOneToElevenOnlyShowTheirText) {
   EXPECT_TRUE(Percents().empty());
 }
 
+// While the body arrives the bar and the percentage follow it (the bar area is 6195 - 2 * 180
+// = 5835 twips wide), capped at the full bar; without a length they stay empty.
+TEST_F(TransferState, ProgressWhileReceivingFillsTheBarAsTheSaveWill) {
+  const struct {
+    std::int64_t received, total;
+    float width;
+    const char16_t* percent;
+    TaskbarState taskbar;
+  } cases[] = {
+      {0, 2048, 0, u"0%", TaskbarState::Normal},        {1024, 2048, 2917.5f, u"50%", TaskbarState::Normal},
+      {2048, 2048, 5835, u"100%", TaskbarState::Normal}, {4096, 2048, 5835, u"200%", TaskbarState::Normal},
+      {1, 200, 29.175f, u"0%", TaskbarState::Normal},   {3, 200, 87.525f, u"2%", TaskbarState::Normal},
+      {1000, 0, 0, u"", TaskbarState::Indeterminate},
+  };
+  for (const auto& c : cases) {
+    sys.inet.progress = {c.received, c.total, 1, 0, 0};
+    EXPECT_TRUE(sys.form.Raise(Control::Inet1, EventKind::Progress));
+    EXPECT_FLOAT_EQ(sys.ui.barWidths.back(), c.width) << c.received << " of " << c.total;
+    EXPECT_EQ(sys.ui.Caption(Control::Label_http_state2), c.percent);
+    EXPECT_EQ(std::get<0>(sys.ui.taskbar), c.taskbar);
+  }
+  sys.form.Inet1_StateChanged(11);
+  EXPECT_EQ(std::get<0>(sys.ui.taskbar), TaskbarState::Error);
+}
+
+// The previous item's "100%" never stands over the next transfer; a saved item clears the
+// taskbar button.
+TEST_F(TransferState, ANewTransferStartsWithAnEmptyBarAndPercentage) {
+  Complete(Bytes(10));
+  EXPECT_EQ(sys.ui.History(Control::Label_http_state2).back(), u"");
+  EXPECT_EQ(sys.ui.barWidths.back(), 0.0f);
+  EXPECT_EQ(std::get<0>(sys.ui.taskbar), TaskbarState::None);
+}
+
+// 10 MB at 100 kB/s: shown from the second second on, at most once a second, from the rate of
+// the last five seconds; a rate of 0 shows no time.
+TEST_F(TransferState, TimeLeftFollowsTheRecentRate) {
+  sys.form.Inet1_StateChanged(8);
+  const Text downloading = u"正在下载...comcat.dll";
+  const struct {
+    std::int64_t at, received;
+    const char16_t* suffix;  // nullptr: the caption is not rewritten
+  } steps[] = {{0, 0, nullptr},           {1000, 100000, nullptr},      {2000, 200000, u"  剩余 00:01:38"},
+               {2500, 250000, nullptr},   {3000, 300000, u"  剩余 00:01:37"},
+               {10000, 300000, u""},      {11000, 9700000, u"  剩余 00:00:00"}};
+  const std::int64_t start = sys.clock.ms;
+  for (const auto& step : steps) {
+    const std::size_t before = sys.ui.History(Control::Label_http_state).size();
+    sys.clock.ms = start + step.at;
+    sys.inet.progress = {step.received, 10000000, 1, 0, 0};
+    sys.form.Inet1_Progress();
+    const std::vector<Text> captions = sys.ui.History(Control::Label_http_state);
+    if (step.suffix == nullptr) {
+      EXPECT_EQ(captions.size(), before) << step.at;
+    } else {
+      EXPECT_EQ(captions.back(), downloading + step.suffix) << step.at;
+    }
+  }
+}
+
+TEST_F(TransferState, AWaitBeforeARetryCountsDownAndPausesTheTaskbar) {
+  sys.inet.progress = {4096, 8192, 1, 1, 5};
+  sys.form.Inet1_Progress();
+  EXPECT_EQ(sys.ui.Caption(Control::Label_http_state), u"网络连接中断，5 秒后重试（第 1 次，共 3 次）...");
+  EXPECT_EQ(sys.ui.taskbar, std::make_tuple(TaskbarState::Paused, std::int64_t{4096}, std::int64_t{8192}));
+}
+
 // Without a Content-length the bytes received measure the bar and the percentages.
 TEST_F(TransferState, AComponentIsSavedChunkByChunkAndTheNextItemStarts) {
   const std::string body = Bytes(2048);
@@ -63,10 +137,12 @@ TEST_F(TransferState, AComponentIsSavedChunkByChunkAndTheNextItemStarts) {
   const float scale = static_cast<float>((6195.0 - 2 * 180.0) / 2048);
   EXPECT_EQ(sys.form.ContentLength, 2048);
   EXPECT_FLOAT_EQ(sys.form.ProgressScale, scale);
-  ASSERT_EQ(sys.ui.barWidths.size(), 5u);
-  EXPECT_FLOAT_EQ(sys.ui.barWidths[1], scale * 1024);
-  EXPECT_FLOAT_EQ(sys.ui.barWidths[2], scale * 2048);
-  EXPECT_FLOAT_EQ(sys.ui.barWidths[3], scale * 3072);
+  // Empty when the transfer started and again when the save began, then grown.
+  ASSERT_EQ(sys.ui.barWidths.size(), 6u);
+  EXPECT_EQ(sys.ui.barWidths[1], 0.0f);
+  EXPECT_FLOAT_EQ(sys.ui.barWidths[2], scale * 1024);
+  EXPECT_FLOAT_EQ(sys.ui.barWidths[3], scale * 2048);
+  EXPECT_FLOAT_EQ(sys.ui.barWidths[4], scale * 3072);
   // Registered (as WholeRun checks); the panel was hidden, then shown again for the next
   // item's transfer with an empty bar.
   EXPECT_EQ(sys.ui.Caption(Control::Label3), u"状态: 检查 MCI32.OCX ...");
@@ -89,7 +165,7 @@ TEST_F(TransferState, AnEmptyBodyCreatesAnEmptyFile) {
   Complete("");
   EXPECT_EQ(sys.files.Bytes(kComcat), "");
   EXPECT_EQ(Percents(), (std::vector<Text>{u"100%", u"100%"}));  // no division by zero
-  EXPECT_FLOAT_EQ(sys.ui.barWidths[1], 6195 - 360);
+  EXPECT_FLOAT_EQ(sys.ui.barWidths[2], 6195 - 360);
   EXPECT_EQ(sys.processes.started.size(), 1u);
 }
 
