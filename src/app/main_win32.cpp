@@ -11,6 +11,7 @@
 #include "app/frm_update.h"
 #include "app/installer_files_win32.h"
 #include "app/settings.h"
+#include "platform/win32/clock_win32.h"
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/environment_win32.h"
 #include "platform/win32/files_win32.h"
@@ -125,6 +126,7 @@ int Run(HINSTANCE instance, Log& log) {
   TransferWinInet inet1(reportFailure, log);
   CodePageWin32 codePage;
   EnvironmentWin32 environment;
+  ClockWin32 clock;
   // The normal end and a close: registrations asked for are started, transfer workers are
   // stopped, and a failure still on its way shows the error box instead of a quiet end.
   ProgramEndWin32 end([&ui, &processes, &inet1, &log] {
@@ -134,7 +136,8 @@ int Run(HINSTANCE instance, Log& log) {
     ui.ThrowReportedFailure();
     log.Write(u"ended normally");
   });
-  FrmUpdate form(Platform{ui, files, processes, shell, inet1, codePage, environment, end, log});
+  FrmUpdate form(
+      Platform{ui, files, processes, shell, inet1, codePage, environment, end, log, clock});
 
   ui.Connect([&form](Control source, EventKind kind,
                      std::int16_t argument) { return form.Raise(source, kind, argument); },

@@ -35,6 +35,8 @@ struct Response {
   std::string headers;  // each line ending in CR LF
   std::string body;
   bool silent = false;  // no data ever comes: a read waits until its handle is closed
+  std::size_t failAfter = std::string::npos;  // the connection breaks after this many bytes
+  std::wstring finalUrl = {};  // where redirects led; empty: nowhere
 };
 
 // A session (no parent) or a request; closing a session closes its requests, as in WinINet.
@@ -48,6 +50,7 @@ struct Handle {
 std::mutex netMutex;           // guards handles and script
 std::vector<Handle*> handles;  // every one handed out, never freed
 std::deque<Response> script;
+std::vector<std::wstring> asked;  // the extra headers of each request
 std::atomic<DWORD> options[8];  // the last value set of each
 std::atomic<INTERNET_STATUS_CALLBACK> callback{nullptr};
 int closedTwice = 0;
@@ -75,8 +78,20 @@ INTERNET_STATUS_CALLBACK WINAPI FakeSetCallback(HINTERNET, INTERNET_STATUS_CALLB
   return callback.exchange(cb);
 }
 
-HINTERNET WINAPI FakeOpenUrl(HINTERNET session, LPCWSTR, LPCWSTR, DWORD, DWORD, DWORD_PTR context) {
+BOOL WINAPI FakeQueryOption(HINTERNET request, DWORD option, LPVOID buffer, LPDWORD bytes) {
+  const std::wstring& url = static_cast<Handle*>(request)->response.finalUrl;
+  if (option != INTERNET_OPTION_URL || url.empty() || *bytes <= url.size() * sizeof(wchar_t)) {
+    return FALSE;
+  }
+  std::copy(url.c_str(), url.c_str() + url.size() + 1, static_cast<wchar_t*>(buffer));
+  *bytes = static_cast<DWORD>(url.size() * sizeof(wchar_t));
+  return TRUE;
+}
+
+HINTERNET WINAPI FakeOpenUrl(HINTERNET session, LPCWSTR, LPCWSTR headers, DWORD, DWORD,
+                             DWORD_PTR context) {
   std::unique_lock<std::mutex> lock(netMutex);
+  asked.push_back(headers ? headers : L"");
   Handle* request = handles.emplace_back(new Handle{static_cast<Handle*>(session), script.at(0)});
   script.pop_front();
   lock.unlock();  // the control's callback takes its own locks
@@ -111,7 +126,12 @@ BOOL WINAPI FakeRead(HINTERNET request, LPVOID buffer, DWORD size, LPDWORD read)
     return FALSE;
   }
   const std::string& body = connection.response.body;
-  *read = static_cast<DWORD>(std::min<std::size_t>(size, body.size() - connection.sent));
+  if (connection.sent == connection.response.failAfter) {
+    SetLastError(ERROR_INTERNET_CONNECTION_RESET);
+    return FALSE;
+  }
+  const std::size_t end = std::min(body.size(), connection.response.failAfter);
+  *read = static_cast<DWORD>(std::min<std::size_t>(size, end - connection.sent));
   std::copy_n(body.data() + connection.sent, *read, static_cast<char*>(buffer));
   connection.sent += *read;
   return TRUE;
@@ -126,8 +146,9 @@ BOOL WINAPI FakeClose(HINTERNET closing) {
   return TRUE;
 }
 
-const WinInetApi kFakeApi{nullptr,     FakeOpen,      FakeSetOption, FakeSetCallback,
-                          FakeOpenUrl, FakeQueryInfo, FakeRead,      FakeClose};
+const WinInetApi kFakeApi{nullptr,         FakeOpen,    FakeSetOption, FakeQueryOption,
+                          FakeSetCallback, FakeOpenUrl, FakeQueryInfo, FakeRead,
+                          FakeClose};
 
 // --- the window the control posts to, and one run of the control ---------------------------
 
@@ -172,9 +193,11 @@ struct Run : Log {
   }
   // Requests `response` for http://site/a and waits for its last state; an operation other
   // than GET has no response, as it is never requested.
-  void Fetch(const Response& response, const Text& operation = u"GET") {
+  void Fetch(const Response& response, const Text& operation = u"GET",
+             const Text& url = u"http://site/a") {
     if (EqualIgnoringAsciiCase(operation, u"GET")) Script(response);
-    transfer.Execute(u"http://site/a", operation);
+    asked.clear();
+    transfer.Execute(url, operation);
     CHECK(Pump([] { return !states.empty() && states.back() >= 11; }));
   }
   std::string Read() {
@@ -216,8 +239,6 @@ void CheckRequests(HWND window) {
   CHECK(options[INTERNET_OPTION_RECEIVE_TIMEOUT] == 60000);
   CheckRequest(window, {302, "Content-Length: 3\r\n", "abc"}, u"GET", failed, "",
                "http://site/a: failed: HTTP status 302\n");
-  CheckRequest(window, {200, "Content-Length: 100\r\n", std::string(50, 'x')}, u"GET", failed, "",
-               "http://site/a: failed: body cut short: received 50 of 100 bytes\n");
   CheckRequest(window, {}, u"POST", {11}, "", "http://site/a: failed: only GET");
 }
 
@@ -247,6 +268,57 @@ void CheckReplacedRequests(HWND window) {
   CHECK(closedTwice == 0);
 }
 
+// A body cut in the middle is continued where it broke, or taken whole when the server
+// answers the range with the whole (changed) file; closing during the wait before a retry stops at once; a redirect from
+// https to http is never followed by a retry.
+void CheckRetries(HWND window) {
+  const std::string whole = "0123456789";
+  const std::string ranged = "Content-Length: 10\r\nAccept-Ranges: bytes\r\nETag: \"v1\"\r\n";
+  {
+    Run run(window);
+    Script({200, ranged, whole, false, 4});
+    run.Fetch({206, "Content-Length: 6\r\nContent-Range: bytes 4-9/10\r\n", "456789"});
+    CHECK(states.back() == 12);
+    CHECK(run.Read() == whole);
+    CHECK(asked == std::vector<std::wstring>({L"", L"Range: bytes=4-\r\nIf-Range: \"v1\"\r\n"}));
+    CHECK(run.transfer.GetHeader(u"Content-Length") == u"10");
+    CHECK(run.Logged("http://site/a: retry 1 of 3 in 2 s, 4 bytes in hand\n"));
+    CHECK(run.Logged("http://site/a: 206: resumed at 4 of 10 bytes\n"));
+    const TransferProgress progress = run.transfer.Progress();
+    CHECK(progress.received == 10 && progress.total == 10 && progress.attempt == 2);
+  }
+  {
+    Run run(window);
+    Script({200, ranged, "01234"});  // a clean end, short of the length announced
+    run.Fetch({200, "Content-Length: 10\r\nETag: \"v2\"\r\n", "abcdefghij"});
+    CHECK(run.Read() == "abcdefghij");
+    CHECK(run.Logged("http://site/a: failed: body cut short: received 5 of 10 bytes\n"));
+    CHECK(asked.size() == 2 && asked[1].find(L"Range: bytes=5-") == 0);
+    CHECK(run.Logged("200 on a range request: started over from byte 0"));
+  }
+  {
+    Run run(window);
+    Script({503, "", ""});
+    asked.clear();
+    run.transfer.Execute(u"http://site/a", u"GET");
+    CHECK(Pump([&run] { return run.Logged("retry 1 of 3 in 2 s"); }));
+    const DWORD start = GetTickCount();
+    CHECK(run.transfer.Stop());
+    CHECK(GetTickCount() - start < 500);
+    Pump([] { return true; });
+    CHECK(std::count(states.begin(), states.end(), 11) == 0);
+    CHECK(asked.size() == 1);
+  }
+  {
+    Run run(window);
+    run.Fetch({200, "Content-Length: 3\r\n", "abc", false, std::string::npos, L"http://site/a"},
+              u"GET", u"https://site/a");
+    CHECK(states.back() == 11);
+    CHECK(asked.size() == 1 && run.sunk == 0);
+    CHECK(run.Logged("https://site/a: failed: redirected from https to http\n"));
+  }
+}
+
 }  // namespace
 
 int wmain() {
@@ -255,6 +327,7 @@ int wmain() {
   SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Receive));
   CheckRequests(window);
   CheckReplacedRequests(window);
+  CheckRetries(window);
   std::printf("%s: %d failed\n", failures ? "FAILED" : "transfer probe passed", failures);
   return failures ? 1 : 0;
 }

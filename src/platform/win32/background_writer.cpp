@@ -54,13 +54,6 @@ void BackgroundWriter::Finish() {
   ThrowIfFailed();
 }
 
-void BackgroundWriter::Retarget(HANDLE file, Text path) {
-  Finish();
-  std::lock_guard<std::mutex> lock(mutex_);
-  file_ = file;
-  path_ = std::move(path);
-}
-
 // Gives the filled block to the thread and takes a spare one (blocks are reused: a fresh
 // megabyte costs page faults on every use).
 void BackgroundWriter::HandOver() {
@@ -99,9 +92,8 @@ void BackgroundWriter::WriteBlocks() {
     if (full_.empty()) return;
     std::vector<std::uint8_t> block = std::move(full_.front());
     full_.pop_front();
-    const HANDLE file = file_;
     lock.unlock();
-    const DWORD error = WriteFully(file, block.data(), block.size());
+    const DWORD error = WriteFully(file_, block.data(), block.size());
     block.clear();
     lock.lock();
     spare_.push_back(std::move(block));

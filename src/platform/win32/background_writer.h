@@ -41,8 +41,6 @@ class BackgroundWriter {
   void Write(const std::uint8_t* bytes, std::size_t count);
   // Returns once every byte given is in the file.
   void Finish();
-  // Finishes the file, then goes on with another one; thread and blocks are kept.
-  void Retarget(HANDLE file, Text path);
 
  private:
   void HandOver();
@@ -50,11 +48,11 @@ class BackgroundWriter {
   void WriteBlocks();
 
   const Text action_;
-  Text path_;
+  const Text path_;
   std::vector<std::uint8_t> filling_;
 
+  const HANDLE file_;
   std::mutex mutex_;  // guards the members below
-  HANDLE file_;
   std::condition_variable changed_;
   std::deque<std::vector<std::uint8_t>> full_;  // in file order
   std::vector<std::vector<std::uint8_t>> spare_;

@@ -6,6 +6,7 @@
 #include <atomic>
 
 #include "platform/failure_texts.h"
+#include "platform/win32/background_writer.h"
 #include "platform/win32/environment_win32.h"
 #include "platform/win32/win_error.h"
 
@@ -28,7 +29,10 @@ void ReceivedBody::Append(const std::uint8_t* bytes, std::size_t count) {
     Segment& segment = segments_.back();
     const std::size_t part =
         static_cast<std::size_t>(std::min<std::int64_t>(count, kSegmentSize - segment.size));
-    writer_->Write(bytes, part);
+    const DWORD error = WriteFully(segment.file.Get(), bytes, part);
+    if (error != ERROR_SUCCESS) {
+      throw SystemError(error, failure::kCannotWriteSpoolFile, FromWide(segment.path));
+    }
     segment.size += static_cast<std::int64_t>(part);
     size_ += static_cast<std::int64_t>(part);
     bytes += part;
@@ -36,10 +40,13 @@ void ReceivedBody::Append(const std::uint8_t* bytes, std::size_t count) {
   }
 }
 
-void ReceivedBody::Finish() {
-  if (!writer_) return;
-  writer_->Finish();
-  writer_.reset();
+void ReceivedBody::Clear() {
+  memory_.clear();
+  segments_.clear();  // closing a spool file deletes it
+  size_ = 0;
+  readPosition_ = 0;
+  readBuffer_.clear();
+  readBufferPosition_ = 0;
 }
 
 void ReceivedBody::Read(std::size_t count, std::vector<std::uint8_t>& chunk) {
@@ -74,13 +81,6 @@ void ReceivedBody::AddSegment() {
         FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (segment.file.Valid()) {
       segments_.push_back(std::move(segment));
-      const Segment& added = segments_.back();
-      if (writer_) {
-        writer_->Retarget(added.file.Get(), FromWide(added.path));
-      } else {
-        writer_ = std::make_unique<BackgroundWriter>(
-            added.file.Get(), failure::kCannotWriteSpoolFile, FromWide(added.path));
-      }
       return;
     }
     const DWORD error = GetLastError();

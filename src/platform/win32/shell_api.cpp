@@ -15,6 +15,7 @@ ShellApi Load() {
   ole.Bind("CoInitializeEx", api.CoInitializeEx);
   ole.Bind("CoUninitialize", api.CoUninitialize);
   ole.Bind("CoTaskMemFree", api.CoTaskMemFree);
+  ole.Bind("CoCreateInstance", api.CoCreateInstance);
   return api;
 }
 

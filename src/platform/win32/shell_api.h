@@ -18,6 +18,7 @@ struct ShellApi {
   decltype(&::CoInitializeEx) CoInitializeEx = nullptr;
   decltype(&::CoUninitialize) CoUninitialize = nullptr;
   decltype(&::CoTaskMemFree) CoTaskMemFree = nullptr;
+  decltype(&::CoCreateInstance) CoCreateInstance = nullptr;
 };
 
 // Loads both libraries on first use and keeps them for the rest of the run. Throws

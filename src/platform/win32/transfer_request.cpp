@@ -4,12 +4,15 @@
 #include <utility>
 #include <vector>
 
+#include "platform/failure_texts.h"
 #include "platform/http_response.h"
 #include "platform/win32/win_error.h"
 #include "platform/win32/wininet_api.h"
 
 namespace vexa {
 namespace {
+
+using Failure = DownloadAttempts::Failure;
 
 constexpr wchar_t kAgent[] = L"Tollumo";
 // Always fetched fresh from the site, never kept in the cache, never a dialog box.
@@ -18,6 +21,8 @@ constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WR
 // Large reads: a large body takes far fewer calls into WinINet, each with its status
 // callbacks.
 constexpr DWORD kReadBlock = 1024 * 1024;
+// About as often as the window repaints during a save.
+constexpr DWORD kProgressEveryMs = 33;
 
 Text Seconds(ULONGLONG milliseconds) {
   char text[32];
@@ -27,7 +32,20 @@ Text Seconds(ULONGLONG milliseconds) {
 
 }  // namespace
 
-DWORD WINAPI TransferRequest::Worker(LPVOID parameter) {
+TransferRequest::TransferRequest(const WinInetApi& api, TransferWinInet::FailureSink failed,
+                                 Log& log, HWND window, LPARAM serial, std::wstring url, bool isGet)
+    : api_(api),
+      failed_(std::move(failed)),
+      log_(log),
+      window_(window),
+      serial_(serial),
+      url_(std::move(url)),
+      isGet_(isGet),
+      wake_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+  if (!wake_.Valid()) throw SystemError(GetLastError(), failure::kCannotCreateEvent, u"");
+}
+
+DWORD WINAPI TransferRequest::RunWorker(LPVOID parameter) {
   const std::unique_ptr<std::shared_ptr<TransferRequest>> owner(
       static_cast<std::shared_ptr<TransferRequest>*>(parameter));
   TransferRequest& request = **owner;
@@ -42,6 +60,7 @@ DWORD WINAPI TransferRequest::Worker(LPVOID parameter) {
 void TransferRequest::Cancel() {
   std::lock_guard<std::mutex> lock(mutex_);
   canceled_ = true;
+  SetEvent(wake_.Get());
 }
 
 void TransferRequest::Abort() {
@@ -54,12 +73,21 @@ void TransferRequest::Report(std::exception_ptr failure) {
   if (!canceled_ && failed_) failed_(failure);
 }
 
+TransferProgress TransferRequest::Progress() {
+  progressPosted_ = false;  // before the figures: a change from now on posts again
+  return {received_.load(), total_.load(), attempt_.load(), retry_.load(), secondsLeft_.load()};
+}
+
 void TransferRequest::Run() {
   const ULONGLONG start = GetTickCount64();
   log_.Write(u"GET " + FromWide(url_));
   bool ok = false;
   try {
-    ok = Fetch();
+    if (!isGet_) {
+      Failed(Failure::kFinal, u"only GET is done, not this operation");
+    } else if (const HINTERNET session = OpenSession()) {
+      ok = FetchWithRetries(session);
+    }
   } catch (...) {
     // Not the network: the spool's disk or the memory failed. That ends the program through
     // its error box, never in state 11.
@@ -82,75 +110,156 @@ void TransferRequest::Run() {
   Post(ok ? icResponseCompleted : icError, true);
 }
 
-bool TransferRequest::Fetch() {
-  if (!isGet_) return Failed(u"only GET is done, not this operation");
-  const HINTERNET session = OpenSession();
-  if (session == nullptr) return false;
+bool TransferRequest::FetchWithRetries(HINTERNET session) {
   api_.InternetSetStatusCallbackW(session, &TransferRequest::OnStatus);
-  const HINTERNET request = api_.InternetOpenUrlW(session, url_.c_str(), nullptr, 0, kRequestFlags,
-                                                  reinterpret_cast<DWORD_PTR>(this));
+  DownloadAttempts attempts;
+  for (;;) {
+    const Outcome outcome = Attempt(session, attempts);
+    CloseRequest();
+    if (outcome.whole) return true;
+    if (Canceled()) return false;
+    const std::optional<int> wait = attempts.AfterFailure(outcome.failure, outcome.retryAfter);
+    if (!wait) {
+      log_.Write(FromWide(url_) + u": given up after attempt " + DecimalText(attempts.Attempt()) +
+                 u" of " + DecimalText(DownloadAttempts::kMostAttempts));
+      return false;
+    }
+    const int retry = attempts.Attempt() - 1;
+    log_.Write(FromWide(url_) + u": retry " + DecimalText(retry) + u" of " +
+               DecimalText(DownloadAttempts::kMostAttempts - 1) + u" in " + DecimalText(*wait) +
+               u" s, " + DecimalText(body_->Size()) + u" bytes in hand");
+    if (!WaitToRetry(*wait, retry)) return false;
+  }
+}
+
+TransferRequest::Outcome TransferRequest::Attempt(HINTERNET session, DownloadAttempts& attempts) {
+  const DownloadAttempts::Request asked = attempts.NextRequest(body_->Size());
+  if (asked.from == 0 && body_->Size() > 0) body_->Clear();  // what was kept can't be continued
+  received_ = body_->Size();
+  attempt_ = attempts.Attempt();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    lastPosted_ = icNone;  // the window sees this attempt's states from the first
+  }
+  PostProgress(true);
+  std::wstring range;
+  if (asked.from > 0) {
+    range = L"Range: bytes=" + std::to_wstring(asked.from) + L"-\r\nIf-Range: " +
+            ToWide(asked.validator) + L"\r\n";
+  }
+  if (attempts.Attempt() > 1) {
+    log_.Write(FromWide(url_) + u": attempt " + DecimalText(attempts.Attempt()) +
+               (range.empty() ? Text(u", from byte 0")
+                              : u", Range: bytes=" + DecimalText(asked.from) + u"-, If-Range: " +
+                                    asked.validator));
+  }
+  const HINTERNET request = api_.InternetOpenUrlW(
+      session, url_.c_str(), range.empty() ? nullptr : range.c_str(),
+      static_cast<DWORD>(range.size()), kRequestFlags, reinterpret_cast<DWORD_PTR>(this));
   if (request == nullptr) {
     const DWORD error = GetLastError();
-    return Failed(u"no response", error);
+    return Failed(FailureOfInternetError(error), u"no response", error);
   }
   {
     std::lock_guard<std::mutex> lock(handleMutex_);
-    if (session_ == nullptr) return false;  // aborted: the session closed it already
+    if (session_ == nullptr) return {};  // aborted: the session closed it already
     request_ = request;
   }
+  if (LeftHttps(request)) return Failed(Failure::kFinal, u"redirected from https to http");
   DWORD status = 0;
   DWORD size = sizeof(status);
   if (!api_.HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
                            nullptr)) {
     const DWORD error = GetLastError();
-    return Failed(u"no status", error);
+    return Failed(Failure::kNetwork, u"no status", error);
   }
-  headers_ = RawHeaders(request);
-  const Text announcedText = HeaderValue(headers_, u"Content-Length");
-  if (Canceled()) return false;
+  const Text headers = RawHeaders(request);
+  const Text announced = HeaderValue(headers, u"Content-Length");
+  if (Canceled()) return {};
   log_.Write(FromWide(url_) + u": HTTP " + DecimalText(status) + u", Content-Length " +
-             (announcedText.empty() ? Text(u"none") : announcedText));
-  // An error page is never saved.
-  if (!IsSuccessStatus(status)) return Failed(u"HTTP status " + DecimalText(status));
-  return ReadBody(request, StrictLength(announcedText));
+             (announced.empty() ? Text(u"none") : announced));
+  const DownloadAttempts::Verdict verdict = attempts.OnAnswer(asked, status, headers);
+  if (verdict.kind == DownloadAttempts::Verdict::kFail) {
+    Outcome failed = Failed(verdict.failure, verdict.why);
+    failed.retryAfter = verdict.retryAfter;
+    return failed;
+  }
+  if (verdict.kind == DownloadAttempts::Verdict::kTakeWhole) {
+    if (asked.from > 0) log_.Write(FromWide(url_) + u": " + verdict.why);
+    body_->Clear();
+    headers_ = headers;
+    total_ = StrictLength(announced).value_or(0);
+  } else {
+    log_.Write(FromWide(url_) + u": " + verdict.why);
+  }
+  received_ = body_->Size();
+  const std::int64_t total = total_;
+  return ReadBody(request, total > 0 ? std::optional<std::int64_t>(total) : std::nullopt);
 }
 
-bool TransferRequest::ReadBody(HINTERNET request, std::optional<std::int64_t> announced) {
+TransferRequest::Outcome TransferRequest::ReadBody(HINTERNET request,
+                                                   std::optional<std::int64_t> end) {
   std::vector<std::uint8_t> block(kReadBlock);
   for (;;) {
     DWORD read = 0;
     if (!api_.InternetReadFile(request, block.data(), kReadBlock, &read)) {
       const DWORD error = GetLastError();
-      return Failed(u"receiving stopped after " + DecimalText(received_) + u" bytes", error);
+      return Failed(Failure::kCutShort,
+                    u"receiving stopped after " + DecimalText(body_->Size()) + u" bytes", error);
     }
-    if (Canceled()) return false;
+    if (Canceled()) return {};
     if (read == 0) break;
     body_->Append(block.data(), read);
-    received_ += read;
+    received_ = body_->Size();
+    PostProgress();
   }
-  body_->Finish();
-  if (announced && body_->Size() < *announced) {  // a cut connection is a failure
-    return Failed(u"body cut short: received " + DecimalText(body_->Size()) + u" of " +
-                  DecimalText(*announced) + u" bytes");
+  PostProgress(true);
+  if (end && body_->Size() < *end) {  // a cut connection is a failure
+    return Failed(Failure::kCutShort, u"body cut short: received " + DecimalText(body_->Size()) +
+                                          u" of " + DecimalText(*end) + u" bytes");
   }
-  return true;
+  return {true, Failure::kFinal, std::nullopt};
 }
 
-bool TransferRequest::Failed(const Text& what, std::optional<DWORD> error) {
-  if (Canceled()) return false;
+bool TransferRequest::WaitToRetry(int seconds, int retry) {
+  retry_ = retry;
+  for (int left = seconds; left > 0; --left) {
+    secondsLeft_ = left;
+    PostProgress(true);
+    if (WaitForSingleObject(wake_.Get(), 1000) != WAIT_TIMEOUT) return false;
+  }
+  retry_ = 0;
+  return !Canceled();
+}
+
+bool TransferRequest::LeftHttps(HINTERNET request) {
+  constexpr std::wstring_view kHttps = L"https:";
+  if (std::wstring_view(url_).substr(0, kHttps.size()) != kHttps) return false;
+  std::wstring where(2048, L'\0');
+  DWORD bytes = static_cast<DWORD>(where.size() * sizeof(wchar_t));
+  if (!api_.InternetQueryOptionW(request, INTERNET_OPTION_URL, where.data(), &bytes)) return true;
+  where.resize(bytes / sizeof(wchar_t));
+  return !EqualIgnoringAsciiCase(FromWide(where.substr(0, kHttps.size())), u"https:");
+}
+
+TransferRequest::Outcome TransferRequest::Failed(Failure failure, const Text& what,
+                                                 std::optional<DWORD> error) {
+  if (Canceled()) return {};
   Text line = FromWide(url_) + u": failed: " + what;
   if (error) line += u": error " + DecimalText(*error) + u" " + SystemMessage(*error, api_.module);
   log_.Write(line);
-  return false;
+  return {false, failure, std::nullopt};
 }
 
 HINTERNET TransferRequest::OpenSession() {
   HINTERNET session = api_.InternetOpenW(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
   if (session == nullptr) {
     const DWORD error = GetLastError();
-    Failed(u"WinINet did not start", error);
+    Failed(Failure::kFinal, u"WinINet did not start", error);
     return nullptr;
   }
+  // Explicit time-outs, the same on every Windows version. Wine 8 keeps only the connect
+  // time-out (its sockets wait for data without limit); Windows honours all three.
   for (const auto& [option, ms] :
        {std::pair{INTERNET_OPTION_CONNECT_TIMEOUT, TransferWinInet::kConnectTimeoutMs},
         std::pair{INTERNET_OPTION_SEND_TIMEOUT, TransferWinInet::kSendTimeoutMs},
@@ -165,6 +274,13 @@ HINTERNET TransferRequest::OpenSession() {
   }
   session_ = session;
   return session;
+}
+
+void TransferRequest::CloseRequest() {
+  std::lock_guard<std::mutex> lock(handleMutex_);
+  if (session_ != nullptr && request_ != nullptr) {
+    api_.InternetCloseHandle(std::exchange(request_, nullptr));
+  }
 }
 
 void TransferRequest::CloseConnection() {
@@ -201,6 +317,16 @@ void TransferRequest::Post(TransferState state, bool final) {
   if (window_ != nullptr) {
     PostMessageW(window_, kTransferStateMessage, static_cast<WPARAM>(state), serial_);
   }
+}
+
+void TransferRequest::PostProgress(bool now) {
+  const DWORD tick = GetTickCount();
+  if (!now && tick - lastProgressPost_ < kProgressEveryMs) return;
+  if (progressPosted_.exchange(true)) return;  // the window reads the newest figures anyway
+  lastProgressPost_ = tick;
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (canceled_ || finished_ || window_ == nullptr) return;
+  PostMessageW(window_, kTransferProgressMessage, 0, serial_);
 }
 
 bool TransferRequest::Canceled() {

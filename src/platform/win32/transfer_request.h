@@ -12,6 +12,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/download_attempts.h"
 #include "platform/win32/received_body.h"
 #include "platform/win32/transfer_wininet.h"
 
@@ -20,34 +21,30 @@ namespace vexa {
 struct WinInetApi;
 
 // One request of TransferWinInet, shared by the control and the worker thread that runs it:
-// the worker opens the connection, reads the body into a ReceivedBody, logs, and posts the
-// states; the window's thread may cancel or abort it.
+// the worker makes the attempts DownloadAttempts allows (continuing a cut body where it can),
+// reads the body into a ReceivedBody, waits between attempts, logs, and posts the states and
+// the progress; the window's thread may cancel or abort it.
 class TransferRequest {
  public:
   TransferRequest(const WinInetApi& api, TransferWinInet::FailureSink failed, Log& log, HWND window,
-                  LPARAM serial, std::wstring url, bool isGet)
-      : api_(api),
-        failed_(std::move(failed)),
-        log_(log),
-        window_(window),
-        serial_(serial),
-        url_(std::move(url)),
-        isGet_(isGet) {}
+                  LPARAM serial, std::wstring url, bool isGet);
   TransferRequest(const TransferRequest&) = delete;
   TransferRequest& operator=(const TransferRequest&) = delete;
 
-  static DWORD WINAPI Worker(LPVOID parameter);
+  // The thread procedure. Started with CreateThread and a heap-held shared_ptr as its
+  // parameter (the worker's share of the request), so that Stop can wait for it with a time
+  // limit and abandon it where std::thread could only join or detach.
+  static DWORD WINAPI RunWorker(LPVOID parameter);
 
   // Window's thread: the request is abandoned. Its worker stops after the WinINet call it
-  // is in (on Windows the time-outs bound that; under Wine only data or the end do) and posts
-  // nothing more.
+  // is in (on Windows the time-outs bound that; under Wine only data or the end do), or at
+  // once when it waits to try again, and posts nothing more.
   void Cancel();
 
   // Window's thread, at the end of the program: cancels, and closes the request (the handle
   // a WinINet call of the worker waits on), then its session, so that on Windows the call
-  // returns at once. (Wine 8 lets a blocked read finish first; Stop's limit bounds the wait.)
-  // Only once no new request can start: the worker may still hold the closed handles'
-  // values, which WinINet could hand out again.
+  // returns at once. Only once no new request can start: the worker may still hold the
+  // closed handles' values, which WinINet could hand out again.
   void Abort();
 
   // Hands a failure that is not the network's to the window, unless the request was abandoned
@@ -56,26 +53,40 @@ class TransferRequest {
 
   bool Complete() const { return complete_.load(std::memory_order_acquire); }
   std::int64_t Received() const { return received_.load(); }
-  // Only once Complete().
+  // Window's thread: the figures as they are now; a later change posts a new message.
+  TransferProgress Progress();
+  // Only once Complete(): the headers of the answer that began the body (a continued body
+  // keeps those of its first answer: same file, same length).
   const Text& Headers() const { return headers_; }
   ReceivedBody& Body() { return *body_; }
 
  private:
-  void Run();
+  // How one attempt ended.
+  struct Outcome {
+    bool whole = false;
+    DownloadAttempts::Failure failure = DownloadAttempts::Failure::kFinal;
+    std::optional<std::int64_t> retryAfter;
+  };
 
-  // The request from its session to its status; false (and logged) when it failed.
-  bool Fetch();
-  // The body into body_, checked against the announced length.
-  bool ReadBody(HINTERNET request, std::optional<std::int64_t> announced);
+  void Run();
+  // The attempts until one brings the whole body; false (and logged) when they failed.
+  bool FetchWithRetries(HINTERNET session);
+  Outcome Attempt(HINTERNET session, DownloadAttempts& attempts);
+  // The body into body_, up to `end` bytes in all when the length is known.
+  Outcome ReadBody(HINTERNET request, std::optional<std::int64_t> end);
+  // Counts down the wait before retry number `retry`; false when the request was cancelled.
+  bool WaitToRetry(int seconds, int retry);
+  // A redirect may never leave https for plain http.
+  bool LeftHttps(HINTERNET request);
 
   // Logs why the request failed, unless it was abandoned (then that is no news).
-  bool Failed(const Text& what, std::optional<DWORD> error = std::nullopt);
+  Outcome Failed(DownloadAttempts::Failure failure, const Text& what,
+                 std::optional<DWORD> error = std::nullopt);
 
   // The session with its time-outs, or null when it can't be had or the request was aborted.
-  // The requests opened through it inherit them. Wine 8 keeps only the connect time-out (its
-  // sockets wait for data without limit); Windows honours all three.
+  // The requests opened through it inherit them.
   HINTERNET OpenSession();
-
+  void CloseRequest();
   // Closes the request and its session, unless Abort closed the session (and with it the
   // request) already.
   void CloseConnection();
@@ -86,6 +97,9 @@ class TransferRequest {
   static void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD);
 
   void Post(TransferState state, bool final);
+  // Tells the window the progress changed: at most every kProgressEveryMs unless `now`, and
+  // never while a message it has not read yet is on its way.
+  void PostProgress(bool now = false);
 
   bool Canceled();
 
@@ -96,6 +110,7 @@ class TransferRequest {
   const LPARAM serial_;
   const std::wstring url_;
   const bool isGet_;
+  UniqueHandle wake_;  // set by Cancel: ends a wait between attempts
 
   std::mutex mutex_;  // guards the three members below
   bool canceled_ = false;
@@ -112,7 +127,14 @@ class TransferRequest {
   Text headers_;
   std::unique_ptr<ReceivedBody> body_ = std::make_unique<ReceivedBody>();
   std::atomic<bool> complete_{false};
+  // Progress, written by the worker and read by the window's thread at any time.
   std::atomic<std::int64_t> received_{0};
+  std::atomic<std::int64_t> total_{0};
+  std::atomic<std::int32_t> attempt_{1};
+  std::atomic<std::int32_t> retry_{0};
+  std::atomic<std::int32_t> secondsLeft_{0};
+  std::atomic<bool> progressPosted_{false};
+  DWORD lastProgressPost_ = 0;  // the worker's
 };
 
 }  // namespace vexa

@@ -51,7 +51,7 @@ void TransferWinInet::Execute(const Text& url, const Text& operation) {
       std::make_shared<TransferRequest>(*api_, failed_, log_, window_, static_cast<LPARAM>(serial_),
                                         ToWide(url), EqualIgnoringAsciiCase(operation, u"GET"));
   auto owner = std::make_unique<std::shared_ptr<TransferRequest>>(current_);
-  UniqueHandle thread(CreateThread(nullptr, 0, &TransferRequest::Worker, owner.get(), 0, nullptr));
+  UniqueHandle thread(CreateThread(nullptr, 0, &TransferRequest::RunWorker, owner.get(), 0, nullptr));
   if (!thread.Valid()) throw SystemError(GetLastError(), failure::kCannotStartDownload, url);
   owner.release();  // the worker owns it now
   workers_.push_back(Worker{current_, std::move(thread)});
@@ -74,6 +74,10 @@ void TransferWinInet::GetChunk(std::int32_t size, std::vector<std::uint8_t>& chu
 
 std::int64_t TransferWinInet::BytesReceived() const {
   return current_ ? current_->Received() : 0;
+}
+
+TransferProgress TransferWinInet::Progress() const {
+  return current_ ? current_->Progress() : TransferProgress{};
 }
 
 }  // namespace vexa

@@ -24,10 +24,12 @@ struct WinInetApi;
 // Threads. Execute starts one worker thread for the request and returns. Only the worker
 // talks to WinINet and fills the request's headers and body. It tells the window each new
 // state with PostMessage(window, kTransferStateMessage, state, serial), and never touches the
-// window otherwise: progress states only when they are later than the last one posted (so the
-// receiving states that repeat for every read don't flood the queue), then exactly one of
-// 11 (the network: no connection, a time-out, an error status, a body shorter than
-// announced) or 12. A failure that is not the network's (the spool's disk, the memory) posts
+// window otherwise: progress states only when they are later than the last one posted within
+// an attempt (so the receiving states that repeat for every read don't flood the queue),
+// kTransferProgressMessage(0, serial) when the figures of Progress() changed (at most every
+// 33 ms, and never a second one before the window has read them), then exactly one of 11
+// (the network, once the attempts DownloadAttempts allows are used up or a failure is final:
+// no connection, a time-out, an error status, a body shorter than announced) or 12. A failure that is not the network's (the spool's disk, the memory) posts
 // no state: it goes to the failure sink, which ends the program through its error box.
 // The window's thread hands a message on only when IsCurrentRequest(serial) holds, and reads
 // headers and body only once the request is complete: the worker sets an atomic flag before
@@ -45,8 +47,8 @@ class TransferWinInet final : public Transfer {
  public:
   using FailureSink = std::function<void(std::exception_ptr)>;
 
-  // Explicit time-outs, the same on every Windows version. The receive time-out bounds each
-  // wait for data, so a slow transfer that keeps receiving is not cut.
+  // The receive time-out bounds each wait for data, so a slow transfer that keeps receiving
+  // is not cut.
   static constexpr DWORD kConnectTimeoutMs = 30000;
   static constexpr DWORD kSendTimeoutMs = 30000;
   static constexpr DWORD kReceiveTimeoutMs = 60000;
@@ -71,6 +73,7 @@ class TransferWinInet final : public Transfer {
   Text GetHeader(const Text& name) override;
   void GetChunk(std::int32_t size, std::vector<std::uint8_t>& chunk) override;
   std::int64_t BytesReceived() const override;
+  TransferProgress Progress() const override;
 
  private:
   struct Worker {

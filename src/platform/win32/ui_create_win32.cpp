@@ -36,6 +36,7 @@ Win32Ui::Win32Ui(HINSTANCE instance, const FormLayout& form) : instance_(instanc
   if (!image_) throw SystemError(GetLastError(), failure::kCannotLoadPicture, u"");
   RegisterClasses();
   CreateMainWindow();
+  taskbar_.emplace(main_);
   // A new child window goes below its elder siblings: created in the layout's order, topmost
   // first (containers before their contents), the controls stack as the layout lists them.
   for (const ControlLayout& layout : form_.controls) CreateControl(layout);

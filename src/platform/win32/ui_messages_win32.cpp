@@ -106,6 +106,10 @@ LRESULT Win32Ui::HandleMessage(HWND window, Control control, UINT message, WPARA
 }
 
 LRESULT Win32Ui::OnMainWindowMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == taskbar_->CreatedMessage() && message != 0) {
+    taskbar_->OnCreated();
+    return 0;
+  }
   switch (message) {
     case WM_CLOSE:
       OnClose();
@@ -128,6 +132,9 @@ LRESULT Win32Ui::OnMainWindowMessage(UINT message, WPARAM wParam, LPARAM lParam)
       return 0;
     case kTransferStateMessage:
       OnTransferState(wParam, lParam);
+      return 0;
+    case kTransferProgressMessage:
+      OnTransferProgress(lParam);
       return 0;
     default:
       return DefWindowProcW(main_, message, wParam, lParam);
@@ -196,6 +203,10 @@ void Win32Ui::OnTransferState(WPARAM state, LPARAM serial) {
   if (currentTransfer_ && currentTransfer_(serial)) {
     RaiseEvent(Control::Inet1, EventKind::StateChanged, static_cast<std::int16_t>(state));
   }
+}
+
+void Win32Ui::OnTransferProgress(LPARAM serial) {
+  if (currentTransfer_ && currentTransfer_(serial)) RaiseEvent(Control::Inet1, EventKind::Progress);
 }
 
 }  // namespace vexa

@@ -32,6 +32,7 @@ void Win32Ui::NoteWindowWork(ControlState& state, unsigned work) {
 }
 
 void Win32Ui::ApplyPending() {
+  if (taskbar_) taskbar_->Apply();
   for (ControlState& state : controls_) {
     const unsigned work = std::exchange(state.pending, 0u);
     if (work == 0) continue;

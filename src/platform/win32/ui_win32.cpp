@@ -102,6 +102,11 @@ float Win32Ui::ScaleWidth() const {
   return dpi_.TwipsX(client.right);
 }
 
+void Win32Ui::SetTaskbarProgress(TaskbarState state, std::int64_t done, std::int64_t total) {
+  taskbar_->Set(state, done, total);
+  NoteWindowWork(State(Control::Form), 0);  // shown with the window work, when it is due
+}
+
 void Win32Ui::Show() {
   ApplyPending();
   State(Control::Form).visible = true;

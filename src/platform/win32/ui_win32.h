@@ -18,7 +18,8 @@
 //   WM_MOUSEMOVE on a label or on the main window's client area raises that control's
 //   MouseMove event.
 // - WM_CLOSE and WM_QUERYENDSESSION on the main window raise the window's QueryUnload event.
-// - The transfer control's states arrive as kTransferStateMessage (window_messages.h).
+// - The transfer control's states arrive as kTransferStateMessage, its progress as
+//   kTransferProgressMessage (window_messages.h).
 // - The windows show the controls' latest values whenever the window's thread waits for
 //   messages (see "Window work" below); during the save of a body they are brought up to date
 //   a few dozen times a second.
@@ -36,6 +37,7 @@
 #include "platform/screen_units.h"
 #include "platform/ui.h"
 #include "platform/ui_layout.h"
+#include "platform/win32/taskbar_win32.h"
 #include "platform/win32/win_handle.h"
 #include "platform/win32/window_messages.h"
 
@@ -81,6 +83,7 @@ class Win32Ui final : public Ui {
   float Width(Control control) const override;
   void SetWidth(Control control, float twips) override;
   float ScaleWidth() const override;
+  void SetTaskbarProgress(TaskbarState state, std::int64_t done, std::int64_t total) override;
   void Show() override;
   WindowHandle Handle() const override;
   void ShowMessageBox(const Text& text, const Text& title, MessageIcon icon) override;
@@ -137,6 +140,7 @@ class Win32Ui final : public Ui {
   void OnClose();
   void OnSetFocus();
   void OnTransferState(WPARAM state, LPARAM serial);
+  void OnTransferProgress(LPARAM serial);
   void PressFocusedButton();
   bool RaiseEvent(Control control, EventKind kind, std::int16_t argument = 0);
 
@@ -171,6 +175,7 @@ class Win32Ui final : public Ui {
   GdiBitmap image_;
   std::array<ControlState, kControlCount> controls_{};
   HWND main_ = nullptr;
+  std::optional<TaskbarButton> taskbar_;  // once the main window exists
   EventSink events_;
   TransferFilter currentTransfer_;
   std::exception_ptr failure_;

@@ -11,5 +11,7 @@ constexpr UINT kTransferStateMessage = WM_APP + 1;
 constexpr UINT kApplyPendingMessage = WM_APP + 2;
 // A failure reported from another thread waits to end the program.
 constexpr UINT kFailureMessage = WM_APP + 3;
+// The transfer's progress changed: lParam the request's serial.
+constexpr UINT kTransferProgressMessage = WM_APP + 4;
 
 }  // namespace vexa

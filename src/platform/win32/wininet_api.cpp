@@ -11,6 +11,7 @@ WinInetApi Load() {
   api.module = wininet.Module();
   wininet.Bind("InternetOpenW", api.InternetOpenW);
   wininet.Bind("InternetSetOptionW", api.InternetSetOptionW);
+  wininet.Bind("InternetQueryOptionW", api.InternetQueryOptionW);
   wininet.Bind("InternetSetStatusCallbackW", api.InternetSetStatusCallbackW);
   wininet.Bind("InternetOpenUrlW", api.InternetOpenUrlW);
   wininet.Bind("HttpQueryInfoW", api.HttpQueryInfoW);

@@ -12,6 +12,7 @@ struct WinInetApi {
   HMODULE module = nullptr;  // for the messages of its error codes
   decltype(&::InternetOpenW) InternetOpenW = nullptr;
   decltype(&::InternetSetOptionW) InternetSetOptionW = nullptr;
+  decltype(&::InternetQueryOptionW) InternetQueryOptionW = nullptr;
   decltype(&::InternetSetStatusCallbackW) InternetSetStatusCallbackW = nullptr;
   decltype(&::InternetOpenUrlW) InternetOpenUrlW = nullptr;
   decltype(&::HttpQueryInfoW) HttpQueryInfoW = nullptr;
