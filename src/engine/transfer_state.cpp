@@ -84,10 +84,6 @@ void FrmUpdate::Inet1_StateChanged(std::int16_t State) {
 // they stay empty until the save.
 void FrmUpdate::Inet1_Progress() {
   const TransferProgress progress = platform_.inet1.Progress();
-  if (progress.retry > 0) {
-    ShowRetryWait(progress);
-    return;
-  }
   const bool known = progress.total > 0;
   const double area = BarArea();
   const double width =
@@ -97,6 +93,10 @@ void FrmUpdate::Inet1_Progress() {
   ui_.SetWidth(Control::Picture1, static_cast<float>(width));
   ui_.SetCaption(Control::Label_http_state2,
                  known ? PercentText(progress.received, progress.total) : Text());
+  if (progress.retry > 0) {
+    ShowRetryWait(progress);
+    return;
+  }
   ui_.SetTaskbarProgress(known ? TaskbarState::Normal : TaskbarState::Indeterminate,
                          progress.received, progress.total);
   if (known) ShowTimeLeft(progress);

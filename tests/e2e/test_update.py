@@ -6,6 +6,7 @@
 # build/e2e for screenshots. Exits 77 (skipped) when they have not been built, unless
 # E2E_REQUIRED is set; exits 1 with one sentence when Wine or the site can't be set up.
 
+import json
 import os
 import re
 import shutil
@@ -55,14 +56,15 @@ class UpdateRun(harness.WineTest):
     def wait_window(self):
         self.assertEqual(env.robot("find", 20), [["find", "1"]], "the window did not show")
 
-    # The transfer of the last component fetched fails: the error shows and the run stands
-    # still, nothing more fetched and no installer, until the window is closed.
-    def assert_stalls(self, program, fetched, registered):
+    # The transfer of the last component fetched fails (after as many requests as `fetched`
+    # names it): the error shows and the run stands still, nothing more fetched and no
+    # installer, until the window is closed.
+    def assert_stalls(self, program, fetched, registered, timeout=30):
         def stalled():
             w = env.window()
             return LABEL_HTTP_STATE in w and w[LABEL_HTTP_STATE].text == STOP_TEXT and w
 
-        w = wait_until(stalled, 30)
+        w = wait_until(stalled, timeout)
         env.shot("stalled-" + self._testMethodName)
         self.assertTrue(w, "no transfer error shown: %s" % env.window())
         self.assertEqual(w[LABEL3].text, "状态: 检查 %s ..." % fetched[-1])
@@ -70,7 +72,6 @@ class UpdateRun(harness.WineTest):
         self.assertTrue(w[PICTURE_HTTP].visible)
         [(_, hit)] = env.robot("at", 40, 154)  # where the status line is: the panel covers it
         self.assertIn(int(hit), (PICTURE_HTTP, PICTURE1, LABEL_HTTP_STATE2, LABEL_HTTP_STATE))
-        self.assertEqual(w[PICTURE1].width, 0, "the bar grows only when a body is saved")
         self.assertFalse((env.sys / fetched[-1]).exists())
         self.assert_registered_properly(registered)
         time.sleep(1)
@@ -195,15 +196,17 @@ class UpdateRun(harness.WineTest):
         self.assertEqual(env.events("cmd"), [])
 
         env.robot("click", COMMAND_REFRESH)
-        w = self.assert_stalls(program, ["shdocvw.oca", "MSINET.OCX"], COMPONENTS[:6])
+        # Every attempt at MSINET.OCX is cut: four requests, 2 + 4 + 8 s apart, then the stall.
+        w = self.assert_stalls(program, ["shdocvw.oca"] + ["MSINET.OCX"] * 4, COMPONENTS[:6], 60)
         # Cut while the headers may still be read ahead: no response, or the body stops.
         self.assertRegex(env.program_log(), r"/Soft/System/MSINET\.txt: failed: (no response: "
                                             r"error \d+|receiving stopped after \d+ bytes: "
                                             r"error \d+|body cut short)")
         self.assertIn("the window was closed", env.program_log())
         self.assertEqual(sha256(env.sys / "shdocvw.oca"), sha256(env.probe("component.dll")))
-        # The saved component's last percentage is still there, under the next one's error.
-        self.assertEqual(w[LABEL_HTTP_STATE2].text, "100%")
+        # What the last attempt had received, never the saved component's "100%".
+        self.assertRegex(w[LABEL_HTTP_STATE2].text, r"^\d{1,2}%$")
+        self.assertRegex(env.program_log(), r"MSINET\.txt: given up after attempt 4 of 4")
 
     def test_not_found_stalls_the_run(self):
         self.prepare(["comcat.dll"], {"MCI32.OCX": {"status": 404}})
@@ -238,27 +241,121 @@ class UpdateRun(harness.WineTest):
                          site.body_sha256(paths[site.SETUP_PATH]))
         self.assertTrue(wait_until(lambda: env.events("setup"), 10), "installer not started")
 
-    def test_closing_during_a_slow_transfer_leaves_nothing_behind(self):
-        # About 10 MB have come when the window is closed: more than a transfer keeps in memory.
-        self.prepare(COMPONENTS, {"setup": {"pad": 32 << 20, "rate": 3_000_000}})
+    def test_progress_shows_while_a_slow_transfer_arrives_and_closing_leaves_nothing(self):
+        # 30 MB at 3 MB/s after a component saved at its "100%"; about 20 MB have come when the
+        # window is closed: more than a transfer keeps in memory.
+        self.prepare(COMPONENTS[:-1], {"setup": {"pad": 30 << 20, "rate": 3_000_000}})
         before = {p for p in env.c.rglob("*") if p.is_file()}
         program = env.start_program("REFRESH")
-        self.assertTrue(wait_until(env.fetched, 20), "no request came")
-        time.sleep(3)
-        w = env.window()
-        env.shot("slow-transfer")
+        self.assertTrue(wait_until(lambda: site.SETUP_PATH in env.fetched(), 20), "no request")
+        readings = []
+        for third in (1, 2):  # at about a third and two thirds of the body
+            time.sleep(3.3)
+            readings.append(env.window())
+            env.shot("slow-transfer-%d-of-3" % third)
+        w = readings[-1]
         self.assertTrue(w[PICTURE_HTTP].visible, "progress panel not shown")
-        self.assertEqual(w[LABEL_HTTP_STATE].text, "正在下载...vexa_setup_zs.exe")
-        self.assertEqual(w[LABEL3].text, "状态: 注册 COMDLG32.OCX ...")
+        self.assertRegex(w[LABEL_HTTP_STATE].text,
+                         r"^正在下载\.\.\.vexa_setup_zs\.exe  剩余 00:00:0\d$")
+        self.assertEqual(w[LABEL3].text, "状态: 检查 COMDLG32.OCX ...")
         self.assertEqual(w[COMMAND_REFRESH][:2], (True, False))
+        (p1, b1), (p2, b2) = [(int(r[LABEL_HTTP_STATE2].text.rstrip("%")), r[PICTURE1].width)
+                              for r in readings]
+        self.assertTrue(1 <= p1 < p2 <= 99, (p1, p2))
+        self.assertTrue(0 < b1 < b2 < 387, (b1, b2))  # within the panel's bar area
         env.robot("close")
         self.wait_exit(program, 5)
         left = {p for p in env.c.rglob("*") if p.is_file()} - before
-        left -= {env.c / "vexaoem.dat", env.c / "e2e" / "events.log", env.c / "e2e" / "robot.txt"}
+        left -= {env.c / "vexaoem.dat", env.c / "e2e" / "events.log", env.c / "e2e" / "robot.txt",
+                 env.sys / "COMDLG32.OCX"}
         left = {p for p in left if "/AppData/Local/Microsoft/Windows/" not in str(p)}  # WinINet's
         left -= set(env.c.glob("users/*/Temp/vexa_update.log"))  # the support log stays
         self.assertEqual(sorted(map(str, left)), [])
         self.assertEqual(env.events("setup"), [])
+
+    # --- a flaky network ----------------------------------------------------------------
+
+    # The paths requested since the reset, each with its Range and If-Range, and the seconds
+    # between the requests.
+    def requests(self):
+        lines = [json.loads(line) for line in env.site_log.read_text().splitlines()]
+        gaps = [round(b["t"] - a["t"], 1) for a, b in zip(lines, lines[1:])]
+        return [(r["path"], r["range"], r["if_range"]) for r in lines], gaps
+
+    def test_a_busy_server_is_asked_again_after_a_wait(self):
+        busy = [{"status": 503}, {"status": 503, "retry_after": 1}]
+        self.prepare(COMPONENTS[1:], {"comcat.dll": {"sequence": busy}})
+        program = env.start_program("REFRESH")
+        self.assertEqual(self.wait_exit(program, 60), 0)
+        asked, gaps = self.requests()
+        self.assertEqual([a[0] for a in asked], [URL_PATH["comcat.dll"]] * 3 + [site.SETUP_PATH])
+        self.assertTrue(2 <= gaps[0] < 3 and 1 <= gaps[1] < 2, gaps)
+        self.assertEqual(sha256(env.sys / "comcat.dll"), sha256(env.probe("component.dll")))
+        self.assertIn(": retry 2 of 3 in 1 s, 0 bytes in hand", env.program_log())
+
+    # A 32 MB installer whose first answer is cut after 12 MB, then (`second`) served again.
+    # Returns the requests and the rule of the installer's path.
+    def cut_installer_once(self, ranges, second=None):
+        then = [{"mode": "drop", "drop_after": 12 << 20}] + ([second] if second else [])
+        paths = self.prepare(COMPONENTS, {"setup": {"pad": 32 << 20, "ranges": ranges,
+                                                    "sequence": then}})
+        (env.c / "vexa_setup_zs.exe").write_bytes(b"old installer")
+        program = env.start_program("REFRESH")
+        self.assertEqual(self.wait_exit(program, 120), 0)
+        rule = dict(paths[site.SETUP_PATH], **(second or {}))
+        self.assertEqual(sha256(env.c / "vexa_setup_zs.exe"), site.body_sha256(rule))
+        self.assertTrue(wait_until(lambda: env.events("setup"), 10), "installer not started")
+        return self.requests()[0]
+
+    def test_a_cut_installer_is_continued_where_it_broke(self):
+        asked = self.cut_installer_once(True)
+        self.assertEqual(len(asked), 2)
+        _, range_, if_range = asked[1]
+        self.assertRegex(range_, r"^bytes=\d+-$")
+        self.assertRegex(if_range, r'^"[0-9a-f]{16}"$')
+        kept = int(range_[6:-1])
+        whole = env.probe("probe.exe").stat().st_size + (32 << 20)
+        self.assertGreaterEqual(kept, 4 << 20)  # past what a body keeps in memory
+        self.assertIn(": 206: resumed at %d of %d bytes" % (kept, whole), env.program_log())
+
+    def test_a_cut_installer_starts_over_without_ranges_or_when_it_changed(self):
+        self.assertEqual([a[1] for a in self.cut_installer_once(False)], [None, None])
+        env.reset()
+        other = {"pad": 31 << 20}  # the file changed on the server
+        asked = self.cut_installer_once(True, other)
+        self.assertRegex(asked[1][1] or "", r"^bytes=\d+-$")
+        self.assertIn("200 on a range request: started over from byte 0", env.program_log())
+
+    def test_an_installer_cut_every_time_keeps_the_old_one(self):
+        # Each answer, the continued ones too, is cut after 1 MB: four never make 8 MB.
+        self.prepare(COMPONENTS, {"setup": {"pad": 8 << 20, "ranges": True, "mode": "drop",
+                                            "drop_after": 1 << 20}})
+        (env.c / "vexa_setup_zs.exe").write_bytes(b"old installer")
+        program = env.start_program("REFRESH")
+        self.wait_window()
+        state = lambda: getattr(env.window().get(LABEL_HTTP_STATE), "text", "")
+        waiting = wait_until(lambda: re.fullmatch(r"网络连接中断，\d 秒后重试（第 1 次，共 3 次）\.\.\.",
+                                                  state()), 20)
+        env.shot("waiting-to-retry")
+        self.assertTrue(waiting, "no wait shown: %s" % state())
+        self.assertRegex(env.window()[LABEL_HTTP_STATE2].text, r"^[1-9]\d?%$")  # what is kept
+        stopped = lambda: state() == STOP_TEXT
+        self.assertTrue(wait_until(stopped, 60), "no transfer error shown")
+        asked, _ = self.requests()
+        self.assertEqual([a[0] for a in asked], [site.SETUP_PATH] * 4)
+        env.robot("close")
+        self.wait_exit(program, 5)
+        self.assertEqual((env.c / "vexa_setup_zs.exe").read_bytes(), b"old installer")
+        self.assertEqual(env.events("setup"), [])
+
+    # An answer without our body: never saved, never asked again.
+    def test_no_content_and_an_unasked_part_stall_the_run(self):
+        for status in (204, 206):
+            env.reset()
+            self.prepare(["comcat.dll"], {"MCI32.OCX": {"status": status}})
+            program = env.start_program("REFRESH")
+            self.wait_window()
+            self.assert_stalls(program, ["MCI32.OCX"], ["comcat.dll"])
 
     # --- failures that are not the network's ---------------------------------------------
 

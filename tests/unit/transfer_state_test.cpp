@@ -124,6 +124,7 @@ TEST_F(TransferState, AWaitBeforeARetryCountsDownAndPausesTheTaskbar) {
   sys.form.Inet1_Progress();
   EXPECT_EQ(sys.ui.Caption(Control::Label_http_state), u"网络连接中断，5 秒后重试（第 1 次，共 3 次）...");
   EXPECT_EQ(sys.ui.taskbar, std::make_tuple(TaskbarState::Paused, std::int64_t{4096}, std::int64_t{8192}));
+  EXPECT_EQ(sys.ui.Caption(Control::Label_http_state2), u"50%");  // the bytes kept
 }
 
 // Without a Content-length the bytes received measure the bar and the percentages.
