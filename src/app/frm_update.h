@@ -46,6 +46,9 @@ class FrmUpdate {
   // "Content-length", or the bytes received when the announcement is unusable.
   std::int64_t ContentLength = 0;
   float ProgressScale = 0;
+  // The current item's first body was refused (not its pinned content); a second refusal
+  // ends the run.
+  bool RefusedOnce = false;
 
   // The brand codec; private operations of the window in spirit, public so they can be
   // checked on their own.
@@ -59,6 +62,8 @@ class FrmUpdate {
   void BuildManifest(const Text& systemFolder);
   // Download queue and transfers.
   void DownloadNext();
+  void FetchCurrentItem();
+  bool CommitOrFetchAgain(FileReplacement& file);
   void Register(const Text& path);
   void CompleteTransfer();
   Text PercentText(std::int64_t receivedCount) const;

@@ -96,7 +96,7 @@ void FrmUpdate::CompleteTransfer() {
       ui_.SetCaption(Control::Label_http_state2, PercentText(received));
     }
     file->Write(chunk.data(), chunk.size());
-    file->Commit();
+    if (!CommitOrFetchAgain(*file)) return;
   }
   platform_.log.Write(u"item " + ItemNames[CurrentIndex] + u": saved to " + path);
   ui_.SetCaption(Control::Label_http_state2, u"100%");
