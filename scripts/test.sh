@@ -18,8 +18,9 @@ jobs=$(nproc)
 # A test certificate authority and code-signing certificates (kept between runs) for the signed
 # builds, which open only installers the test vendor signed and are signed themselves.
 bash tests/e2e/make_test_certs.sh build/test-certs
+# The pinned builds take the sums of the unpinned builds' test component, so they come after.
 for preset in mingw mingw-loopback mingw64-loopback mingw-loopback-signed mingw64-loopback-signed \
-  linux linux-asan; do
+  mingw-loopback-pinned mingw64-loopback-pinned linux linux-asan; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
 done
