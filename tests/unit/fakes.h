@@ -116,7 +116,8 @@ class FakeFiles : public Files {
       void Commit() override {
         auto pin = files_.pinned.find(target_);
         if (pin != files_.pinned.end() && pin->second != data_) {
-          throw ContentMismatch(u"文件校验失败：" + target_, AsciiText(pin->second), AsciiText(data_));
+          throw ContentMismatch(u"文件校验失败：" + target_, AsciiText(pin->second),
+                                AsciiText(data_));
         }
         files_.RefuseUnwritable(target_);
         files_.Put(target_, data_);

@@ -140,8 +140,9 @@ TEST_F(TransferState, ARefusedComponentIsFetchedOnceMoreAndASecondRefusalEndsThe
   EXPECT_FALSE(sys.files.Has(kComcat));
   EXPECT_EQ(sys.inet.requests.size(), 2u);
   EXPECT_TRUE(sys.processes.started.empty());
-  EXPECT_TRUE(sys.log.Has(u"item comcat.dll: refused, SHA-256 bad too instead of good, from "
-                          u"https://download.tollumo.example/Soft/System/comcat.txt"));
+  EXPECT_TRUE(
+      sys.log.Has(u"item comcat.dll: refused, SHA-256 bad too instead of good, from "
+                  u"https://download.tollumo.example/Soft/System/comcat.txt"));
 }
 
 // The second chance is each component's own.

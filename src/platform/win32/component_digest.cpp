@@ -47,9 +47,9 @@ void CheckStatus(NTSTATUS status, const char* function, const Text& target) {
 Text FileSha256(HANDLE file, const Text& target) {
   const BCryptApi& api = BCrypt();
   Algorithm algorithm;
-  CheckStatus(api.BCryptOpenAlgorithmProvider(&algorithm.handle, BCRYPT_SHA256_ALGORITHM,
-                                               nullptr, 0),
-              "BCryptOpenAlgorithmProvider", target);
+  CheckStatus(
+      api.BCryptOpenAlgorithmProvider(&algorithm.handle, BCRYPT_SHA256_ALGORITHM, nullptr, 0),
+      "BCryptOpenAlgorithmProvider", target);
   Hash hash;
   // No buffer for the hash object: the system allocates it (Windows 7 on).
   CheckStatus(api.BCryptCreateHash(algorithm.handle, &hash.handle, nullptr, 0, nullptr, 0, 0),
