@@ -4,7 +4,7 @@
 # Windows (the shipped program) and for 64-bit Windows (the same code, for hosts that can't
 # run 32-bit programs), and runs the unit tests, the end-to-end suite and the Windows platform
 # probe with CTest; the signed builds (signer check on, program signed) run the signature
-# suite. The Windows tests run the build of the architecture this host's Wine runs
+# suite, the pinned builds (components' SHA-256 pinned) the pinned-components suite. The Windows tests run the build of the architecture this host's Wine runs
 # (scripts/wine-arch.sh; VEXA_WINE_ARCH=x86|x64 forces it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,8 +18,9 @@ jobs=$(nproc)
 # A test certificate authority and code-signing certificates (kept between runs) for the signed
 # builds, which open only installers the test vendor signed and are signed themselves.
 bash tests/e2e/make_test_certs.sh build/test-certs
+# The pinned builds take the sums of the unpinned builds' test component, so they come after.
 for preset in mingw mingw-loopback mingw64-loopback mingw-loopback-signed mingw64-loopback-signed \
-  linux linux-asan; do
+  mingw-loopback-pinned mingw64-loopback-pinned linux linux-asan; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
 done

@@ -56,6 +56,9 @@ class FrmUpdate {
   std::vector<RateSample> RateSamples;
   std::int32_t SampledAttempt = 0;
   std::int64_t TimeLeftShownMs = 0;
+  // The current item's first body was refused (not its pinned content); a second refusal
+  // ends the run.
+  bool RefusedOnce = false;
 
   // The brand codec; private operations of the window in spirit, public so they can be
   // checked on their own.
@@ -69,6 +72,8 @@ class FrmUpdate {
   void BuildManifest(const Text& systemFolder);
   // Download queue and transfers.
   void DownloadNext();
+  void FetchCurrentItem();
+  bool CommitOrFetchAgain(FileReplacement& file);
   void Register(const Text& path);
   void CompleteTransfer();
   Text PercentText(std::int64_t receivedCount, std::int64_t length) const;

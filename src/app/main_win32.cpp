@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/frm_update.h"
-#include "app/installer_files_win32.h"
+#include "app/checked_files_win32.h"
 #include "app/settings.h"
 #include "platform/win32/clock_win32.h"
 #include "platform/win32/code_page_win32.h"
@@ -120,7 +120,7 @@ int Run(HINSTANCE instance, Log& log) {
     log.Write(u"failure on another thread: " + FailureOf(failure).Logged());
     ui.ReportFailure(failure);
   };
-  FilesWin32 files = InstallerCheckedFiles();
+  FilesWin32 files = CheckedFiles();
   ProcessesWin32 processes(reportFailure, log);
   ShellWin32 shell(log);
   TransferWinInet inet1(reportFailure, log);

@@ -34,6 +34,11 @@ void FrmUpdate::DownloadNext() {
     ui_.SetCaption(Control::Label3, u"状态: 注册 " + name + u" ...");
     Register(path);
   }
+  RefusedOnce = false;
+  FetchCurrentItem();
+}
+
+void FrmUpdate::FetchCurrentItem() {
   platform_.log.Write(u"item " + ItemNames[CurrentIndex] + u": to fetch from " +
                       ItemUrls[CurrentIndex] + u" into " + ItemPaths[CurrentIndex]);
   ui_.SetVisible(Control::Picture_http, true);
@@ -44,6 +49,25 @@ void FrmUpdate::DownloadNext() {
   ShownState = 0;
   RateSamples.clear();
   platform_.inet1.Execute(ItemUrls[CurrentIndex], u"GET");
+}
+
+// A body whose content is not the item's pinned one never takes its place: the first time,
+// the item is fetched once more, with a new request (from byte 0, nothing of the refused body
+// kept), in case the site or a cache on the way sent a damaged copy; the second time, the
+// refusal ends the run through the error box. Returns whether the body took its place.
+bool FrmUpdate::CommitOrFetchAgain(FileReplacement& file) {
+  try {
+    file.Commit();
+    return true;
+  } catch (const ContentMismatch& mismatch) {
+    platform_.log.Write(u"item " + ItemNames[CurrentIndex] + u": refused, SHA-256 " +
+                        mismatch.found + u" instead of " + mismatch.expected + u", from " +
+                        ItemUrls[CurrentIndex]);
+    if (RefusedOnce) throw;
+    RefusedOnce = true;
+  }
+  FetchCurrentItem();
+  return false;
 }
 
 // Started hidden and never waited for: several registrations may run at once.

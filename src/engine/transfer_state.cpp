@@ -175,7 +175,7 @@ void FrmUpdate::CompleteTransfer() {
                              ContentLength);
     }
     file->Write(chunk.data(), chunk.size());
-    file->Commit();
+    if (!CommitOrFetchAgain(*file)) return;
   }
   platform_.log.Write(u"item " + ItemNames[CurrentIndex] + u": saved to " + path);
   ui_.SetCaption(Control::Label_http_state2, u"100%");

@@ -32,5 +32,7 @@ inline constexpr char16_t kCannotWriteSpoolFile[] = u"无法写入临时文件 "
 inline constexpr char16_t kCannotUse[] = u"无法使用 ";
 inline constexpr char16_t kCannotCheckSignature[] = u"无法检查文件的签名 ";
 inline constexpr char16_t kNotTheVendorsSignature[] = u"安装程序的签名不是厂商的：";
+inline constexpr char16_t kCannotCheckFile[] = u"无法校验文件 ";
+inline constexpr char16_t kContentMismatch[] = u"文件校验失败：";
 
 }  // namespace vexa::failure

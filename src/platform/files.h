@@ -3,7 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <utility>
 
+#include "platform/platform_error.h"
 #include "platform/text.h"
 
 namespace vexa {
@@ -17,13 +19,26 @@ enum FileAttribute : std::uint32_t {
   kAttrSystem = 4,
 };
 
+// A new file refused by Commit because its content is not the content its target must have
+// (a pinned SHA-256 differs). The message names the file for the error box; the digests, in
+// lower-case hexadecimal, are for the log.
+class ContentMismatch : public PlatformError {
+ public:
+  ContentMismatch(Text message, Text expected, Text found)
+      : PlatformError(std::move(message)), expected(std::move(expected)), found(std::move(found)) {}
+  Text expected;
+  Text found;
+};
+
 // A new version of a file, written beside it and put in its place by Commit. Destroyed
 // without Commit, it leaves the old file as it was and nothing of the new one behind.
 class FileReplacement {
  public:
   virtual ~FileReplacement() = default;
   virtual void Write(const std::uint8_t* bytes, std::size_t count) = 0;
-  // Closes the new file and moves it over the target in one step.
+  // Closes the new file and moves it over the target in one step. Throws ContentMismatch,
+  // and leaves the target as it was and nothing of the new file behind, when the new file is
+  // not what the target must hold.
   virtual void Commit() = 0;
 };
 

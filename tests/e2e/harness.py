@@ -55,11 +55,13 @@ class SetupFailed(Exception):
 
 # The Wine run of an end-to-end suite, from its command line: --build DIR (default: the build of
 # the architecture this host's Wine runs, its "-signed" preset for a suite of a `signer`'s
-# build), --out DIR (screenshots; default build/<name>), --certs DIR
-# (tests/e2e/make_test_certs.sh's, default build/test-certs); the other arguments are
-# unittest's, for run_tests(). A missing build exits 77 (skipped) unless E2E_REQUIRED is set;
-# a set-up that fails, or a build without that signer, exits 1 with one sentence.
-def suite_env(name, signer=None):
+# build, its "-pinned" preset for a `pinned` suite), --out DIR (screenshots; default
+# build/<name>), --certs DIR (tests/e2e/make_test_certs.sh's, default build/test-certs); the
+# other arguments are unittest's, for run_tests(). A pinned build's components must be the
+# component probe of the unpinned build (env.served), whose sums it was configured with. A
+# missing build exits 77 (skipped) unless E2E_REQUIRED is set; a set-up that fails, or a build
+# without that signer or those sums, exits 1 with one sentence.
+def suite_env(name, signer=None, pinned=False):
     ap = argparse.ArgumentParser(add_help=False, allow_abbrev=False)
     for option in ("--build", "--out", "--certs"):
         ap.add_argument(option, type=Path)
@@ -67,14 +69,17 @@ def suite_env(name, signer=None):
     try:
         arch = wine_arch()
         signed = signer is not None
-        build = args.build or default_build(arch, signed)
+        build = args.build or default_build(arch, signed, pinned)
         certs = args.certs or ROOT / "build" / "test-certs"
+        served = probe_path(default_build(arch), "component.dll")
         needed = [program_path(build)] + [probe_path(build, n) for n in PROBES]
         needed += [certs / n for n in ("root.crt", "vendor.key", "other.key")] if signed else []
+        needed += [served] if pinned else []
         missing = [str(p) for p in needed if not p.exists()]
         if missing:
-            preset = default_build(arch, signed).name
-            how = "cmake --preset %s && cmake --build --preset %s" % (preset, preset)
+            how = " && ".join("cmake --preset %s && cmake --build --preset %s" % (p, p) for p in
+                              ([arch.preset] if pinned else []) +
+                              [default_build(arch, signed, pinned).name])
             how = ("tests/e2e/make_test_certs.sh && " if signed else "") + how
             print("%s SKIPPED: not built: %s\nbuild it: %s" % (name, ", ".join(missing), how),
                   file=sys.stderr)
@@ -82,12 +87,17 @@ def suite_env(name, signer=None):
         if signed and not re.search(r"^INSTALLER_SIGNER:\w+=%s$" % re.escape(signer),
                                     (build / "CMakeCache.txt").read_text(), re.M):
             raise SetupFailed("%s was not built with INSTALLER_SIGNER=%s" % (build, signer))
+        sums = re.search(r"^COMPONENT_SHA256SUMS:\w+=(.+)$", (build / "CMakeCache.txt").read_text(),
+                         re.M)
+        if pinned and not (sums and Path(sums[1]).is_file() and
+                           sha256(served) in Path(sums[1]).read_text()):
+            raise SetupFailed("%s was not built with the sums of %s: build it again" % (build, served))
         env = Wine(build, args.out, tag=name, arch=arch)
     except SetupFailed as e:
         sys.exit("%s FAILED: %s." % (name, str(e).rstrip(".")))
     print("Wine prefix %s (%s), program %s" % (env.work / "prefix", env.arch.prefix,
                                                program_path(build)), file=sys.stderr)
-    env.certs, env.unittest_args, WineTest.env = certs, unittest_args, env
+    env.certs, env.served, env.unittest_args, WineTest.env = certs, served, unittest_args, env
     return env
 
 
@@ -152,9 +162,10 @@ def sha256(path):
         return hashlib.file_digest(f, "sha256").hexdigest()
 
 
-# The build folder of an architecture's program and probes, or of its signed program.
-def default_build(arch, signed=False):
-    return ROOT / "build" / (arch.preset + ("-signed" if signed else ""))
+# The build folder of an architecture's program and probes, or of its signed or pinned program.
+def default_build(arch, signed=False, pinned=False):
+    return ROOT / "build" / (arch.preset + ("-signed" if signed else "") +
+                             ("-pinned" if pinned else ""))
 
 
 # vexa_update.exe at the top of a build folder, where src/app/CMakeLists.txt puts it.

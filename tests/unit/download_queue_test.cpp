@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "app/settings.h"
+#include "engine/manifest.h"
 #include "fakes.h"
 
 namespace vexa {
@@ -59,6 +61,17 @@ TEST_F(DownloadQueue, WithEveryComponentPresentTheInstallerIsTheFirstTransfer) {
   ASSERT_EQ(sys.inet.requests.size(), 1u);
   EXPECT_EQ(sys.inet.requests[0].url, kSite + u"/vexa/Soft/vexa_setup_zs.txt");
   EXPECT_EQ(sys.ui.Caption(Control::Label3), u"状态: 注册 COMDLG32.OCX ...");  // unchanged
+}
+
+// A sums file pins a digest for each component by its manifest name (cmake/component_sums.cmake);
+// a component the build has no entry for would be placed unchecked.
+TEST(PinnedDigests, EveryComponentOfTheManifestHasItsEntry) {
+  std::vector<Text> components, pinned;
+  for (const ManifestItem& item : InstallManifest()) {
+    if (item.inSystemFolder) components.push_back(item.name);
+  }
+  for (const PinnedSha256& pin : kComponentSha256) pinned.push_back(pin.name);
+  EXPECT_EQ(pinned, components);
 }
 
 TEST_F(DownloadQueue, AnyKindButCapitalZIsFetchedUnchecked) {

@@ -118,6 +118,11 @@ class FakeFiles : public Files {
         data_.append(reinterpret_cast<const char*>(bytes), count);
       }
       void Commit() override {
+        auto pin = files_.pinned.find(target_);
+        if (pin != files_.pinned.end() && pin->second != data_) {
+          throw ContentMismatch(u"文件校验失败：" + target_, AsciiText(pin->second),
+                                AsciiText(data_));
+        }
         files_.RefuseUnwritable(target_);
         files_.Put(target_, data_);
       }
@@ -137,6 +142,9 @@ class FakeFiles : public Files {
   // Every write to a replacement fails from this many bytes on. No test body comes near the
   // default, which ends a write loop that would not stop.
   std::size_t failWritesAfter = 32 << 20;
+  // The only content a replacement of the target may commit; the fake's "digests" in a
+  // ContentMismatch are the bodies themselves.
+  std::map<Text, std::string> pinned;
 
  private:
   struct Entry {

@@ -203,6 +203,39 @@ TEST_F(TransferState, BodiesBeyond21MegabytesDoNotOverflow) {
   EXPECT_EQ(p[p.size() / 2], u"50%");
 }
 
+// A body that is not the component's pinned content never takes its place: the component is
+// fetched once more with a new request, and a second refusal ends the run, nothing registered
+// and no installer fetched.
+TEST_F(TransferState, ARefusedComponentIsFetchedOnceMoreAndASecondRefusalEndsTheRun) {
+  sys.files.pinned[kComcat] = "good";
+  Complete("bad");
+  EXPECT_FALSE(sys.files.Has(kComcat));
+  ASSERT_EQ(sys.inet.requests.size(), 2u);
+  EXPECT_EQ(sys.inet.requests[1].url, u"https://download.tollumo.example/Soft/System/comcat.txt");
+  EXPECT_EQ(sys.ui.barWidths.back(), 0.0f);
+  EXPECT_THROW(Complete("bad too"), ContentMismatch);
+  EXPECT_FALSE(sys.files.Has(kComcat));
+  EXPECT_EQ(sys.inet.requests.size(), 2u);
+  EXPECT_TRUE(sys.processes.started.empty());
+  EXPECT_TRUE(
+      sys.log.Has(u"item comcat.dll: refused, SHA-256 bad too instead of good, from "
+                  u"https://download.tollumo.example/Soft/System/comcat.txt"));
+}
+
+// The second chance is each component's own.
+TEST_F(TransferState, AComponentIntactTheSecondTimeIsPlacedAndTheNextHasItsOwnSecondChance) {
+  const Text mci32 = u"C:\\windows\\system32\\MCI32.OCX";
+  sys.files.pinned = {{kComcat, "good"}, {mci32, "good"}};
+  Complete("bad");
+  Complete("good");
+  EXPECT_EQ(sys.files.Bytes(kComcat), "good");
+  EXPECT_EQ(sys.processes.started.size(), 1u);
+  Complete("bad");
+  ASSERT_EQ(sys.inet.requests.size(), 4u);
+  EXPECT_EQ(sys.inet.requests[3].url, u"https://download.tollumo.example/Soft/System/MCI32.txt");
+  EXPECT_FALSE(sys.files.Has(mci32));
+}
+
 TEST_F(TransferState, AFailedWriteLeavesTheOldTargetUnregistered) {
   sys.files.Put(kComcat, "old");
   sys.files.failWritesAfter = 1500;

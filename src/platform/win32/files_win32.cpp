@@ -71,7 +71,8 @@ class FileReplacementWin32 final : public FileReplacement {
     if (!writer_) throw SystemError(ERROR_INVALID_HANDLE, failure::kCannotWriteFile, target_);
     writer_->Finish();
     writer_.reset();  // nothing more goes to the file
-    // Refused: the file is still marked for deletion and goes with this object.
+    // Refused (PlatformError, or ContentMismatch for a wrong content): the file is still
+    // marked for deletion and goes with this object.
     if (check_) check_(file_.Get(), target_);
     if (!SetDeleteOnClose(file_.Get(), false)) {
       throw SystemError(GetLastError(), failure::kCannotWriteFile, target_);
@@ -164,7 +165,7 @@ std::unique_ptr<FileReplacement> FilesWin32::BeginReplace(const Text& path) {
     throw SystemError(error, failure::kCannotWriteFile, path);
   }
   return std::make_unique<FileReplacementWin32>(path, std::move(temporary), std::move(file),
-                                                path == checkedTarget_ ? check_ : nullptr);
+                                                checkOf_ ? checkOf_(path) : nullptr);
 }
 
 }  // namespace vexa

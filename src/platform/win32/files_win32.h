@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <utility>
 
 #include "platform/files.h"
 
@@ -15,11 +16,12 @@ class FilesWin32 final : public Files {
   // before it takes the place of its target; throws PlatformError to refuse it.
   using ReplacementCheck = std::function<void(HANDLE file, const Text& target)>;
 
+  // The check a replacement of `target` passes before Commit moves it into place; an empty
+  // one: none.
+  using CheckOfTarget = std::function<ReplacementCheck(const Text& target)>;
+
   FilesWin32() = default;
-  // Every replacement of `checkedTarget` (the exact path text) passes `check` before Commit
-  // moves it into place.
-  FilesWin32(Text checkedTarget, ReplacementCheck check)
-      : checkedTarget_(std::move(checkedTarget)), check_(std::move(check)) {}
+  explicit FilesWin32(CheckOfTarget checkOf) : checkOf_(std::move(checkOf)) {}
 
   bool Exists(const Text& path, std::uint32_t attributeMask) const override;
   Text ReadFirstLine(const Text& path) override;
@@ -31,8 +33,7 @@ class FilesWin32 final : public Files {
   std::unique_ptr<FileReplacement> BeginReplace(const Text& path) override;
 
  private:
-  Text checkedTarget_;
-  ReplacementCheck check_;
+  CheckOfTarget checkOf_;
 };
 
 }  // namespace vexa

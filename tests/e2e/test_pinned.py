@@ -1,0 +1,66 @@
+# End-to-end runs of a vexa_update.exe built with pinned SHA-256 digests for the components
+# (COMPONENT_SHA256SUMS), under Wine against the loopback download site.
+#
+# Usage: test_pinned.py [--build DIR] [--out DIR] [unittest arguments]
+# Defaults: build/<preset>-pinned of the architecture this host's Wine runs (see
+# scripts/wine-arch.sh), pinned to the component probe of build/<preset>, which the site serves
+# for every component; build/e2e-pinned for screenshots. Exits 77 (skipped) when a build is
+# missing, unless E2E_REQUIRED is set; exits 1 with one sentence when it can't be set up.
+
+import re
+import sys
+
+import harness
+from harness import COMPONENTS, SYSTEM, URL_PATH, sha256, site, wait_until
+
+
+class PinnedComponents(harness.WineTest):
+    # Starts REFRESH with every component served as the pinned body, merged with `rules`.
+    def run_refresh(self, rules=None):
+        env.package("品牌")
+        paths = {name: {"file": str(env.served)} for name in COMPONENTS}
+        paths.update(rules or {})
+        env.configure(paths)
+        return env.start_program("REFRESH")
+
+    def registered(self):
+        return sorted(f[1] for f in env.events("register"))
+
+    def test_intact_components_are_placed_and_registered_and_the_installer_opened(self):
+        program = self.run_refresh()
+        self.assertEqual(self.wait_exit(program, 90), 0)
+        for name in COMPONENTS:
+            self.assertEqual(sha256(env.sys / name), sha256(env.served), name)
+        wait_until(lambda: len(env.events("register")) >= len(COMPONENTS), 30)
+        self.assertEqual(self.registered(), sorted(SYSTEM + n for n in COMPONENTS))
+        self.assertEqual(env.fetched(), [URL_PATH[n] for n in COMPONENTS] + [site.SETUP_PATH])
+        self.assertTrue(wait_until(lambda: env.events("setup"), 10), "installer not opened")
+
+    # The served MCI32.OCX differs from the pinned body in one byte, at the same length. A
+    # component already present is no download: registered as it is, whatever its content.
+    def test_a_component_with_a_byte_changed_is_fetched_twice_then_ends_the_run(self):
+        body = bytearray(env.served.read_bytes())
+        body[len(body) // 2] ^= 0x01
+        changed = env.work / "MCI32.OCX"
+        changed.write_bytes(body)
+        (env.sys / "comcat.dll").write_bytes(body)
+        program = self.run_refresh({"MCI32.OCX": {"file": str(changed)}})
+        box = self.error_box(60, "refused-MCI32")
+        lines = re.split(r"\t|\r?\n|\\r\\n|\\n", "\n".join("\t".join(f) for f in box))
+        self.assertIn("文件校验失败：MCI32.OCX", lines)
+        env.robot("ok")
+        self.assertEqual(self.wait_exit(program, 20), 1)
+        self.assertEqual(env.fetched(), [URL_PATH["MCI32.OCX"]] * 2)
+        self.assertEqual([p.name for p in env.sys.glob("MCI32.OCX*")], [])
+        env.wait_quiet()
+        self.assertEqual(self.registered(), [SYSTEM + "comcat.dll"])
+        self.assertEqual((env.sys / "comcat.dll").read_bytes(), body)
+        self.assertEqual(env.events("setup"), [])
+        said = (sha256(env.served), sha256(changed), "http://127.0.0.1:47080" + URL_PATH["MCI32.OCX"])
+        refusals = [l for l in env.program_log().splitlines() if all(s in l for s in said)]
+        self.assertEqual(len(refusals), 2, "the log gives both digests and the address")
+
+
+if __name__ == "__main__":
+    env = harness.suite_env("e2e-pinned", pinned=True)
+    sys.exit(harness.run_tests(env))
