@@ -14,15 +14,12 @@ namespace {
 
 using Failure = DownloadAttempts::Failure;
 
-constexpr wchar_t kAgent[] = L"Tollumo";
 // Always fetched fresh from the site, never kept in the cache, never a dialog box.
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
                                 INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI;
 // Large reads: a large body takes far fewer calls into WinINet, each with its status
 // callbacks.
 constexpr DWORD kReadBlock = 1024 * 1024;
-// About as often as the window repaints during a save.
-constexpr DWORD kProgressEveryMs = 33;
 
 Text Seconds(ULONGLONG milliseconds) {
   char text[32];
@@ -232,16 +229,6 @@ bool TransferRequest::WaitToRetry(int seconds, int retry) {
   return !Canceled();
 }
 
-bool TransferRequest::LeftHttps(HINTERNET request) {
-  constexpr std::wstring_view kHttps = L"https:";
-  if (std::wstring_view(url_).substr(0, kHttps.size()) != kHttps) return false;
-  std::wstring where(2048, L'\0');
-  DWORD bytes = static_cast<DWORD>(where.size() * sizeof(wchar_t));
-  if (!api_.InternetQueryOptionW(request, INTERNET_OPTION_URL, where.data(), &bytes)) return true;
-  where.resize(bytes / sizeof(wchar_t));
-  return !EqualIgnoringAsciiCase(FromWide(where.substr(0, kHttps.size())), u"https:");
-}
-
 TransferRequest::Outcome TransferRequest::Failed(Failure failure, const Text& what,
                                                  std::optional<DWORD> error) {
   if (Canceled()) return {};
@@ -249,84 +236,6 @@ TransferRequest::Outcome TransferRequest::Failed(Failure failure, const Text& wh
   if (error) line += u": error " + DecimalText(*error) + u" " + SystemMessage(*error, api_.module);
   log_.Write(line);
   return {false, failure, std::nullopt};
-}
-
-HINTERNET TransferRequest::OpenSession() {
-  HINTERNET session = api_.InternetOpenW(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-  if (session == nullptr) {
-    const DWORD error = GetLastError();
-    Failed(Failure::kFinal, u"WinINet did not start", error);
-    return nullptr;
-  }
-  // Explicit time-outs, the same on every Windows version. Wine 8 keeps only the connect
-  // time-out (its sockets wait for data without limit); Windows honours all three.
-  for (const auto& [option, ms] :
-       {std::pair{INTERNET_OPTION_CONNECT_TIMEOUT, TransferWinInet::kConnectTimeoutMs},
-        std::pair{INTERNET_OPTION_SEND_TIMEOUT, TransferWinInet::kSendTimeoutMs},
-        std::pair{INTERNET_OPTION_RECEIVE_TIMEOUT, TransferWinInet::kReceiveTimeoutMs}}) {
-    DWORD value = ms;
-    api_.InternetSetOptionW(session, option, &value, sizeof value);
-  }
-  std::lock_guard<std::mutex> lock(handleMutex_);
-  if (Canceled()) {
-    api_.InternetCloseHandle(session);
-    return nullptr;
-  }
-  session_ = session;
-  return session;
-}
-
-void TransferRequest::CloseRequest() {
-  std::lock_guard<std::mutex> lock(handleMutex_);
-  if (session_ != nullptr && request_ != nullptr) {
-    api_.InternetCloseHandle(std::exchange(request_, nullptr));
-  }
-}
-
-void TransferRequest::CloseConnection() {
-  std::lock_guard<std::mutex> lock(handleMutex_);
-  if (session_ == nullptr) return;
-  if (request_ != nullptr) api_.InternetCloseHandle(std::exchange(request_, nullptr));
-  api_.InternetCloseHandle(std::exchange(session_, nullptr));
-}
-
-Text TransferRequest::RawHeaders(HINTERNET request) {
-  DWORD bytes = 0;
-  api_.HttpQueryInfoW(request, HTTP_QUERY_RAW_HEADERS_CRLF, nullptr, &bytes, nullptr);
-  std::wstring raw(bytes / sizeof(wchar_t) + 1, L'\0');
-  bytes = static_cast<DWORD>(raw.size() * sizeof(wchar_t));
-  if (!api_.HttpQueryInfoW(request, HTTP_QUERY_RAW_HEADERS_CRLF, raw.data(), &bytes, nullptr)) {
-    return {};
-  }
-  raw.resize(bytes / sizeof(wchar_t));
-  return FromWide(raw);
-}
-
-void CALLBACK TransferRequest::OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD) {
-  const TransferState state = StateOfInternetStatus(status);
-  if (context != 0 && state != icNone) {
-    reinterpret_cast<TransferRequest*>(context)->Post(state, false);
-  }
-}
-
-void TransferRequest::Post(TransferState state, bool final) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (canceled_ || finished_ || (!final && state <= lastPosted_)) return;
-  lastPosted_ = state;
-  finished_ = final;
-  if (window_ != nullptr) {
-    PostMessageW(window_, kTransferStateMessage, static_cast<WPARAM>(state), serial_);
-  }
-}
-
-void TransferRequest::PostProgress(bool now) {
-  const DWORD tick = GetTickCount();
-  if (!now && tick - lastProgressPost_ < kProgressEveryMs) return;
-  if (progressPosted_.exchange(true)) return;  // the window reads the newest figures anyway
-  lastProgressPost_ = tick;
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (canceled_ || finished_ || window_ == nullptr) return;
-  PostMessageW(window_, kTransferProgressMessage, 0, serial_);
 }
 
 bool TransferRequest::Canceled() {
