@@ -6,6 +6,7 @@
 //   platform_probe replace <path>   starts replacing the file, then ends the program at once
 
 #include <process.h>
+#include <shobjidl.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -23,6 +24,7 @@
 #include "platform/win32/log_win32.h"
 #include "platform/win32/received_body.h"
 #include "platform/win32/shell_win32.h"
+#include "platform/win32/taskbar_win32.h"
 #include "platform/win32/win_error.h"
 #include "platform/win32/win_handle.h"
 
@@ -251,6 +253,65 @@ void CheckLog() {
 
 }  // namespace
 
+// Records the progress calls of the taskbar button.
+struct FakeTaskbar : ITaskbarList3 {
+  std::vector<std::string> calls;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE HrInit() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE AddTab(HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE DeleteTab(HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE ActivateTab(HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetActiveAlt(HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE MarkFullscreenWindow(HWND, WINBOOL) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetProgressValue(HWND, ULONGLONG done, ULONGLONG total) override {
+    calls.push_back(std::to_string(done) + "/" + std::to_string(total));
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetProgressState(HWND, TBPFLAG flag) override {
+    calls.push_back("state " + std::to_string(flag));
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE RegisterTab(HWND, HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE UnregisterTab(HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetTabOrder(HWND, HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetTabActive(HWND, HWND, DWORD) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE ThumbBarAddButtons(HWND, UINT, LPTHUMBBUTTON) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE ThumbBarUpdateButtons(HWND, UINT, LPTHUMBBUTTON) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE ThumbBarSetImageList(HWND, HIMAGELIST) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetOverlayIcon(HWND, HICON, LPCWSTR) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetThumbnailTooltip(HWND, LPCWSTR) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetThumbnailClip(HWND, RECT*) override { return S_OK; }
+};
+
+// Nothing reaches the taskbar before its button exists; then the last progress set, once, in
+// TBPF_* terms (NOPROGRESS 0, INDETERMINATE 1, NORMAL 2, ERROR 4, PAUSED 8), a bar of unknown
+// length full in the colour of a pause or an error.
+void CheckTaskbar() {
+  FakeTaskbar fake;
+  TaskbarButton button(nullptr, [&fake] { return &fake; });
+  CHECK(button.CreatedMessage() == RegisterWindowMessageW(L"TaskbarButtonCreated"));
+  button.Set(TaskbarState::Normal, 10, 100);
+  button.Apply();
+  CHECK(fake.calls.empty());
+  button.Set(TaskbarState::Normal, 25, 100);
+  button.OnCreated();
+  button.Apply();
+  button.Set(TaskbarState::Paused, 30, 0);
+  button.Apply();
+  button.Set(TaskbarState::Indeterminate, 0, 0);
+  button.Apply();
+  button.Set(TaskbarState::Error, 150, 100);
+  button.Apply();
+  button.Set(TaskbarState::None, 0, 0);
+  button.Apply();
+  CHECK(fake.calls == std::vector<std::string>({"state 2", "25/100", "state 8", "1/1", "state 1",
+                                                "state 4", "100/100", "state 0"}));
+}
+
 int wmain(int argc, wchar_t** argv) {
   if (argc == 3 && std::wstring(argv[1]) == L"replace") {
     auto replacement = FilesWin32().BeginReplace(FromWide(argv[2]));
@@ -264,6 +325,7 @@ int wmain(int argc, wchar_t** argv) {
     CheckReceivedBody();
     CheckShell();
     CheckLog();
+    CheckTaskbar();
   } catch (const std::exception& error) {  // a platform failure no check expected
     std::printf("FAILED: unexpected error %s\n", error.what());
     ++failures;
