@@ -77,9 +77,12 @@ bool Receive(const wchar_t* url, bool receiveTimeout, HANDLE file) {
   return ok;
 }
 
+// Both files are created new (CREATE_NEW), as the program creates its files: under Wine on
+// ext4, a file opened with CREATE_ALWAYS is cut to nothing, and closing it then waits for
+// the disk (0.01 to 0.13 s for 256 MB here, against 1 ms), which the program does not pay.
 bool Copy(HANDLE from, const wchar_t* target) {
   HANDLE to =
-      CreateFileW(target, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+      CreateFileW(target, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (to == INVALID_HANDLE_VALUE) return false;
   std::vector<char> block(kBlock);
   DWORD read = 0, written = 0;
@@ -117,16 +120,17 @@ int wmain(int argc, wchar_t** argv) {
     Mark("started");
   });
 
-  wchar_t folder[MAX_PATH], temporary[MAX_PATH];
+  wchar_t folder[MAX_PATH];
   GetTempPathW(MAX_PATH, folder);
-  GetTempFileNameW(folder, L"sj", 0, temporary);
-  HANDLE body = CreateFileW(temporary, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  const std::wstring temporary =
+      folder + (L"same_job-" + std::to_wstring(GetCurrentProcessId()) + L".tmp");
+  HANDLE body = CreateFileW(temporary.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   ok = body != INVALID_HANDLE_VALUE && Receive(argv[2], receiveTimeout, body) && ok;
   Mark("received");
   ok = ok && Copy(body, argv[3]);
   if (body != INVALID_HANDLE_VALUE) CloseHandle(body);
-  DeleteFileW(temporary);
+  DeleteFileW(temporary.c_str());
   Mark("written");
   ok = ok && reinterpret_cast<INT_PTR>(
                  ShellExecuteW(nullptr, L"open", argv[3], nullptr, nullptr, SW_SHOWNORMAL)) > 32;
