@@ -154,6 +154,7 @@ class Bench:
                              len(harness.COMPONENTS))
         marks = dict(l.split() for l in (self.dir / "times.txt").read_text().splitlines())
         steps = {k: float(marks[k]) - begin for k in ("received", "written")}
+        steps["begun"] = float(marks["begin"]) - begin
         steps.update(request=self.request_time(begin), saved=steps["written"], started=started)
         return steps
 
@@ -178,6 +179,7 @@ class Bench:
 
 # The support-log lines the time split reads, by the step they end (any other line is
 # skipped, and a step whose line is missing is shown as "-"):
+#   the first line with a time                    the program running (its first line)
 #   "<installer's url>: received <n> bytes ..."   the body received
 #   "item <name>: saved to <...>vexa_setup_zs.exe"  the installer in place
 LOG_STEPS = {"received": re.compile(re.escape(site.SETUP_PATH) + r"\S*: received \d+ bytes"),
@@ -190,15 +192,19 @@ def program_steps(log, begin):
     steps = {}
     for line in log.splitlines():
         stamp = re.match(r"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}) (.*)", line)
+        if not stamp:
+            continue
+        at = datetime.datetime.strptime(stamp.group(1), "%Y-%m-%d %H:%M:%S.%f").timestamp()
+        steps.setdefault("begun", at - begin)
         for step, pattern in LOG_STEPS.items():
-            if stamp and pattern.search(stamp.group(2)):
-                at = datetime.datetime.strptime(stamp.group(1), "%Y-%m-%d %H:%M:%S.%f")
-                steps[step] = at.timestamp() - begin
+            if pattern.search(stamp.group(2)):
+                steps[step] = at - begin
     return steps
 
 
 # The parts of a run, each from the step before: (name, from step, to step).
-PARTS = [("start to request", None, "request"), ("receive", "request", "received"),
+PARTS = [("start to request", None, "request"), (" of which to running", None, "begun"),
+         ("receive", "request", "received"),
          ("save loop", "received", "written"), ("move", "written", "saved"),
          ("open installer", "saved", "started")]
 
@@ -256,9 +262,9 @@ def run_memory_and_throughput(bench, results, rounds):
     for name, _, _ in PARTS:
         print("     %-20s %7s %9s %6s" % (name, show(at["ours"][name]), show(at["same"][name]),
                                           show(at["plain"][name])))
-    print("     (ours: from the site's log, its support log and the saved file's time; the same "
-          "job's save loop is its copy, it has no move; the plain download's receive ends "
-          "with its process)")
+    print("     (ours: from the site's log, its support log and the saved file's time; "
+          "\"running\": its first log line, the same job's first step; the same job's save loop "
+          "is its copy, it has no move; the plain download's receive ends with its process)")
     for k in ("no receive time-out", "no processes"):
         print("   the same job with %s: %.2f s (%+.2f s), of which receive %.2f s (%+.2f s)"
               % (k, at[k]["total"], at[k]["total"] - same, at[k]["receive"],
