@@ -147,12 +147,14 @@ class Bench:
         begin = time.time()
         code = self.wine("C:\\bench\\same_job.exe", "C:\\bench\\times.txt", SETUP_URL,
                          "C:\\vexa_setup_zs.exe", *leave_out, *harness.COMPONENTS)
-        started = self.installer_started(begin)
+        times = self.dir / "times.txt"
+        marks = dict(l.split() for l in (times.read_text() if times.exists() else "").splitlines())
         if code != 0:
-            raise BenchFailed("same_job.exe %s failed (%d)" % (" ".join(leave_out), code))
+            raise BenchFailed("same_job.exe %s failed (%d): %s"
+                              % (" ".join(leave_out), code, marks.get("failed", "?")))
+        started = self.installer_started(begin)
         self.check_installer(length, 0 if "no-processes" in leave_out else
                              len(harness.COMPONENTS))
-        marks = dict(l.split() for l in (self.dir / "times.txt").read_text().splitlines())
         steps = {k: float(marks[k]) - begin for k in ("received", "written")}
         steps["begun"] = float(marks["begin"]) - begin
         steps.update(request=self.request_time(begin), saved=steps["written"], started=started)

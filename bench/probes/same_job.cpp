@@ -9,7 +9,7 @@
 //                     <component>...
 // The two switches leave out one part each, to measure what it costs. The times file gets one
 // line per step, "<step> <seconds since 1970>": begin, started, request, received, written,
-// opened. Exit code 0 when every step worked.
+// opened; and "failed <call>:<system error number>" for a call that failed (exit code 1).
 #include <windows.h>
 
 #include <shellapi.h>
@@ -38,6 +38,14 @@ void Mark(const char* step) {
   std::fprintf(times, "%s %.6f\n", step, static_cast<double>(ticks - 116444736000000000ULL) / 1e7);
 }
 
+// Records the call that failed, with the system's error number; false.
+bool Failed(const char* call) {
+  const DWORD error = GetLastError();
+  std::lock_guard<std::mutex> lock(timesMutex);
+  std::fprintf(times, "failed %s:%lu\n", call, static_cast<unsigned long>(error));
+  return false;
+}
+
 bool StartHidden(const std::wstring& system, const std::wstring& component) {
   std::wstring line = L"cmd.exe /c regsvr32/s \"" + system + L"\\" + component + L"\"";
   const std::wstring program = system + L"\\cmd.exe";
@@ -48,7 +56,7 @@ bool StartHidden(const std::wstring& system, const std::wstring& component) {
   PROCESS_INFORMATION pi{};
   if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       system.c_str(), &si, &pi)) {
-    return false;
+    return Failed("CreateProcess");
   }
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
@@ -57,7 +65,7 @@ bool StartHidden(const std::wstring& system, const std::wstring& component) {
 
 bool Receive(const wchar_t* url, bool receiveTimeout, HANDLE file) {
   HINTERNET session = InternetOpenW(L"same_job", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-  if (!session) return false;
+  if (!session) return Failed("InternetOpen");
   DWORD connect = 30000, send = 30000, receive = 60000;
   InternetSetOptionW(session, INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof connect);
   InternetSetOptionW(session, INTERNET_OPTION_SEND_TIMEOUT, &send, sizeof send);
@@ -68,9 +76,11 @@ bool Receive(const wchar_t* url, bool receiveTimeout, HANDLE file) {
   Mark("request");
   std::vector<char> block(kBlock);
   DWORD read = 0, written = 0;
-  bool ok = request != nullptr;
-  while (ok && (ok = InternetReadFile(request, block.data(), kBlock, &read) != FALSE) && read > 0) {
-    ok = WriteFile(file, block.data(), read, &written, nullptr) && written == read;
+  bool ok = request != nullptr || Failed("InternetOpenUrl");
+  while (ok && (ok = InternetReadFile(request, block.data(), kBlock, &read) || Failed("Read")) &&
+         read > 0) {
+    ok = (WriteFile(file, block.data(), read, &written, nullptr) && written == read) ||
+         Failed("WriteFile temporary");
   }
   if (request) InternetCloseHandle(request);
   InternetCloseHandle(session);
@@ -83,14 +93,16 @@ bool Receive(const wchar_t* url, bool receiveTimeout, HANDLE file) {
 bool Copy(HANDLE from, const wchar_t* target) {
   HANDLE to =
       CreateFileW(target, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (to == INVALID_HANDLE_VALUE) return false;
+  if (to == INVALID_HANDLE_VALUE) return Failed("CreateFile target");
   std::vector<char> block(kBlock);
   DWORD read = 0, written = 0;
-  bool ok = SetFilePointer(from, 0, nullptr, FILE_BEGIN) == 0;
-  while (ok && (ok = ReadFile(from, block.data(), kBlock, &read, nullptr) != FALSE) && read > 0) {
-    ok = WriteFile(to, block.data(), read, &written, nullptr) && written == read;
+  bool ok = SetFilePointer(from, 0, nullptr, FILE_BEGIN) == 0 || Failed("SetFilePointer");
+  while (ok && (ok = ReadFile(from, block.data(), kBlock, &read, nullptr) || Failed("ReadFile")) &&
+         read > 0) {
+    ok = (WriteFile(to, block.data(), read, &written, nullptr) && written == read) ||
+         Failed("WriteFile target");
   }
-  return CloseHandle(to) && ok;
+  return (CloseHandle(to) || Failed("CloseHandle target")) && ok;
 }
 
 }  // namespace
@@ -126,14 +138,16 @@ int wmain(int argc, wchar_t** argv) {
       folder + (L"same_job-" + std::to_wstring(GetCurrentProcessId()) + L".tmp");
   HANDLE body = CreateFileW(temporary.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
-  ok = body != INVALID_HANDLE_VALUE && Receive(argv[2], receiveTimeout, body) && ok;
+  ok = (body != INVALID_HANDLE_VALUE || Failed("CreateFile temporary")) &&
+       Receive(argv[2], receiveTimeout, body) && ok;
   Mark("received");
   ok = ok && Copy(body, argv[3]);
   if (body != INVALID_HANDLE_VALUE) CloseHandle(body);
   DeleteFileW(temporary.c_str());
   Mark("written");
-  ok = ok && reinterpret_cast<INT_PTR>(
-                 ShellExecuteW(nullptr, L"open", argv[3], nullptr, nullptr, SW_SHOWNORMAL)) > 32;
+  ok = ok && (reinterpret_cast<INT_PTR>(
+                  ShellExecuteW(nullptr, L"open", argv[3], nullptr, nullptr, SW_SHOWNORMAL)) > 32 ||
+              Failed("ShellExecute"));
   Mark("opened");
   starter.join();
   std::fclose(times);
