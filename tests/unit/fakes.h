@@ -141,7 +141,7 @@ class FakeFiles : public Files {
   const std::string& Bytes(const Text& path) const { return entries_.at(path).bytes; }
   // Every write to a replacement fails from this many bytes on. No test body comes near the
   // default, which ends a write loop that would not stop.
-  std::size_t failWritesAfter = 32 << 20;
+  std::size_t failWritesAfter = 64 << 20;
   // The only content a replacement of the target may commit; the fake's "digests" in a
   // ContentMismatch are the bodies themselves.
   std::map<Text, std::string> pinned;
