@@ -63,8 +63,6 @@ class FrmUpdate {
   void CompleteTransfer();
   Text PercentText(std::int64_t receivedCount) const;
   void GrowBar();
-  // Installer launch.
-  std::int32_t ShellOpen(Text path);
   // Brand codec helpers: a character's ANSI code and back.
   std::int16_t AnsiCode(char16_t c) const;
   Text CharOfAnsiCode(std::int32_t code) const;
