@@ -68,7 +68,8 @@ void FrmUpdate::KillByWindowTitle(const Text& title) {
   };
   for (int pass = 0; pass < kMaxKillPasses; ++pass) {
     WindowOwner found = processes.FindWindowOwner(title, 0);
-    while (found.window != 0 && spared(found)) found = processes.FindWindowOwner(title, found.window);
+    while (found.window != 0 && spared(found))
+      found = processes.FindWindowOwner(title, found.window);
     if (found.window == 0) return;
     if (!processes.Terminate(found)) return;
   }

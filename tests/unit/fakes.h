@@ -191,9 +191,9 @@ class FakeProcesses : public Processes {
       return window == o.window && owner == o.owner && title == o.title;
     }
   };
-  std::vector<Window> windows;  // top-level windows, in the system's order
-  std::uint32_t shell = 0;      // the desktop shell's process
-  std::uint32_t self = 0;       // the program's own
+  std::vector<Window> windows;   // top-level windows, in the system's order
+  std::uint32_t shell = 0;       // the desktop shell's process
+  std::uint32_t self = 0;        // the program's own
   std::uint32_t unopenable = 0;  // a process that can't be opened
   std::uint32_t immortal = 0;    // a process that survives termination
   std::vector<Text> started;
@@ -218,9 +218,9 @@ class FakeShell : public Shell {
   using Opened = std::pair<WindowHandle, Text>;  // the owner window, the address
   std::vector<Text> started;                     // installers
   std::vector<Text> openedAsDesktopUser;
-  std::vector<Opened> opened;                    // directly, as the program's user
-  bool desktop = false;                          // whether there is a desktop shell
-  Text startFails;                               // the failure of every start, if not empty
+  std::vector<Opened> opened;  // directly, as the program's user
+  bool desktop = false;        // whether there is a desktop shell
+  Text startFails;             // the failure of every start, if not empty
   std::map<std::int32_t, Text> folders{{37, u"C:\\windows\\system32"},
                                        {2, u"C:\\users\\me\\Start Menu\\Programs"}};
 };

@@ -100,7 +100,7 @@ TEST(Startup, TerminatesTheProcessesOwningAVexaWindow) {
   FakeSystem s;
   s.processes.shell = 5;
   s.processes.self = 6;
-  s.processes.windows = {{1, 5, u"vexa"}, {2, 11, u"vexa"}, {3, 6, u"Vexa"},
+  s.processes.windows = {{1, 5, u"vexa"},  {2, 11, u"vexa"},  {3, 6, u"Vexa"},
                          {4, 22, u"VEXA"}, {5, 33, u"vexa2"}, {6, 11, u"vexa"}};
   s.Load();
   EXPECT_EQ(s.processes.terminated, (std::vector<std::uint32_t>{11, 22}));

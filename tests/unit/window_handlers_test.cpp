@@ -36,8 +36,9 @@ TEST(WindowHandlers, TheSiteOpensAsTheDesktopUserNeverElevated) {
   sys.form.Raise(Control::Label2, EventKind::Click);
   EXPECT_EQ(sys.shell.opened.size(), 1u);
   EXPECT_EQ(sys.shell.openedAsDesktopUser.size(), 1u);
-  EXPECT_EQ(sys.ui.messageBoxes, (std::vector<FakeUi::Box>{{u"请在浏览器中打开官方网站：\r\n" + site,
-                                                             u"Tollumo", MessageIcon::Information}}));
+  EXPECT_EQ(sys.ui.messageBoxes,
+            (std::vector<FakeUi::Box>{
+                {u"请在浏览器中打开官方网站：\r\n" + site, u"Tollumo", MessageIcon::Information}}));
 }
 
 TEST(WindowHandlers, ClosingEndsTheProgramAtOnce) {

@@ -7,13 +7,13 @@
 
 #include <process.h>
 #include <windows.h>
-#include <sddl.h>
+
+#include <sddl.h>  // after windows.h
 
 #include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -49,12 +49,13 @@ void Put(const Text& path, const std::string& bytes, DWORD attributes = FILE_ATT
 
 // Shared in every way: a file the program holds after replacing it can still be read.
 std::string Bytes(const Text& path) {
-  UniqueHandle file(CreateFileW(ToWide(path).c_str(), GENERIC_READ, 7, nullptr, OPEN_EXISTING, 0,
-                                nullptr));
+  UniqueHandle file(
+      CreateFileW(ToWide(path).c_str(), GENERIC_READ, 7, nullptr, OPEN_EXISTING, 0, nullptr));
   std::string bytes;
   char block[65536];
   DWORD read = 0;
-  while (ReadFile(file.Get(), block, sizeof block, &read, nullptr) && read > 0) bytes.append(block, read);
+  while (ReadFile(file.Get(), block, sizeof block, &read, nullptr) && read > 0)
+    bytes.append(block, read);
   return bytes;
 }
 
@@ -252,7 +253,6 @@ void CheckLog() {
   CHECK(Bytes(path).find("while read") != std::string::npos);
 }
 
-
 // CreateFileW and CreateDirectoryW as this program imports them, redirected to record the DACL
 // each new file or folder is given. Wine does not keep a DACL (it maps it onto Unix modes and
 // reads back one of its own), so what the program passes is checked, not a read-back.
@@ -289,7 +289,8 @@ bool Redirect(const char* name, Function replacement, Function& original) {
   auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
   const auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(
       base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-  const DWORD imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+  const DWORD imports =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
   const FARPROC target = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name);
   original = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(target));
   bool found = false;
@@ -330,7 +331,8 @@ void CheckProtection() {
   const std::wstring folder = RunFolder();
   wchar_t windows[MAX_PATH];
   GetSystemWindowsDirectoryW(windows, MAX_PATH);
-  CHECK(!_wcsnicmp(folder.c_str(), (windows + std::wstring(L"\\Temp\\vexa-")).c_str(), wcslen(windows) + 11));
+  CHECK(!_wcsnicmp(folder.c_str(), (windows + std::wstring(L"\\Temp\\vexa-")).c_str(),
+                   wcslen(windows) + 11));
   CHECK(folder.size() == wcslen(windows) + 11 + 32 + 1);
   CHECK(DaclCreated(folder.substr(0, folder.size() - 1)) == kProtectedDacl);
 
@@ -347,8 +349,9 @@ void CheckProtection() {
     CHECK(created.back().first.size() == std::wstring(L"C:\\probe\\held.exe.").size() + 32 + 9);
     replacement->Write(reinterpret_cast<const std::uint8_t*>(program.data()), program.size());
     replacement->Commit();
-    CHECK(!UniqueHandle(CreateFileW(ToWide(held).c_str(), GENERIC_WRITE, 7, nullptr,
-                                    OPEN_EXISTING, 0, nullptr)).Valid());
+    CHECK(!UniqueHandle(CreateFileW(ToWide(held).c_str(), GENERIC_WRITE, 7, nullptr, OPEN_EXISTING,
+                                    0, nullptr))
+               .Valid());
     CHECK(GetLastError() == ERROR_SHARING_VIOLATION);
     CHECK(!DeleteFileW(ToWide(held).c_str()));
     shell.StartInstaller(held);  // the copy ends at once (wmain)
@@ -357,7 +360,8 @@ void CheckProtection() {
   for (int i = 0; i < 50 && !DeleteFileW(ToWide(held).c_str()); ++i) Sleep(100);
   CHECK(GetFileAttributesW(ToWide(held).c_str()) == INVALID_FILE_ATTRIBUTES);
   Put(kDir + u"text.exe", "not a program");
-  CHECK(Fails(u"无法启动安装程序 C:\\probe\\text.exe：", [&] { shell.StartInstaller(kDir + u"text.exe"); }));
+  CHECK(Fails(u"无法启动安装程序 C:\\probe\\text.exe：",
+              [&] { shell.StartInstaller(kDir + u"text.exe"); }));
 }
 
 // What a user can put where the program reads or writes is refused: a log or a brand file
@@ -370,12 +374,14 @@ void CheckLinksAndLimits() {
   LogWin32 log(L"C:\\probe\\link.log");
   log.Write(u"into their file");
   CHECK(Bytes(kDir + u"theirs.txt") == "theirs\r\n" && log.Path().empty());
-  CHECK(Fails(u"无法读取文件 C:\\probe\\link.log：", [&] { files.ReadFirstLine(kDir + u"link.log"); }));
+  CHECK(Fails(u"无法读取文件 C:\\probe\\link.log：",
+              [&] { files.ReadFirstLine(kDir + u"link.log"); }));
   Put(kDir + u"large", "line\r\n" + std::string(kMegabyte - 6, 'x'));
   CHECK(files.ReadFirstLine(kDir + u"large") == u"line");
   Put(kDir + u"large", "line\r\n" + std::string(kMegabyte - 5, 'x'));
   CHECK(Fails(u"无法读取文件 C:\\probe\\large：", [&] { files.ReadFirstLine(kDir + u"large"); }));
-  Put(kDir + u"marker", "m", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  Put(kDir + u"marker", "m",
+      FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
   files.Delete(kDir + u"marker");
   CHECK(GetFileAttributesW(L"C:\\probe\\marker") == INVALID_FILE_ATTRIBUTES);
   files.Delete(kDir + u"marker");

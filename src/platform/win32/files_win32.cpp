@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include <optional>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "platform/failure_texts.h"
@@ -148,7 +148,8 @@ Text FilesWin32::ReadFirstLine(const Text& path) {
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file.Valid()) throw SystemError(GetLastError(), failure::kCannotReadFile, path);
-  if (!IsPlainFile(file.Get())) throw SystemError(ERROR_CANT_ACCESS_FILE, failure::kCannotReadFile, path);
+  if (!IsPlainFile(file.Get()))
+    throw SystemError(ERROR_CANT_ACCESS_FILE, failure::kCannotReadFile, path);
   LARGE_INTEGER size = {};
   if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart > kLargestTextFile) {
     throw SystemError(ERROR_FILE_TOO_LARGE, failure::kCannotReadFile, path);
@@ -210,9 +211,8 @@ std::unique_ptr<FileReplacement> FilesWin32::BeginReplace(const Text& path) {
     DeleteFileW(ToWide(temporary).c_str());
     throw SystemError(error, failure::kCannotWriteFile, path);
   }
-  return std::make_unique<FileReplacementWin32>(
-      path, std::move(temporary), std::move(file), path == checkedTarget_ ? check_ : nullptr,
-      held_);
+  return std::make_unique<FileReplacementWin32>(path, std::move(temporary), std::move(file),
+                                                path == checkedTarget_ ? check_ : nullptr, held_);
 }
 
 }  // namespace vexa

@@ -130,7 +130,8 @@ void ProcessesWin32::StartAndWatch() {
 }
 
 WindowOwner ProcessesWin32::FindWindowOwner(const Text& title, WindowHandle after) {
-  HWND window = FindWindowExW(nullptr, reinterpret_cast<HWND>(after), nullptr, ToWide(title).c_str());
+  HWND window =
+      FindWindowExW(nullptr, reinterpret_cast<HWND>(after), nullptr, ToWide(title).c_str());
   if (window == nullptr) return {};
   DWORD processId = 0;
   GetWindowThreadProcessId(window, &processId);

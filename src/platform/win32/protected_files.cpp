@@ -65,8 +65,10 @@ SECURITY_ATTRIBUTES* ProtectedAttributes() {
 
 std::wstring RandomName() {
   unsigned char bytes[16];
-  const NTSTATUS status = GenRandom()(nullptr, bytes, sizeof bytes, BCRYPT_USE_SYSTEM_PREFERRED_RNG);
-  if (status < 0) throw SystemError(ERROR_INVALID_FUNCTION, failure::kCannotUse, u"BCryptGenRandom");
+  const NTSTATUS status =
+      GenRandom()(nullptr, bytes, sizeof bytes, BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+  if (status < 0)
+    throw SystemError(ERROR_INVALID_FUNCTION, failure::kCannotUse, u"BCryptGenRandom");
   wchar_t name[2 * sizeof bytes + 1];
   for (std::size_t i = 0; i < sizeof bytes; ++i) std::swprintf(name + 2 * i, 3, L"%02x", bytes[i]);
   return name;

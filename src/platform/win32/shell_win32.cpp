@@ -69,8 +69,9 @@ void ShellWin32::StartInstaller(const Text& path) {
   // Above 32 when the shell started the file, else an error code (ShellExecute's).
   const auto result = static_cast<std::int32_t>(reinterpret_cast<INT_PTR>(execute.hInstApp));
   const bool started = called && result > 32;
-  log_.Write(u"opened " + path + u": shell result " + DecimalText(result) +
-             (started ? Text(u" (started)") : u" (not started: error " + DecimalText(error) + u")"));
+  log_.Write(
+      u"opened " + path + u": shell result " + DecimalText(result) +
+      (started ? Text(u" (started)") : u" (not started: error " + DecimalText(error) + u")"));
   if (started) return;
   // ShellExecute's small codes (2, 3, 5, 8, 11...) are the system's error codes of the same
   // meaning, for when the shell set no last error.
@@ -95,8 +96,9 @@ void ShellWin32::Open(WindowHandle owner, const Text& address) {
 bool ShellWin32::OpenAsDesktopUser(const Text& address) {
   PrepareCom();
   const bool opened = OpenThroughDesktop(address);
-  log_.Write(u"opened " + address + (opened ? Text(u" through the desktop shell")
-                                             : Text(u": no desktop shell to open it through")));
+  log_.Write(u"opened " + address +
+             (opened ? Text(u" through the desktop shell")
+                     : Text(u": no desktop shell to open it through")));
   return opened;
 }
 
