@@ -16,8 +16,8 @@
 namespace vexa {
 namespace {
 
-// Only what ending a process and waiting for it takes, and the limited query right that
-// GetProcessId needs to name it in the log.
+// Only what ending a process and waiting for it takes, and the limited query right (its exit
+// status, its number): never the right to write into it or to start threads in it.
 constexpr DWORD kEndingAccess = PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION;
 constexpr DWORD kTerminationWaitMs = 100;
 

@@ -94,7 +94,15 @@ std::wstring RunFolder() {
 
 void RemoveRunFolder() noexcept {
   std::lock_guard<std::mutex> lock(runFolderMutex);
-  if (!runFolder.empty() && RemoveDirectoryW(runFolder.c_str())) runFolder.clear();
+  if (runFolder.empty()) return;
+  if (RemoveDirectoryW(runFolder.c_str())) {
+    runFolder.clear();
+    return;
+  }
+  // A spool file still open (a close in the middle of a transfer ends the program with its
+  // body): the file goes when the process ends, and Windows removes the folder, empty by
+  // then, when it next starts. Wine removed the folder at once in our runs.
+  MoveFileExW(runFolder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
 bool IsPlainFile(HANDLE file) {

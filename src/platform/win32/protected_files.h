@@ -27,8 +27,9 @@ std::wstring RandomName();
 // exists already. Standard users can create files in %SystemRoot%\Temp but not in it. Throws
 // PlatformError when it can't be created.
 std::wstring RunFolder();
-// Removes the run folder if one was created and it is empty by now (its files are opened
-// delete-on-close and go when they are closed). Called where the program ends.
+// Removes the run folder if one was created (its files are opened delete-on-close and go when
+// they are closed); one that is not empty yet goes when Windows next starts. Called where the
+// program ends.
 void RemoveRunFolder() noexcept;
 
 // Whether the open file (FILE_READ_ATTRIBUTES access) is a plain file with one name: not a
