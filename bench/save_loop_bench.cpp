@@ -104,16 +104,21 @@ class MemoryTransfer : public Transfer {
 
 struct NoProcesses : Processes {
   void StartHidden(const Text&) override {}
-  std::uint32_t FindWindowOwner(const Text&) override { return 0; }
-  bool Terminate(std::uint32_t) override { return false; }
+  WindowOwner FindWindowOwner(const Text&, WindowHandle) override { return {}; }
+  std::uint32_t ShellProcess() override { return 0; }
+  std::uint32_t CurrentProcess() override { return 1; }
+  bool Terminate(const WindowOwner&) override { return false; }
 };
 struct NoShell : Shell {
-  std::int32_t Open(WindowHandle, const Text&) override { return 42; }
+  void StartInstaller(const Text&) override {}
+  bool OpenAsDesktopUser(const Text&) override { return false; }
+  void Open(WindowHandle, const Text&) override {}
   Text SpecialFolderPath(std::int32_t) override { return u"C:\\windows\\system32"; }
 };
 struct NoEnvironment : Environment {
   Text ProgramFolder() const override { return {}; }
   Text CommandLineArgument() const override { return {}; }
+  bool Elevated() const override { return true; }
 };
 struct NoEnd : ProgramEnd {
   [[noreturn]] void Now() override { throw 0; }
