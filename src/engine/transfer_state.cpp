@@ -102,8 +102,8 @@ void FrmUpdate::Inet1_Progress() {
   if (known) ShowTimeLeft(progress);
 }
 
+// The next attempt starts its own rate: ShowTimeLeft samples afresh when the attempt changes.
 void FrmUpdate::ShowRetryWait(const TransferProgress& progress) {
-  RateSamples.clear();
   ShownState = 0;
   ui_.SetCaption(Control::Label_http_state,
                  u"网络连接中断，" + DecimalText(progress.secondsLeft) + u" 秒后重试（第 " +
