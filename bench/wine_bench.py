@@ -72,7 +72,7 @@ class Bench:
         """Nothing left from the previous run; earlier writes on disk, not in flight."""
         for f in ("vexa_setup_zs.exe", "bench/ref.bin", "e2e/events.log", "bench/times.txt"):
             (self.env.c / f).unlink(missing_ok=True)
-        for log in self.env.c.glob("users/*/Temp/vexa_update*.log"):
+        for log in self.env.c.glob("windows/temp/vexa_update*.log"):
             log.unlink()
         self.env.site_log.write_text("")
         os.sync()
