@@ -58,12 +58,18 @@ LRESULT Win32Ui::OnEraseBackground(Control control, HDC dc) {
   return 1;
 }
 
-bool Win32Ui::OnPrintClient(HWND window, Control control, HDC dc) {
-  if (IsDrawnOnContainer(State(control))) return false;
+std::optional<LRESULT> Win32Ui::OnFramePaint(Control control) {
+  // Labels and the image have no frame; the others draw theirs as the system does.
+  if (IsDrawnOnContainer(State(control))) return 0;
+  return std::nullopt;
+}
+
+std::optional<LRESULT> Win32Ui::OnPrintClient(HWND window, Control control, HDC dc) {
+  if (IsDrawnOnContainer(State(control))) return std::nullopt;
   RECT client{};
   GetClientRect(window, &client);
   PaintSurface(control, dc, client);
-  return true;
+  return 0;
 }
 
 LRESULT Win32Ui::OnButtonColor(Control container, HDC dc) {
@@ -72,7 +78,7 @@ LRESULT Win32Ui::OnButtonColor(Control container, HDC dc) {
   return reinterpret_cast<LRESULT>(GetStockObject(DC_BRUSH));
 }
 
-void Win32Ui::OnPaint(HWND window, Control control) {
+LRESULT Win32Ui::OnPaint(HWND window, Control control) {
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(window, &paint);
   const ControlState& state = State(control);
@@ -94,6 +100,7 @@ void Win32Ui::OnPaint(HWND window, Control control) {
     PaintSurface(control, dc, paint.rcPaint);
   }
   EndPaint(window, &paint);
+  return 0;
 }
 
 void Win32Ui::PaintSurface(Control container, HDC dc, const RECT& area) const {
