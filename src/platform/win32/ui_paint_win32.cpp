@@ -23,13 +23,13 @@ class BufferedPaint {
         height_(height),
         dc_(target),
         bitmap_(CreateCompatibleBitmap(target, width, height)),
-        selection_(dc_.get(), bitmap_.get()) {}
+        selection_(dc_.Get(), bitmap_.Get()) {}
 
-  bool ok() const { return dc_.get() && bitmap_; }
-  HDC dc() const { return dc_.get(); }
+  bool ok() const { return dc_.Get() && bitmap_; }
+  HDC dc() const { return dc_.Get(); }
   void CopyToTarget() {
-    SetViewportOrgEx(dc_.get(), 0, 0, nullptr);
-    BitBlt(target_, 0, 0, width_, height_, dc_.get(), 0, 0, SRCCOPY);
+    SetViewportOrgEx(dc_.Get(), 0, 0, nullptr);
+    BitBlt(target_, 0, 0, width_, height_, dc_.Get(), 0, 0, SRCCOPY);
   }
 
  private:
@@ -115,9 +115,9 @@ void Win32Ui::PaintSurface(Control container, HDC dc, const RECT& area) const {
     if (!IntersectRect(&overlap, &place, &area)) continue;
     if (entry->kind == ControlKind::Image) {
       MemoryDc pictureDc(dc);
-      Selection picture(pictureDc.get(), image_.get());
+      Selection picture(pictureDc.Get(), image_.Get());
       BitBlt(dc, place.left, place.top, place.right - place.left, place.bottom - place.top,
-             pictureDc.get(), 0, 0, SRCCOPY);
+             pictureDc.Get(), 0, 0, SRCCOPY);
     } else {
       PaintLabel(state, dc);
     }
