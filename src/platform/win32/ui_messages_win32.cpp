@@ -73,8 +73,8 @@ LRESULT CALLBACK Win32Ui::WindowProc(HWND window, UINT message, WPARAM wParam, L
 std::optional<LRESULT> Win32Ui::HandleMessage(HWND window, Control control, UINT message,
                                               WPARAM wParam, LPARAM lParam) {
   const auto dc = reinterpret_cast<HDC>(wParam);
-  // The window's own messages and those of its life go to the main window only; a child
-  // that gets one (WM_DESTROY reaches every child) leaves it to the system.
+  // Closing, ending and the focus are the main window's; a child that gets one of those
+  // (WM_DESTROY reaches every child) leaves it to the system.
   const bool form = control == Control::Form;
   constexpr std::optional<LRESULT> kSystemDefault;
   switch (message) {
@@ -102,20 +102,21 @@ std::optional<LRESULT> Win32Ui::HandleMessage(HWND window, Control control, UINT
       return OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
     case WM_CLOSE:
       return form ? OnClose() : kSystemDefault;
-    case WM_QUERYENDSESSION:
-      return form ? OnQueryEndSession() : kSystemDefault;
+    case WM_QUERYENDSESSION:  // sent to top-level windows only
+      return OnQueryEndSession();
     case WM_DESTROY:
       return form ? OnDestroy() : kSystemDefault;
     case WM_SETFOCUS:
       return form ? OnSetFocus() : kSystemDefault;
+    // The program's own messages are posted to the main window only.
     case kFailureMessage:
-      return form ? OnReportedFailure() : kSystemDefault;
+      return OnReportedFailure();
     case kApplyPendingMessage:
-      return form ? OnApplyPending() : kSystemDefault;
+      return OnApplyPending();
     case kTransferStateMessage:
-      return form ? OnTransferState(wParam, lParam) : kSystemDefault;
+      return OnTransferState(wParam, lParam);
     case kTransferProgressMessage:
-      return form ? OnTransferProgress(lParam) : kSystemDefault;
+      return OnTransferProgress(lParam);
     default:
       // The taskbar's message is registered at run time, so it can't be a case of its own;
       // it is 0 when it could not be registered, and no message is 0 here.
