@@ -43,9 +43,9 @@ TEST_F(BrandCodec, CodeTextIsLimitedTo32767Characters) {
 }
 
 // Not a code text: a shorter text (so another shift), letters beyond "w", and, scrambled with
-// the right shift, two "/" in a row, a lone "-", ":" (no digit), numbers beyond 16 bits or from
-// 256 on (no character). What follows the last "/" is dropped. The ends of the ANSI codes: 0
-// to 255 are single bytes, -32768 to -1 double bytes.
+// the right shift, two "/" in a row, a lone "-", ":" (no digit), numbers beyond 16 bits (32768
+// included) or from 256 on (no character). What follows the last "/" is dropped. The ends of
+// the ANSI codes: 0 to 255 are single bytes, -32768 to -1 double bytes.
 TEST_F(BrandCodec, DecodingMalformedTextGivesTheEmptyText) {
   EXPECT_EQ(Decode(u"mkcmlcmm"), u"");  // "abc" less its last letter
   EXPECT_EQ(Decode(u"中文"), u"");
@@ -53,6 +53,7 @@ TEST_F(BrandCodec, DecodingMalformedTextGivesTheEmptyText) {
                                u"ik",        // "-/"
                                u"quj",       // "6:/"
                                u"kggggf",    // "40000/"
+                               u"jinmof",    // "32768/"
                                u"mjji",      // "300/"
                                u"lopi",      // "256/"
                                u"cihmloe"})  // "-32769/"
