@@ -41,6 +41,7 @@ class QuietUi : public Ui {
   float Width(Control) const override { return width_; }
   void SetWidth(Control, float w) override { width_ = w; }
   float ScaleWidth() const override { return 6195; }
+  void SetTaskbarProgress(TaskbarState, std::int64_t, std::int64_t) override {}
   void Show() override {}
   WindowHandle Handle() const override { return 0; }
   void ShowMessageBox(const Text&, const Text&, MessageIcon) override {}
@@ -95,6 +96,7 @@ class MemoryTransfer : public Transfer {
     position_ += n;
   }
   std::int64_t BytesReceived() const override { return kBodySize; }
+  TransferProgress Progress() const override { return {}; }
 
  private:
   std::size_t position_ = 0;
@@ -119,6 +121,9 @@ struct NoEnd : ProgramEnd {
 struct NoLog : Log {
   void Write(const Text&) noexcept override {}
 };
+struct NoClock : Clock {
+  std::int64_t Milliseconds() const override { return 0; }
+};
 
 void BM_WindowSaveLoop(benchmark::State& state) {
   IconvCodePage codePage;
@@ -130,7 +135,8 @@ void BM_WindowSaveLoop(benchmark::State& state) {
   NoEnvironment environment;
   NoEnd end;
   NoLog log;
-  FrmUpdate form({ui, files, processes, shell, inet, codePage, environment, end, log});
+  NoClock clock;
+  FrmUpdate form({ui, files, processes, shell, inet, codePage, environment, end, log, clock});
   // A manifest of one component, so the handling ends in a registration, not an exit.
   form.KindList = u"|Z";
   form.UrlList = u"|http://127.0.0.1/x";

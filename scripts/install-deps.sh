@@ -20,6 +20,7 @@ pkgs=(
   wine wine64 wine32:i386
   xvfb xauth x11-utils imagemagick fonts-wqy-microhei locales
   python3 openssl osslsigncode
+  g++-multilib qemu-user
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test on a fresh Debian machine: installs what is needed, builds the native
-# logic (plainly and under AddressSanitizer + UBSan), cross-builds vexa_update.exe for 32-bit
+# logic (plainly, under AddressSanitizer + UBSan, and as 32-bit programs like the shipped one,
+# run through qemu-i386 where this kernel can't run them), cross-builds vexa_update.exe for 32-bit
 # Windows (the shipped program) and for 64-bit Windows (the same code, for hosts that can't
 # run 32-bit programs), and runs the unit tests, the end-to-end suite and the Windows platform
 # probe with CTest; the signed builds (signer check on, program signed) run the signature
@@ -20,7 +21,7 @@ jobs=$(nproc)
 bash tests/e2e/make_test_certs.sh build/test-certs
 # The pinned builds take the sums of the unpinned builds' test component, so they come after.
 for preset in mingw mingw-loopback mingw64-loopback mingw-loopback-signed mingw64-loopback-signed \
-  mingw-loopback-pinned mingw64-loopback-pinned linux linux-asan; do
+  mingw-loopback-pinned mingw64-loopback-pinned linux linux-asan linux-i386; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
 done
@@ -30,6 +31,7 @@ export E2E_REQUIRED=1
 status=0
 ctest --preset linux-asan || status=1
 ctest --preset linux || status=1
+ctest --preset linux-i386 || status=1
 # The Windows platform layer under Wine, in the build the end-to-end suite used.
 ctest --test-dir "build/$windows" --output-on-failure || status=1
 exit $status

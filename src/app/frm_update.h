@@ -81,8 +81,6 @@ class FrmUpdate {
   void GrowBar();
   void ShowRetryWait(const TransferProgress& progress);
   void ShowTimeLeft(const TransferProgress& progress);
-  // Installer launch.
-  std::int32_t ShellOpen(Text path);
   // Brand codec helpers: a character's ANSI code and back.
   std::int16_t AnsiCode(char16_t c) const;
   Text CharOfAnsiCode(std::int32_t code) const;

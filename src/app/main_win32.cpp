@@ -17,6 +17,7 @@
 #include "platform/win32/files_win32.h"
 #include "platform/win32/log_win32.h"
 #include "platform/win32/processes_win32.h"
+#include "platform/win32/protected_files.h"
 #include "platform/win32/shell_win32.h"
 #include "platform/win32/transfer_wininet.h"
 #include "platform/win32/ui_win32.h"
@@ -44,14 +45,16 @@ Function KernelFunction(const char* name) {
 
 // The program runs with administrator rights from a download folder: libraries come from the
 // system folder only, never from the program's folder or the current one, where a planted
-// DLL could wait. Windows 7 without its 2011 updates lacks both functions; the program
-// starts anyway.
+// DLL could wait. Windows 7 without its 2011 updates lacks both functions; there, at least
+// the current folder leaves the search (SetDllDirectoryW with an empty text).
 void RestrictLibrarySearch() {
   using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
   using SetSearchPathModeFunction = BOOL(WINAPI*)(DWORD);
   if (auto setDefaultDllDirectories =
           KernelFunction<SetDefaultDllDirectoriesFunction>("SetDefaultDllDirectories")) {
     setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  } else {
+    SetDllDirectoryW(L"");
   }
   if (auto setSearchPathMode = KernelFunction<SetSearchPathModeFunction>("SetSearchPathMode")) {
     setSearchPathMode(BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE | BASE_SEARCH_PATH_PERMANENT);
@@ -92,11 +95,13 @@ Failure FailureOf(std::exception_ptr failure) {
 // it.
 [[noreturn]] void ShowFailure(LogWin32& log, const Failure& failure) {
   log.Write(u"ended through the error box: " + failure.Logged());
+  RemoveRunFolder();  // the objects that had files in it are gone
   // A quit message still queued by the window would close the box at once.
   MSG quit;
   PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
   Text text = u"程序遇到意外错误，无法继续运行：\r\n" + failure.text;
-  if (!log.Path().empty()) text += u"\r\n\r\n详细记录：" + FromWide(log.Path());
+  const std::wstring logPath = log.Path();
+  if (!logPath.empty()) text += u"\r\n\r\n详细记录：" + FromWide(logPath);
   MessageBoxW(nullptr, ToWide(text).c_str(), ToWide(WindowForm().caption).c_str(),
               MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
   TerminateProcess(GetCurrentProcess(), 1);
@@ -135,6 +140,7 @@ int Run(HINSTANCE instance, Log& log) {
     inet1.Stop();
     ui.ThrowReportedFailure();
     log.Write(u"ended normally");
+    RemoveRunFolder();
   });
   FrmUpdate form(
       Platform{ui, files, processes, shell, inet1, codePage, environment, end, log, clock});

@@ -70,9 +70,11 @@ bool FrmUpdate::CommitOrFetchAgain(FileReplacement& file) {
   return false;
 }
 
-// Started hidden and never waited for: several registrations may run at once.
+// Started hidden and never waited for: several registrations may run at once. "/d": cmd
+// skips the AutoRun commands of the registry, which the user's unelevated programs can set
+// and which would otherwise run with the program's rights.
 void FrmUpdate::Register(const Text& path) {
-  platform_.processes.StartHidden(u"cmd.exe /c regsvr32/s \"" + path + u"\"");
+  platform_.processes.StartHidden(u"cmd.exe /d /c regsvr32/s \"" + path + u"\"");
 }
 
 }  // namespace vexa

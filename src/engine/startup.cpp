@@ -33,7 +33,10 @@ void FrmUpdate::Form_Load() {
   platform_.log.Write(u"brand file " + brandFile + u": " + BrandName);
   EncodedBrand = EncodeBrand(BrandName);
   files.WriteLine(kEncodedBrandPath, EncodedBrand);
-  if (files.Exists(kVerificationMarkerPath, kAttrNormal)) files.Delete(kVerificationMarkerPath);
+  // Read-only, hidden or system, the marker goes all the same.
+  if (files.Exists(kVerificationMarkerPath, kAttrReadOnly | kAttrHidden | kAttrSystem)) {
+    files.Delete(kVerificationMarkerPath);
+  }
 
   ui_.SetCaption(Control::Label_v, BrandName + u" 专用安装程序");
   ui_.SetCaption(Control::Label1, Text(u"如果安装工作多次无法进行，请联系QQ：") + kSupportContact);
@@ -54,12 +57,21 @@ Text FrmUpdate::GetSpecialFolder(std::int32_t folder) {
   return platform_.shell.SpecialFolderPath(folder);
 }
 
+// Ends the owners of the windows with this title, never the desktop's shell (an Explorer
+// window showing a folder of that name has it) nor this program.
 void FrmUpdate::KillByWindowTitle(const Text& title) {
   Processes& processes = platform_.processes;
+  const std::uint32_t shell = processes.ShellProcess();
+  const std::uint32_t self = processes.CurrentProcess();
+  const auto spared = [&](const WindowOwner& found) {
+    return found.process == 0 || found.process == shell || found.process == self;
+  };
   for (int pass = 0; pass < kMaxKillPasses; ++pass) {
-    const std::uint32_t owner = processes.FindWindowOwner(title);
-    if (owner == 0) return;
-    if (!processes.Terminate(owner)) return;
+    WindowOwner found = processes.FindWindowOwner(title, 0);
+    while (found.window != 0 && spared(found))
+      found = processes.FindWindowOwner(title, found.window);
+    if (found.window == 0) return;
+    if (!processes.Terminate(found)) return;
   }
 }
 

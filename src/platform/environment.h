@@ -11,6 +11,8 @@ class Environment {
   virtual Text ProgramFolder() const = 0;
   // What follows the program's name on the command line, without the separating blanks.
   virtual Text CommandLineArgument() const = 0;
+  // Whether the program runs with an administrator's full rights (elevated).
+  virtual bool Elevated() const = 0;
 };
 
 // Ending the program at once, without any further event of the window.

@@ -51,6 +51,8 @@ class Files {
   virtual Text ReadFirstLine(const Text& path) = 0;
   // Creates or empties the file and writes the line in the ANSI code page, then CR LF.
   virtual void WriteLine(const Text& path, const Text& line) = 0;
+  // Deletes the file, read-only, hidden or system as it may be; one that is not there (any
+  // more) counts as deleted.
   virtual void Delete(const Text& path) = 0;
   virtual std::unique_ptr<FileReplacement> BeginReplace(const Text& path) = 0;
 };

@@ -9,10 +9,18 @@ namespace vexa {
 class Shell {
  public:
   virtual ~Shell() = default;
-  // Opens the file as ShellExecuteA(owner, default verb, file, no parameters, no directory,
-  // SW_SHOWNORMAL) does, and returns what that returns (above 32 means the shell started
-  // the file). The start has happened when it returns.
-  virtual std::int32_t Open(WindowHandle owner, const Text& file) = 0;
+  // Starts the installer through the shell (its default verb, no parameters, its own
+  // folder as the working folder), with no box of the shell's own. The start has happened
+  // when it returns. Throws PlatformError, naming the file and the system's reason, when the
+  // shell did not start it.
+  virtual void StartInstaller(const Text& path) = 0;
+  // Opens the web address as the user who owns the desktop, never with this program's
+  // rights: through the desktop shell's own ShellExecute. False when that route is not
+  // available (no desktop shell).
+  virtual bool OpenAsDesktopUser(const Text& address) = 0;
+  // Opens the web address as this program's user, as ShellExecute(owner, default verb, ...)
+  // does; whether the shell could, it only logs.
+  virtual void Open(WindowHandle owner, const Text& address) = 0;
   // The file-system path of the shell folder with this CSIDL number, as the shell gives
   // it, or the empty text when the shell can't locate the folder.
   virtual Text SpecialFolderPath(std::int32_t csidl) = 0;

@@ -31,7 +31,7 @@ enum class Control {
 // 0x00BBGGRR for a fixed colour, 0x800000nn for the system colour with index nn.
 using OleColor = std::uint32_t;
 
-enum class MessageIcon { None, Critical };
+enum class MessageIcon { None, Critical, Information };
 
 // What happened to a control: the window routes each to its handler, if it has one.
 enum class EventKind { Load, QueryUnload, MouseMove, Click, StateChanged, Progress };

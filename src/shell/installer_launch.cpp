@@ -2,18 +2,11 @@
 
 namespace vexa {
 
-namespace {
-constexpr WindowHandle kNoOwner = 0;
-}
-
-// Opens the downloaded installer through the shell and does not wait for it. Whether the
-// shell could start it is not examined: the caller ends the program next in any case.
+// Starts the downloaded installer through the shell and does not wait for it. When the shell
+// could not start it, the failure ends the program through the error box (exit code 1), and
+// the installer stays where it is, for the user to start by hand.
 void FrmUpdate::RunUpdate(const Text& UpdateURL) {
-  ShellOpen(UpdateURL);
-}
-
-std::int32_t FrmUpdate::ShellOpen(Text path) {
-  return platform_.shell.Open(kNoOwner, path);
+  platform_.shell.StartInstaller(UpdateURL);
 }
 
 }  // namespace vexa

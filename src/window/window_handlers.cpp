@@ -18,8 +18,18 @@ void FrmUpdate::Form_MouseMove() {
   ui_.SetForeColor(Control::Label2, kColorAppWorkspace);
 }
 
+// The site opens as the desktop's user, never with the program's administrator rights (the
+// browser, its downloads and file dialogs would run elevated, following an association the
+// user's unelevated programs can change): through the desktop shell, else directly when the
+// program is not elevated, else the address is shown for the user to open.
 void FrmUpdate::Label2_Click() {
-  platform_.shell.Open(ui_.Handle(), kDownloadBase);
+  if (platform_.shell.OpenAsDesktopUser(kDownloadBase)) return;
+  if (!platform_.environment.Elevated()) {
+    platform_.shell.Open(ui_.Handle(), kDownloadBase);
+    return;
+  }
+  ui_.ShowMessageBox(Text(u"请在浏览器中打开官方网站：\r\n") + kDownloadBase, WindowForm().caption,
+                     MessageIcon::Information);
 }
 
 void FrmUpdate::Command1_Click() {

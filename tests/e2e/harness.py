@@ -266,10 +266,15 @@ class Wine:
         # Our cmd.exe probe instead of Wine's; our component probe instead of Wine's built-ins.
         self.env["WINEDLLOVERRIDES"] = "cmd.exe=n;comcat,msxml3,shdocvw,stdole2.tlb=n,b"
 
-    # The program's support log (in the temporary folder), strictly UTF-8, or "".
+    # The program's support log (in %SystemRoot%\Temp), strictly UTF-8, or "".
     def program_log(self):
-        logs = list(self.c.glob("users/*/Temp/vexa_update.log"))
-        return logs[0].read_bytes().decode("utf-8") if logs else ""
+        log = self.c / "windows" / "temp" / "vexa_update.log"
+        return log.read_bytes().decode("utf-8") if log.exists() else ""
+
+    # Every file and folder in the user's temporary folders, where the program writes nothing.
+    def user_temp(self):
+        return {p for t in ("users/*/Temp", "users/*/AppData/Local/Temp")
+                for top in self.c.glob(t) for p in top.rglob("*")}
 
     def start_site(self):
         self.site_log.unlink(missing_ok=True)
@@ -331,7 +336,7 @@ class Wine:
             (self.c / f).unlink(missing_ok=True)
         for name in COMPONENTS:
             (self.sys / name).unlink(missing_ok=True)
-        for log in self.c.glob("users/*/Temp/vexa_update*.log"):
+        for log in self.c.glob("windows/temp/vexa_update*.log"):
             log.unlink()
         if self.site.poll() is not None:  # a test stopped it
             self.start_site()

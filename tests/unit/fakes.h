@@ -103,9 +103,11 @@ class FakeFiles : public Files {
     RefuseUnwritable(path);
     Put(path, OneLineFile(codePage_.ToAnsi(line)));
   }
+  // As FilesWin32: attributes cleared first, a file not there counts as deleted.
   void Delete(const Text& path) override {
-    RefuseUnwritable(path);
-    if (entries_.erase(path) == 0) throw PlatformError(u"找不到文件 " + path);
+    auto it = entries_.find(path);
+    if (it != entries_.end() && it->second.folder) throw PlatformError(u"拒绝访问：" + path);
+    entries_.erase(path);
   }
   // The new bytes are kept aside and become the file on Commit.
   std::unique_ptr<FileReplacement> BeginReplace(const Text& path) override {
@@ -141,7 +143,7 @@ class FakeFiles : public Files {
   const std::string& Bytes(const Text& path) const { return entries_.at(path).bytes; }
   // Every write to a replacement fails from this many bytes on. No test body comes near the
   // default, which ends a write loop that would not stop.
-  std::size_t failWritesAfter = 32 << 20;
+  std::size_t failWritesAfter = 64 << 20;
   // The only content a replacement of the target may commit; the fake's "digests" in a
   // ContentMismatch are the bodies themselves.
   std::map<Text, std::string> pinned;
@@ -165,37 +167,72 @@ class FakeFiles : public Files {
 class FakeProcesses : public Processes {
  public:
   void StartHidden(const Text& commandLine) override { started.push_back(commandLine); }
-  // As FindWindow, the title in any letter case.
-  std::uint32_t FindWindowOwner(const Text& title) override {
-    for (const auto& [owner, windowTitle] : windows) {
-      if (EqualIgnoringAsciiCase(windowTitle, title)) return owner;
+  // As FindWindowEx, the title in any letter case, in the order of `windows`.
+  WindowOwner FindWindowOwner(const Text& title, WindowHandle after) override {
+    auto it = windows.begin();
+    if (after != 0) {
+      while (it != windows.end() && it->window != after) ++it;
+      if (it != windows.end()) ++it;
     }
-    return 0;
+    for (; it != windows.end(); ++it) {
+      if (EqualIgnoringAsciiCase(it->title, title)) return {it->window, it->owner};
+    }
+    return {};
   }
-  bool Terminate(std::uint32_t processId) override {
-    if (processId == unopenable) return false;
-    terminated.push_back(processId);
-    if (processId != immortal) windows.erase(processId);
+  std::uint32_t ShellProcess() override { return shell; }
+  std::uint32_t CurrentProcess() override { return self; }
+  // A window whose owner changed since it was found is not ended (the platform's check).
+  bool Terminate(const WindowOwner& found) override {
+    if (found.process == unopenable) return false;
+    const auto window = std::find_if(windows.begin(), windows.end(),
+                                     [&](const Window& w) { return w.window == found.window; });
+    if (window == windows.end() || window->owner != found.process) return false;
+    terminated.push_back(found.process);
+    if (found.process == immortal) return true;
+    windows.erase(std::remove_if(windows.begin(), windows.end(),
+                                 [&](const Window& w) { return w.owner == found.process; }),
+                  windows.end());
     return true;
   }
 
-  std::multimap<std::uint32_t, Text> windows;  // the owner process of each window, its title
-  std::uint32_t unopenable = 0;                // a process that can't be opened
-  std::uint32_t immortal = 0;                  // a process that survives termination
+  struct Window {
+    WindowHandle window;
+    std::uint32_t owner;
+    Text title;
+    bool operator==(const Window& o) const {
+      return window == o.window && owner == o.owner && title == o.title;
+    }
+  };
+  std::vector<Window> windows;   // top-level windows, in the system's order
+  std::uint32_t shell = 0;       // the desktop shell's process
+  std::uint32_t self = 0;        // the program's own
+  std::uint32_t unopenable = 0;  // a process that can't be opened
+  std::uint32_t immortal = 0;    // a process that survives termination
   std::vector<Text> started;
   std::vector<std::uint32_t> terminated;
 };
 
 class FakeShell : public Shell {
  public:
-  std::int32_t Open(WindowHandle owner, const Text& file) override {
-    opened.emplace_back(owner, file);
-    return 2;  // "file not found": the window goes on all the same
+  void StartInstaller(const Text& path) override {
+    started.push_back(path);
+    if (!startFails.empty()) throw PlatformError(startFails);
+  }
+  bool OpenAsDesktopUser(const Text& address) override {
+    if (desktop) openedAsDesktopUser.push_back(address);
+    return desktop;
+  }
+  void Open(WindowHandle owner, const Text& address) override {
+    opened.emplace_back(owner, address);
   }
   Text SpecialFolderPath(std::int32_t csidl) override { return folders.at(csidl); }
 
-  using Opened = std::pair<WindowHandle, Text>;  // the owner window, the file
-  std::vector<Opened> opened;
+  using Opened = std::pair<WindowHandle, Text>;  // the owner window, the address
+  std::vector<Text> started;                     // installers
+  std::vector<Text> openedAsDesktopUser;
+  std::vector<Opened> opened;  // directly, as the program's user
+  bool desktop = false;        // whether there is a desktop shell
+  Text startFails;             // the failure of every start, if not empty
   std::map<std::int32_t, Text> folders{{37, u"C:\\windows\\system32"},
                                        {2, u"C:\\users\\me\\Start Menu\\Programs"}};
 };
@@ -240,8 +277,10 @@ class FakeEnvironment : public Environment {
  public:
   Text ProgramFolder() const override { return programFolder; }
   Text CommandLineArgument() const override { return argument; }
+  bool Elevated() const override { return elevated; }
   Text programFolder = u"D:\\Tollumo";
   Text argument;
+  bool elevated = true;  // as the program's manifest asks
 };
 
 class FakeProgramEnd : public ProgramEnd {

@@ -49,13 +49,14 @@ TEST(Startup, RecordsTheCodedBrandFromTheFirstLineAndFillsTheLabels) {
   }
 }
 
-// Windows refuses to delete a read-only file; an empty brand file has no first line. Like any
-// failed file operation, each ends the program through the error box (see main_win32.cpp).
-TEST(Startup, FailedFileOperationsStopTheStartUp) {
-  FakeSystem readOnly;
-  readOnly.files.Put(kMarker, "x", kAttrReadOnly);
-  EXPECT_THROW(readOnly.Load(), PlatformError);
-  EXPECT_FALSE(readOnly.ui.shown);
+// A marker that is read-only and hidden goes all the same; an empty brand file has no first
+// line, which ends the program through the error box (see main_win32.cpp).
+TEST(Startup, TheMarkerGoesWhateverItsAttributesAndAnEmptyBrandFileStops) {
+  FakeSystem marked;
+  marked.files.Put(kMarker, "x", kAttrReadOnly | kAttrHidden);
+  marked.Load();
+  EXPECT_FALSE(marked.files.Has(kMarker));
+  EXPECT_TRUE(marked.ui.shown);
   FakeSystem empty;
   EXPECT_THROW(empty.Load(""), PlatformError);
   EXPECT_FALSE(empty.files.Has(kEncoded));
@@ -90,24 +91,31 @@ TEST(Startup, RefreshStartsTheInstallationOnlyWhenSpelledExactly) {
   EXPECT_EQ(s.inet.requests.size(), 1u);
 }
 
-// Every process owning a window titled "vexa" (in any case) is ended; the loop stops at one
-// that can't be opened, and gives up on one that survives.
+// Every process owning a window titled "vexa" (in any case) is ended, but never the desktop's
+// shell nor the program itself; the window found goes with its owner to the ending, which
+// checks it still belongs to it. The loop stops at one that can't be opened, and gives up on
+// one that survives.
 TEST(Startup, TerminatesTheProcessesOwningAVexaWindow) {
+  using W = FakeProcesses::Window;
   FakeSystem s;
-  s.processes.windows = {{11, u"vexa"}, {22, u"VEXA"}, {33, u"vexa2"}, {11, u"vexa"}};
+  s.processes.shell = 5;
+  s.processes.self = 6;
+  s.processes.windows = {{1, 5, u"vexa"},  {2, 11, u"vexa"},  {3, 6, u"Vexa"},
+                         {4, 22, u"VEXA"}, {5, 33, u"vexa2"}, {6, 11, u"vexa"}};
   s.Load();
   EXPECT_EQ(s.processes.terminated, (std::vector<std::uint32_t>{11, 22}));
-  EXPECT_EQ(s.processes.windows, (std::multimap<std::uint32_t, Text>{{33, u"vexa2"}}));
+  EXPECT_EQ(s.processes.windows,
+            (std::vector<W>{{1, 5, u"vexa"}, {3, 6, u"Vexa"}, {5, 33, u"vexa2"}}));
 
   FakeSystem stuck;
-  stuck.processes.windows = {{11, u"vexa"}, {22, u"vexa"}};
+  stuck.processes.windows = {{1, 11, u"vexa"}, {2, 22, u"vexa"}};
   stuck.processes.unopenable = 11;
   stuck.Load();
   EXPECT_TRUE(stuck.processes.terminated.empty());  // 22 is not reached
 
   FakeSystem immortal;
   immortal.environment.argument = u"REFRESH";
-  immortal.processes.windows = {{7, u"vexa"}};
+  immortal.processes.windows = {{1, 7, u"vexa"}};
   immortal.processes.immortal = 7;
   immortal.Load();  // returns, and start-up goes on
   EXPECT_EQ(immortal.processes.terminated.size(), 50u);

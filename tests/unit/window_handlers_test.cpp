@@ -8,7 +8,7 @@ namespace vexa {
 namespace {
 
 // The link area lights up under the pointer, dims over the bare window, and opens the site.
-TEST(WindowHandlers, TheLinkAreaLightsUpAndOpensTheSiteWithTheWindowAsOwner) {
+TEST(WindowHandlers, TheLinkAreaLightsUpUnderThePointer) {
   FakeSystem sys;
   EXPECT_FALSE(sys.ui.ForeColor(Control::Label2));
   sys.form.Raise(Control::Label2, EventKind::MouseMove);
@@ -17,11 +17,28 @@ TEST(WindowHandlers, TheLinkAreaLightsUpAndOpensTheSiteWithTheWindowAsOwner) {
   EXPECT_EQ(sys.ui.ForeColor(Control::Label2), 0x000080FFu);
   sys.form.Raise(Control::Form, EventKind::MouseMove);
   EXPECT_EQ(sys.ui.ForeColor(Control::Label2), 0x8000000Cu);
-  const std::vector<FakeShell::Opened> site{{0x1234, u"https://download.tollumo.example"}};
-  EXPECT_TRUE(sys.form.Raise(Control::Label2, EventKind::Click));
-  EXPECT_EQ(sys.shell.opened, site);
   EXPECT_FALSE(sys.form.Raise(Control::Label5, EventKind::Click));
-  EXPECT_EQ(sys.shell.opened, site);
+}
+
+// The site link goes through the desktop user's shell; without one, it opens directly only
+// when the program is not elevated, and otherwise shows the address.
+TEST(WindowHandlers, TheSiteOpensAsTheDesktopUserNeverElevated) {
+  const Text site = u"https://download.tollumo.example";
+  FakeSystem sys;
+  sys.shell.desktop = true;
+  EXPECT_TRUE(sys.form.Raise(Control::Label2, EventKind::Click));
+  EXPECT_EQ(sys.shell.openedAsDesktopUser, std::vector<Text>{site});
+  sys.shell.desktop = false;
+  sys.environment.elevated = false;
+  sys.form.Raise(Control::Label2, EventKind::Click);
+  EXPECT_EQ(sys.shell.opened, (std::vector<FakeShell::Opened>{{0x1234, site}}));
+  sys.environment.elevated = true;
+  sys.form.Raise(Control::Label2, EventKind::Click);
+  EXPECT_EQ(sys.shell.opened.size(), 1u);
+  EXPECT_EQ(sys.shell.openedAsDesktopUser.size(), 1u);
+  EXPECT_EQ(sys.ui.messageBoxes,
+            (std::vector<FakeUi::Box>{
+                {u"请在浏览器中打开官方网站：\r\n" + site, u"Tollumo", MessageIcon::Information}}));
 }
 
 TEST(WindowHandlers, ClosingEndsTheProgramAtOnce) {

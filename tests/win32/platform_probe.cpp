@@ -6,13 +6,15 @@
 //   platform_probe replace <path>   starts replacing the file, then ends the program at once
 
 #include <process.h>
+#include <shobjidl.h>
 #include <windows.h>
+
+#include <sddl.h>  // after windows.h
 
 #include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,8 +23,11 @@
 #include "platform/win32/environment_win32.h"
 #include "platform/win32/files_win32.h"
 #include "platform/win32/log_win32.h"
+#include "platform/win32/processes_win32.h"
+#include "platform/win32/protected_files.h"
 #include "platform/win32/received_body.h"
 #include "platform/win32/shell_win32.h"
+#include "platform/win32/taskbar_win32.h"
 #include "platform/win32/win_error.h"
 #include "platform/win32/win_handle.h"
 #include "probe_check.h"
@@ -41,9 +46,16 @@ void Put(const Text& path, const std::string& bytes, DWORD attributes = FILE_ATT
   SetFileAttributesW(ToWide(path).c_str(), attributes);
 }
 
+// Shared in every way: a file the program holds after replacing it can still be read.
 std::string Bytes(const Text& path) {
-  std::ifstream in(ToUtf8(path), std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
+  UniqueHandle file(
+      CreateFileW(ToWide(path).c_str(), GENERIC_READ, 7, nullptr, OPEN_EXISTING, 0, nullptr));
+  std::string bytes;
+  char block[65536];
+  DWORD read = 0;
+  while (ReadFile(file.Get(), block, sizeof block, &read, nullptr) && read > 0)
+    bytes.append(block, read);
+  return bytes;
 }
 
 int CountFiles(const std::wstring& pattern) {
@@ -123,10 +135,13 @@ void CheckReplacement(const wchar_t* self) {
   CHECK(_wspawnl(_P_WAIT, self, self, L"replace", ToWide(target).c_str(), nullptr) == 0);
   CHECK(Bytes(target) == expected);
   CHECK(CountFiles(kLeftovers) == 0);
+  files = FilesWin32();  // lets go of the target
 
   // A target another program holds open for a moment (a virus scanner looking at it) is
-  // replaced once it is let go; one held for good is not.
+  // replaced once it is let go; one held for good is not. (Each with its own FilesWin32: one
+  // holds what it replaced until it goes.)
   for (const DWORD holdMs : {300u, 3000u}) {
+    FilesWin32 files;
     Put(target, "old");
     HANDLE holder = CreateFileW(ToWide(target).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
@@ -163,12 +178,9 @@ void CheckFailedWrite() {
 
 // A body of 4 MB in memory and the rest in spool files of 8 MB comes back whole and in order;
 // each spool file goes once it has been read, the rest with the body or when it starts over.
+// They are in the run's own folder, which goes at the end.
 void CheckReceivedBody() {
-  // In C:\probe, which every run starts empty: spool files a faulty build left in the
-  // prefix's temporary folder (Wine's process ids repeat) must not count.
-  SetEnvironmentVariableW(L"TMP", L"C:\\probe\\");
-  const std::wstring spools =
-      TemporaryFolder() + L"vexa-" + std::to_wstring(GetCurrentProcessId()) + L"-*.tmp";
+  const std::wstring spools = RunFolder() + L"*.tmp";
   const std::string body = Pattern(20 * kMegabyte + 5000);
   const auto* data = reinterpret_cast<const std::uint8_t*>(body.data());
   {
@@ -202,6 +214,9 @@ void CheckReceivedBody() {
     ReceivedBody().Append(data, part);
     CHECK(CountFiles(spools) == 0);
   }
+  const std::wstring folder = RunFolder();
+  RemoveRunFolder();
+  CHECK(GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES);
 }
 
 // The system folder comes without loading the shell, so the window shows sooner; other
@@ -246,9 +261,220 @@ void CheckLog() {
   CHECK(Bytes(path).find("while read") != std::string::npos);
 }
 
+// CreateFileW and CreateDirectoryW as this program imports them, redirected to record the DACL
+// each new file or folder is given. Wine does not keep a DACL (it maps it onto Unix modes and
+// reads back one of its own), so what the program passes is checked, not a read-back.
+std::vector<std::pair<std::wstring, std::string>> created;  // path, DACL as SDDL ("": none)
+decltype(&CreateFileW) realCreateFile;
+decltype(&CreateDirectoryW) realCreateDirectory;
+
+std::string DaclOf(LPSECURITY_ATTRIBUTES attributes) {
+  LPWSTR text = nullptr;
+  if (!attributes || !ConvertSecurityDescriptorToStringSecurityDescriptorW(
+                         attributes->lpSecurityDescriptor, SDDL_REVISION_1,
+                         DACL_SECURITY_INFORMATION, &text, nullptr)) {
+    return "";
+  }
+  const std::string dacl = ToUtf8(FromWide(text));
+  LocalFree(text);
+  return dacl;
+}
+
+HANDLE WINAPI RecordedCreateFile(LPCWSTR name, DWORD access, DWORD share,
+                                 LPSECURITY_ATTRIBUTES attributes, DWORD disposition, DWORD flags,
+                                 HANDLE from) {
+  created.emplace_back(name, DaclOf(attributes));
+  return realCreateFile(name, access, share, attributes, disposition, flags, from);
+}
+
+BOOL WINAPI RecordedCreateDirectory(LPCWSTR name, LPSECURITY_ATTRIBUTES attributes) {
+  created.emplace_back(name, DaclOf(attributes));
+  return realCreateDirectory(name, attributes);
+}
+
+template <class Function>
+bool Redirect(const char* name, Function replacement, Function& original) {
+  auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+  const auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(
+      base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  const DWORD imports =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+  const FARPROC target = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name);
+  original = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(target));
+  bool found = false;
+  for (auto* library = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports); library->Name;
+       ++library) {
+    for (auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + library->FirstThunk);
+         slot->u1.Function; ++slot) {
+      if (slot->u1.Function != reinterpret_cast<ULONG_PTR>(target)) continue;
+      DWORD protection = 0;
+      VirtualProtect(&slot->u1.Function, sizeof(void*), PAGE_READWRITE, &protection);
+      slot->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+      VirtualProtect(&slot->u1.Function, sizeof(void*), protection, &protection);
+      found = true;
+    }
+  }
+  return found;
+}
+
+// The SDDL of what the program creates: protected from inheritance ("P"), full control for
+// Administrators (BA) and SYSTEM (SY), and for Users (BU) only FILE_GENERIC_READ |
+// FILE_GENERIC_EXECUTE = 0x120089 | 0x1200A0 = 0x1200A9: no write or delete, and no entry at
+// all for Authenticated Users (AU) or Everyone (WD).
+const char kProtectedDacl[] = "D:P(A;;FA;;;BA)(A;;FA;;;SY)(A;;0x1200a9;;;BU)";
+
+std::string DaclCreated(const std::wstring& start) {
+  for (const auto& [path, dacl] : created) {
+    if (path.rfind(start, 0) == 0) return dacl;
+  }
+  return "none created";
+}
+
+// The replacement's new file, under a random name, and the run folder get the protected DACL
+// at creation; after Commit the file stays held (no one writes or deletes it) and still
+// starts; a file the shell can't start fails, naming it and the system's reason.
+void CheckProtection() {
+  CHECK(Redirect("CreateFileW", &RecordedCreateFile, realCreateFile));
+  CHECK(Redirect("CreateDirectoryW", &RecordedCreateDirectory, realCreateDirectory));
+  const std::wstring folder = RunFolder();
+  wchar_t windows[MAX_PATH];
+  GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  CHECK(!_wcsnicmp(folder.c_str(), (windows + std::wstring(L"\\Temp\\vexa-")).c_str(),
+                   wcslen(windows) + 11));
+  CHECK(folder.size() == wcslen(windows) + 11 + 32 + 1);
+  CHECK(DaclCreated(folder.substr(0, folder.size() - 1)) == kProtectedDacl);
+
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  const Text held = kDir + u"held.exe";
+  LogWin32 log(L"");
+  ShellWin32 shell(log);
+  {
+    FilesWin32 files;
+    const std::string program = Bytes(AsciiText(self));
+    auto replacement = files.BeginReplace(held);
+    CHECK(DaclCreated(L"C:\\probe\\held.exe.") == kProtectedDacl);
+    CHECK(created.back().first.size() == std::wstring(L"C:\\probe\\held.exe.").size() + 32 + 9);
+    replacement->Write(reinterpret_cast<const std::uint8_t*>(program.data()), program.size());
+    replacement->Commit();
+    CHECK(!UniqueHandle(CreateFileW(ToWide(held).c_str(), GENERIC_WRITE, 7, nullptr, OPEN_EXISTING,
+                                    0, nullptr))
+               .Valid());
+    CHECK(GetLastError() == ERROR_SHARING_VIOLATION);
+    CHECK(!DeleteFileW(ToWide(held).c_str()));
+    shell.StartInstaller(held);  // the copy ends at once (wmain)
+  }
+  // Let go with its FilesWin32, once the copy has ended.
+  for (int i = 0; i < 50 && !DeleteFileW(ToWide(held).c_str()); ++i) Sleep(100);
+  CHECK(GetFileAttributesW(ToWide(held).c_str()) == INVALID_FILE_ATTRIBUTES);
+  Put(kDir + u"text.exe", "not a program");
+  CHECK(Fails(u"无法启动安装程序 C:\\probe\\text.exe：",
+              [&] { shell.StartInstaller(kDir + u"text.exe"); }));
+}
+
+// What a user can put where the program reads or writes is refused: a log or a brand file
+// with a second hard link, a brand file over 1 MB. A marker goes whatever its attributes, and
+// one already gone counts as deleted.
+void CheckLinksAndLimits() {
+  FilesWin32 files;
+  Put(kDir + u"theirs.txt", "theirs\r\n");
+  CHECK(CreateHardLinkW(L"C:\\probe\\link.log", L"C:\\probe\\theirs.txt", nullptr));
+  LogWin32 log(L"C:\\probe\\link.log");
+  log.Write(u"into their file");
+  CHECK(Bytes(kDir + u"theirs.txt") == "theirs\r\n" && log.Path().empty());
+  CHECK(Fails(u"无法读取文件 C:\\probe\\link.log：",
+              [&] { files.ReadFirstLine(kDir + u"link.log"); }));
+  Put(kDir + u"large", "line\r\n" + std::string(kMegabyte - 6, 'x'));
+  CHECK(files.ReadFirstLine(kDir + u"large") == u"line");
+  Put(kDir + u"large", "line\r\n" + std::string(kMegabyte - 5, 'x'));
+  CHECK(Fails(u"无法读取文件 C:\\probe\\large：", [&] { files.ReadFirstLine(kDir + u"large"); }));
+  Put(kDir + u"marker", "m",
+      FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  files.Delete(kDir + u"marker");
+  CHECK(GetFileAttributesW(L"C:\\probe\\marker") == INVALID_FILE_ATTRIBUTES);
+  files.Delete(kDir + u"marker");
+}
+
+// The kill rule does not end a process that does not own the window it was found by (the
+// window here: the desktop's, which another process owns).
+void CheckKillRule(const wchar_t* self) {
+  LogWin32 log(L"");
+  ProcessesWin32 processes(nullptr, log);
+  const auto spawned = _wspawnl(_P_NOWAIT, self, self, L"wait", nullptr);
+  const UniqueHandle child(reinterpret_cast<HANDLE>(spawned));
+  const auto desktop = reinterpret_cast<WindowHandle>(GetDesktopWindow());
+  CHECK(desktop != 0);
+  CHECK(!processes.Terminate({desktop, GetProcessId(child.Get())}));
+  CHECK(WaitForSingleObject(child.Get(), 0) == WAIT_TIMEOUT);
+  TerminateProcess(child.Get(), 0);
+}
 }  // namespace
 
+// Records the progress calls of the taskbar button.
+struct FakeTaskbar : ITaskbarList3 {
+  std::vector<std::string> calls;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE HrInit() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE AddTab(HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE DeleteTab(HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE ActivateTab(HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetActiveAlt(HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE MarkFullscreenWindow(HWND, WINBOOL) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetProgressValue(HWND, ULONGLONG done, ULONGLONG total) override {
+    calls.push_back(std::to_string(done) + "/" + std::to_string(total));
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetProgressState(HWND, TBPFLAG flag) override {
+    calls.push_back("state " + std::to_string(flag));
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE RegisterTab(HWND, HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE UnregisterTab(HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetTabOrder(HWND, HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetTabActive(HWND, HWND, DWORD) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE ThumbBarAddButtons(HWND, UINT, LPTHUMBBUTTON) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE ThumbBarUpdateButtons(HWND, UINT, LPTHUMBBUTTON) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE ThumbBarSetImageList(HWND, HIMAGELIST) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetOverlayIcon(HWND, HICON, LPCWSTR) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetThumbnailTooltip(HWND, LPCWSTR) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetThumbnailClip(HWND, RECT*) override { return S_OK; }
+};
+
+// Nothing reaches the taskbar before its button exists; then the last progress set, once, in
+// TBPF_* terms (NOPROGRESS 0, INDETERMINATE 1, NORMAL 2, ERROR 4, PAUSED 8), a bar of unknown
+// length full in the colour of a pause or an error.
+void CheckTaskbar() {
+  FakeTaskbar fake;
+  TaskbarButton button(nullptr, [&fake] { return &fake; });
+  CHECK(button.CreatedMessage() == RegisterWindowMessageW(L"TaskbarButtonCreated"));
+  button.Set(TaskbarState::Normal, 10, 100);
+  button.Apply();
+  CHECK(fake.calls.empty());
+  button.Set(TaskbarState::Normal, 25, 100);
+  button.OnCreated();
+  button.Apply();
+  button.Set(TaskbarState::Paused, 30, 0);
+  button.Apply();
+  button.Set(TaskbarState::Indeterminate, 0, 0);
+  button.Apply();
+  button.Set(TaskbarState::Error, 150, 100);
+  button.Apply();
+  button.Set(TaskbarState::None, 0, 0);
+  button.Apply();
+  CHECK(fake.calls == std::vector<std::string>({"state 2", "25/100", "state 8", "1/1", "state 1",
+                                                "state 4", "100/100", "state 0"}));
+}
+
 int wmain(int argc, wchar_t** argv) {
+  if (std::wstring(argv[0]).find(L"held.exe") != std::wstring::npos) return 0;
+  if (argc == 2 && std::wstring(argv[1]) == L"wait") {
+    Sleep(20000);
+    return 0;
+  }
   if (argc == 3 && std::wstring(argv[1]) == L"replace") {
     auto replacement = FilesWin32().BeginReplace(FromWide(argv[2]));
     replacement->Write(reinterpret_cast<const std::uint8_t*>("partial"), 7);
@@ -261,6 +487,10 @@ int wmain(int argc, wchar_t** argv) {
     CheckReceivedBody();
     CheckShell();
     CheckLog();
+    CheckTaskbar();
+    CheckProtection();
+    CheckLinksAndLimits();
+    CheckKillRule(argv[0]);
   } catch (const std::exception& error) {  // a platform failure no check expected
     std::printf("FAILED: unexpected error %s\n", error.what());
     ++failures;

@@ -14,6 +14,7 @@ BCryptApi Load() {
   bcrypt.Bind("BCryptHashData", api.BCryptHashData);
   bcrypt.Bind("BCryptFinishHash", api.BCryptFinishHash);
   bcrypt.Bind("BCryptDestroyHash", api.BCryptDestroyHash);
+  bcrypt.Bind("BCryptGenRandom", api.BCryptGenRandom);
   return api;
 }
 

@@ -6,9 +6,10 @@
 
 namespace vexa {
 
-// The CNG functions the components' SHA-256 check uses. They are taken from the system
-// folder's bcrypt.dll at run time, on the first check: a build that pins no component carries
-// no import of it, and a bcrypt.dll placed beside the program is never loaded.
+// The CNG functions the program uses: the components' SHA-256 check, and the random names of
+// the files it places. They are taken from the system folder's bcrypt.dll at run time, on
+// first use: the program carries no import of it, and a bcrypt.dll placed beside the program
+// is never loaded.
 struct BCryptApi {
   decltype(&::BCryptOpenAlgorithmProvider) BCryptOpenAlgorithmProvider = nullptr;
   decltype(&::BCryptCloseAlgorithmProvider) BCryptCloseAlgorithmProvider = nullptr;
@@ -16,6 +17,7 @@ struct BCryptApi {
   decltype(&::BCryptHashData) BCryptHashData = nullptr;
   decltype(&::BCryptFinishHash) BCryptFinishHash = nullptr;
   decltype(&::BCryptDestroyHash) BCryptDestroyHash = nullptr;
+  decltype(&::BCryptGenRandom) BCryptGenRandom = nullptr;
 };
 
 // Loads the library on first use and keeps it for the rest of the run. Throws PlatformError

@@ -5,6 +5,7 @@
 #include "platform/command_line.h"
 #include "platform/failure_texts.h"
 #include "platform/win32/win_error.h"
+#include "platform/win32/win_handle.h"
 
 namespace vexa {
 
@@ -26,6 +27,16 @@ Text EnvironmentWin32::CommandLineArgument() const {
   return Text(SplitCommandLine(FromWide(GetCommandLineW())).argument);
 }
 
+bool EnvironmentWin32::Elevated() const {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return true;
+  const UniqueHandle owned(token);
+  TOKEN_ELEVATION elevation = {};
+  DWORD size = 0;
+  if (!GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size)) return true;
+  return elevation.TokenIsElevated != 0;
+}
+
 void ProgramEndWin32::Now() {
   if (beforeEnd_) beforeEnd_();
   TerminateProcess(GetCurrentProcess(), 0);
@@ -35,8 +46,8 @@ void ProgramEndWin32::Now() {
 namespace {
 
 // The text that `call(size, buffer)` writes: a call that, given too small a buffer, returns
-// the size it needs (GetSystemDirectoryW, GetTempPathW). When it fails: "", and the
-// system's reason in `error`.
+// the size it needs (GetSystemDirectoryW, GetSystemWindowsDirectoryW). When it fails: "",
+// and the system's reason in `error`.
 template <class Call>
 std::wstring FolderFromSystem(Call call, DWORD& error) {
   std::wstring folder(MAX_PATH + 1, L'\0');
@@ -53,11 +64,6 @@ std::wstring FolderFromSystem(Call call, DWORD& error) {
   return folder;
 }
 
-std::wstring TemporaryFolder(DWORD& error) {
-  return FolderFromSystem([](DWORD size, wchar_t* buffer) { return GetTempPathW(size, buffer); },
-                          error);
-}
-
 }  // namespace
 
 std::wstring SystemDirectory() {
@@ -68,16 +74,28 @@ std::wstring SystemDirectory() {
   return folder;
 }
 
-std::wstring TemporaryFolder() {
+namespace {
+
+std::wstring SystemTemporaryFolder(DWORD& error) {
+  std::wstring folder = FolderFromSystem(
+      [](DWORD size, wchar_t* buffer) { return GetSystemWindowsDirectoryW(buffer, size); }, error);
+  if (folder.empty()) return folder;
+  if (folder.back() != L'\\') folder += L'\\';
+  return folder + L"Temp\\";
+}
+
+}  // namespace
+
+std::wstring SystemTemporaryFolder() {
   DWORD error = 0;
-  std::wstring folder = TemporaryFolder(error);
+  std::wstring folder = SystemTemporaryFolder(error);
   if (folder.empty()) throw SystemError(error, failure::kNoTemporaryFolder, u"");
   return folder;
 }
 
-std::wstring TemporaryFolderIfAny() {
+std::wstring SystemTemporaryFolderIfAny() {
   DWORD error = 0;
-  return TemporaryFolder(error);
+  return SystemTemporaryFolder(error);
 }
 
 }  // namespace vexa

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/environment.h"
+#include "platform/win32/protected_files.h"  // RunFolder, where the spool files go
 
 namespace vexa {
 
@@ -12,6 +13,9 @@ class EnvironmentWin32 final : public Environment {
  public:
   Text ProgramFolder() const override;
   Text CommandLineArgument() const override;
+  // From the process token; when it can't be read, elevated (the side that opens nothing as
+  // the program). Wine reports every process elevated (TokenElevationTypeFull).
+  bool Elevated() const override;
 };
 
 // Ends the process at once with exit code 0: no window message, unload event or library
@@ -36,9 +40,10 @@ class ProgramEndWin32 final : public ProgramEnd {
 // redirects it to the 32-bit one), without a trailing separator.
 std::wstring SystemDirectory();
 
-// The user's folder for temporary files, with a trailing separator; TemporaryFolderIfAny
-// gives "" where TemporaryFolder throws, for what must go on without it (the log).
-std::wstring TemporaryFolder();
-std::wstring TemporaryFolderIfAny();
+// "%SystemRoot%\Temp\", from GetSystemWindowsDirectoryW: not from the environment, which the
+// user's unelevated programs set, and never the user's %TEMP%, which they can turn into a
+// junction. IfAny gives "" where the other throws, for what goes on without it (the log).
+std::wstring SystemTemporaryFolder();
+std::wstring SystemTemporaryFolderIfAny();
 
 }  // namespace vexa

@@ -3,9 +3,11 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
 #include <utility>
 
 #include "platform/files.h"
+#include "platform/win32/win_handle.h"
 
 namespace vexa {
 
@@ -27,13 +29,19 @@ class FilesWin32 final : public Files {
   Text ReadFirstLine(const Text& path) override;
   void WriteLine(const Text& path, const Text& line) override;
   void Delete(const Text& path) override;
-  // The new file is "<target>.<process id>.vexa-tmp" in the target's folder, so the final move
-  // stays on one volume. It is marked for deletion while it is written: if the program ends
-  // (or is killed) before Commit, or the check refuses it, the system removes it.
+  // The new file is "<target>.<random>.vexa-tmp" in the target's folder, so the final move
+  // stays on one volume; it has the protected DACL (protected_files.h) from its creation on.
+  // It is marked for deletion while it is written: if the program ends (or is killed) before
+  // Commit, or the check refuses it, the system removes it. After Commit, the file stays open
+  // for reading, denying writes and deletion to everyone, until this object goes or the
+  // target is replaced again: a file the program starts next (the installer, a component
+  // regsvr32 loads) is the one checked. Meanwhile only readers that share deletion (as a
+  // process start and a library load do) can open it.
   std::unique_ptr<FileReplacement> BeginReplace(const Text& path) override;
 
  private:
   CheckOfTarget checkOf_;
+  std::map<Text, UniqueHandle> held_;  // the files replaced, by target, from their check on
 };
 
 }  // namespace vexa

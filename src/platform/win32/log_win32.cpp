@@ -4,6 +4,7 @@
 
 #include "platform/platform_error.h"
 #include "platform/win32/environment_win32.h"
+#include "platform/win32/protected_files.h"
 #include "platform/win32/win_error.h"
 #include "platform/win32/win_handle.h"
 
@@ -11,20 +12,31 @@ namespace vexa {
 
 LogWin32::LogWin32(std::wstring path) : path_(std::move(path)) {
   if (path_.empty()) return;
-  WIN32_FILE_ATTRIBUTE_DATA about{};
-  if (!GetFileAttributesExW(path_.c_str(), GetFileExInfoStandard, &about)) return;
-  const std::int64_t size =
-      (static_cast<std::int64_t>(about.nFileSizeHigh) << 32) | about.nFileSizeLow;
-  if (size > kTurnoverBytes) {
-    const std::wstring older = path_.substr(0, path_.size() - 4) + L".1.log";
-    MoveFileExW(path_.c_str(), older.c_str(), MOVEFILE_REPLACE_EXISTING);
+  // The move goes through this handle, so it moves the file that was checked; a move replaces
+  // whatever has the older log's name without writing into it.
+  UniqueHandle log(CreateFileW(path_.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!log.Valid()) return;  // none yet (or held): the first line makes it
+  if (!IsPlainFile(log.Get())) {
+    refused_ = true;
+    return;
+  }
+  LARGE_INTEGER size = {};
+  if (GetFileSizeEx(log.Get(), &size) && size.QuadPart > kTurnoverBytes) {
+    RenameByHandle(log.Get(), path_.substr(0, path_.size() - 4) + L".1.log");
   }
 }
 
 std::wstring LogWin32::DefaultPath() {
-  // No temporary folder: no log, and the run goes on without one.
-  const std::wstring folder = TemporaryFolderIfAny();
+  // No such folder: no log, and the run goes on without one.
+  const std::wstring folder = SystemTemporaryFolderIfAny();
   return folder.empty() ? folder : folder + L"vexa_update.log";
+}
+
+std::wstring LogWin32::Path() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return refused_ ? std::wstring() : path_;
 }
 
 void LogWin32::Write(const Text& line) noexcept {
@@ -32,7 +44,8 @@ void LogWin32::Write(const Text& line) noexcept {
   try {
     Append(line);
   } catch (...) {
-    // No memory for the line: it is lost, and the program goes on.
+    // No memory for the line (or for the new log's descriptor): it is lost, and the program
+    // goes on.
   }
 }
 
@@ -51,12 +64,18 @@ void LogWin32::Append(const Text& line) {
   }
   const std::string bytes = stamp + ToUtf8(oneLine) + "\r\n";
   std::lock_guard<std::mutex> lock(mutex_);
+  if (refused_) return;
   // Appended in one write; shared in every way, so a reader (or an editor saving a copy)
   // never blocks the program, nor the program the reader.
-  UniqueHandle file(CreateFileW(path_.c_str(), FILE_APPEND_DATA,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle file(CreateFileW(path_.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                ProtectedAttributes(), OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file.Valid()) return;
+  if (!IsPlainFile(file.Get())) {
+    refused_ = true;
+    return;
+  }
   DWORD written = 0;
   WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }

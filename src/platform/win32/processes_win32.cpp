@@ -16,9 +16,9 @@
 namespace vexa {
 namespace {
 
-// Access mask for the processes to terminate: all rights, in the value older Windows
-// versions define.
-constexpr DWORD kAllAccessToProcess = 0x1F0FFF;
+// Only what ending a process and waiting for it takes, and the limited query right (its exit
+// status, its number): never the right to write into it or to start threads in it.
+constexpr DWORD kEndingAccess = PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION;
 constexpr DWORD kTerminationWaitMs = 100;
 
 // Starts one process now, on the calling thread; returns its handle.
@@ -129,17 +129,36 @@ void ProcessesWin32::StartAndWatch() {
   }
 }
 
-std::uint32_t ProcessesWin32::FindWindowOwner(const Text& title) {
-  HWND window = FindWindowA(nullptr, AnsiFromText(title).c_str());
-  if (window == nullptr) return 0;
+WindowOwner ProcessesWin32::FindWindowOwner(const Text& title, WindowHandle after) {
+  HWND window =
+      FindWindowExW(nullptr, reinterpret_cast<HWND>(after), nullptr, ToWide(title).c_str());
+  if (window == nullptr) return {};
   DWORD processId = 0;
   GetWindowThreadProcessId(window, &processId);
+  return {reinterpret_cast<WindowHandle>(window), processId};
+}
+
+std::uint32_t ProcessesWin32::ShellProcess() {
+  HWND shell = GetShellWindow();
+  DWORD processId = 0;
+  if (shell != nullptr) GetWindowThreadProcessId(shell, &processId);
   return processId;
 }
 
-bool ProcessesWin32::Terminate(std::uint32_t processId) {
-  UniqueHandle process(OpenProcess(kAllAccessToProcess, FALSE, processId));
+std::uint32_t ProcessesWin32::CurrentProcess() {
+  return GetCurrentProcessId();
+}
+
+bool ProcessesWin32::Terminate(const WindowOwner& owner) {
+  UniqueHandle process(OpenProcess(kEndingAccess, FALSE, owner.process));
   if (!process.Valid()) return false;
+  // The handle pins the process: while it is open, its number can't go to another. So the
+  // window, checked now, belongs to the very process the handle ends.
+  DWORD windowProcess = 0;
+  if (!GetWindowThreadProcessId(reinterpret_cast<HWND>(owner.window), &windowProcess) ||
+      windowProcess != owner.process) {
+    return false;
+  }
   TerminateProcess(process.Get(), 0);
   WaitForSingleObject(process.Get(), kTerminationWaitMs);
   return true;

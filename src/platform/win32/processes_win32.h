@@ -39,10 +39,12 @@ class ProcessesWin32 final : public Processes {
   // Returns once every process asked for so far has been started (or has failed to start):
   // before the program ends at once, so that no registration asked for is lost.
   void FinishStarting();
-  std::uint32_t FindWindowOwner(const Text& title) override;
+  WindowOwner FindWindowOwner(const Text& title, WindowHandle after) override;
+  std::uint32_t ShellProcess() override;
+  std::uint32_t CurrentProcess() override;
   // Waits up to 100 ms for the process to go, so that its window is gone before the caller
   // looks for the next one.
-  bool Terminate(std::uint32_t processId) override;
+  bool Terminate(const WindowOwner& owner) override;
 
  private:
   void StartQueued();  // the starter thread

@@ -71,7 +71,7 @@ void ReceivedBody::Read(std::size_t count, std::vector<std::uint8_t>& chunk) {
 
 void ReceivedBody::AddSegment() {
   static std::atomic<unsigned> counter{0};
-  if (folder_.empty()) folder_ = TemporaryFolder();
+  if (folder_.empty()) folder_ = RunFolder();
   for (;;) {
     Segment segment;
     segment.path = folder_ + L"vexa-" + std::to_wstring(GetCurrentProcessId()) + L"-" +

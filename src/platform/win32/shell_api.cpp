@@ -8,14 +8,17 @@ namespace {
 ShellApi Load() {
   const SystemLibrary shell(L"shell32.dll");
   const SystemLibrary ole(L"ole32.dll");
+  const SystemLibrary automation(L"oleaut32.dll");
   ShellApi api;
   shell.Bind("SHGetSpecialFolderLocation", api.SHGetSpecialFolderLocation);
   shell.Bind("SHGetPathFromIDListA", api.SHGetPathFromIDListA);
-  shell.Bind("ShellExecuteExA", api.ShellExecuteExA);
+  shell.Bind("ShellExecuteExW", api.ShellExecuteExW);
   ole.Bind("CoInitializeEx", api.CoInitializeEx);
   ole.Bind("CoUninitialize", api.CoUninitialize);
   ole.Bind("CoTaskMemFree", api.CoTaskMemFree);
   ole.Bind("CoCreateInstance", api.CoCreateInstance);
+  automation.Bind("SysAllocString", api.SysAllocString);
+  automation.Bind("SysFreeString", api.SysFreeString);
   return api;
 }
 

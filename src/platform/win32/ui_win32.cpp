@@ -123,7 +123,9 @@ WindowHandle Win32Ui::Handle() const {
 
 void Win32Ui::ShowMessageBox(const Text& text, const Text& title, MessageIcon icon) {
   HWND owner = IsWindowVisible(main_) ? main_ : nullptr;
-  const UINT style = MB_OK | (icon == MessageIcon::Critical ? MB_ICONERROR : 0);
+  const UINT style = MB_OK | (icon == MessageIcon::Critical      ? MB_ICONERROR
+                              : icon == MessageIcon::Information ? MB_ICONINFORMATION
+                                                                 : 0);
   if (!MessageBoxW(owner, ToWide(text).c_str(), ToWide(title).c_str(), style))
     throw SystemError(GetLastError(), failure::kCannotShowMessageBox, text);
 }

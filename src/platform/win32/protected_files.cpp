@@ -1,0 +1,118 @@
+#include "platform/win32/protected_files.h"
+
+#include <sddl.h>
+
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "platform/failure_texts.h"
+#include "platform/win32/bcrypt_api.h"
+#include "platform/win32/environment_win32.h"
+#include "platform/win32/win_error.h"
+
+namespace vexa {
+namespace {
+
+// A security descriptor made from SDDL text by the system, freed with LocalFree.
+class SddlDescriptor {
+ public:
+  explicit SddlDescriptor(const wchar_t* sddl) {
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor_,
+                                                              nullptr)) {
+      const DWORD error = GetLastError();
+      throw SystemError(error, failure::kCannotUse, u"安全描述符");
+    }
+    attributes_.nLength = sizeof attributes_;
+    attributes_.lpSecurityDescriptor = descriptor_;
+    attributes_.bInheritHandle = FALSE;
+  }
+  ~SddlDescriptor() { LocalFree(descriptor_); }
+  SddlDescriptor(const SddlDescriptor&) = delete;
+  SddlDescriptor& operator=(const SddlDescriptor&) = delete;
+
+  SECURITY_ATTRIBUTES* Attributes() { return &attributes_; }
+
+ private:
+  PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+  SECURITY_ATTRIBUTES attributes_ = {};
+};
+
+// The run folder's path once made; guarded, as spool files are made on transfer threads.
+std::mutex runFolderMutex;
+std::wstring runFolder;
+
+}  // namespace
+
+SECURITY_ATTRIBUTES* ProtectedAttributes() {
+  static SddlDescriptor descriptor(kProtectedSddl);
+  return descriptor.Attributes();
+}
+
+std::wstring RandomName() {
+  unsigned char bytes[16];
+  const NTSTATUS status =
+      BCrypt().BCryptGenRandom(nullptr, bytes, sizeof bytes, BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+  if (status < 0)
+    throw SystemError(ERROR_INVALID_FUNCTION, failure::kCannotUse, u"BCryptGenRandom");
+  wchar_t name[2 * sizeof bytes + 1];
+  for (std::size_t i = 0; i < sizeof bytes; ++i) std::swprintf(name + 2 * i, 3, L"%02x", bytes[i]);
+  return name;
+}
+
+std::wstring RunFolder() {
+  std::lock_guard<std::mutex> lock(runFolderMutex);
+  if (!runFolder.empty()) return runFolder;
+  const std::wstring parent = SystemTemporaryFolder();
+  for (;;) {
+    const std::wstring folder = parent + L"vexa-" + RandomName();
+    if (CreateDirectoryW(folder.c_str(), ProtectedAttributes())) {
+      runFolder = folder + L"\\";
+      return runFolder;
+    }
+    // A folder of that name exists: planted by someone, so never used; another name.
+    const DWORD error = GetLastError();
+    if (error != ERROR_ALREADY_EXISTS) {
+      throw SystemError(error, failure::kCannotCreateSpoolFolder, FromWide(folder));
+    }
+  }
+}
+
+void RemoveRunFolder() noexcept {
+  std::lock_guard<std::mutex> lock(runFolderMutex);
+  if (runFolder.empty()) return;
+  if (RemoveDirectoryW(runFolder.c_str())) {
+    runFolder.clear();
+    return;
+  }
+  // A spool file still open (a close in the middle of a transfer ends the program with its
+  // body): the file goes when the process ends, and Windows removes the folder, empty by
+  // then, when it next starts. Wine removed the folder at once in our runs.
+  MoveFileExW(runFolder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+bool IsPlainFile(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION about = {};
+  if (!GetFileInformationByHandle(file, &about)) return false;
+  constexpr DWORD kNotPlain =
+      FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+  return (about.dwFileAttributes & kNotPlain) == 0 && about.nNumberOfLinks == 1;
+}
+
+DWORD RenameByHandle(HANDLE file, const std::wstring& to) {
+  // FILE_RENAME_INFO ends in the new name, of any length, then a NUL (the buffer's zeros).
+  const std::size_t nameBytes = to.size() * sizeof(wchar_t);
+  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  rename->ReplaceIfExists = TRUE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(nameBytes);
+  std::memcpy(buffer.data() + offsetof(FILE_RENAME_INFO, FileName), to.data(), nameBytes);
+  if (SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())))
+    return ERROR_SUCCESS;
+  return GetLastError();
+}
+
+}  // namespace vexa

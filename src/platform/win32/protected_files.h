@@ -1,0 +1,44 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace vexa {
+
+// What the program creates while it runs elevated, kept out of a standard user's reach.
+//
+// Every file and folder it creates gets this DACL at creation: Administrators and SYSTEM full
+// control, Users read and execute, nothing inherited ("P"). Without it, a file in C:\ would
+// inherit "Authenticated Users: Modify" from the drive's root, and any user could write into
+// the installer between its check and its start.
+inline constexpr wchar_t kProtectedSddl[] = L"D:P(A;;FA;;;BA)(A;;FA;;;SY)(A;;FRFX;;;BU)";
+
+// The security attributes of kProtectedSddl, built on first use and kept for the run (no
+// handle inherits). Throws PlatformError when the system can't build the descriptor.
+SECURITY_ATTRIBUTES* ProtectedAttributes();
+
+// 32 hexadecimal digits from the system's random number generator (CNG): a name nobody can
+// guess and so plant in advance. Throws PlatformError.
+std::wstring RandomName();
+
+// The run's own working folder, "%SystemRoot%\Temp\vexa-<random>\" with a trailing separator:
+// created with the protected DACL on first use (from any thread), a fresh name whenever one
+// exists already. Standard users can create files in %SystemRoot%\Temp but not in it. Throws
+// PlatformError when it can't be created.
+std::wstring RunFolder();
+// Removes the run folder if one was created (its files are opened delete-on-close and go when
+// they are closed); one that is not empty yet goes when Windows next starts. Called where the
+// program ends.
+void RemoveRunFolder() noexcept;
+
+// Whether the open file (FILE_READ_ATTRIBUTES access) is a plain file with one name: not a
+// folder, not a reparse point (a link or junction opened with FILE_FLAG_OPEN_REPARSE_POINT),
+// no second hard link through which a user could point at a file of their choice.
+bool IsPlainFile(HANDLE file);
+
+// Gives the open file (DELETE access) the new name `to` in the same volume, replacing a file
+// of that name; the system's error code, ERROR_SUCCESS when done.
+DWORD RenameByHandle(HANDLE file, const std::wstring& to);
+
+}  // namespace vexa
