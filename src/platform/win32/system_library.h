@@ -5,6 +5,20 @@
 #include "platform/failure_texts.h"
 #include "platform/win32/win_error.h"
 
+// A table of system functions names each function once, in a list macro
+// `#define LIST(F) F(Name) F(Name) ...`. Inside the table's struct, LIST(VEXA_FUNCTION_MEMBER)
+// declares one pointer per name, typed after the SDK's declaration (the struct stays an
+// aggregate, so a test can fill it with fakes); with a SystemLibrary named `library` and the
+// table named `api` in scope, LIST(VEXA_BIND_FUNCTION) binds each by name.
+#define VEXA_FUNCTION_MEMBER(name) decltype(&::name) name = nullptr;
+#define VEXA_BIND_FUNCTION(name) library.Bind(#name, api.name);
+// Binds every function of LIST from the system folder's library `file` into `api`.
+#define VEXA_BIND_FROM(file, list)           \
+  do {                                       \
+    const vexa::SystemLibrary library(file); \
+    list(VEXA_BIND_FUNCTION)                 \
+  } while (false)
+
 namespace vexa {
 
 // A library from the system folder, loaded at run time: never one placed beside the
@@ -33,5 +47,17 @@ class SystemLibrary {
   const wchar_t* name_;
   HMODULE module_;
 };
+
+// The one table of its kind, bound by `bind` on first use and kept for the rest of the run
+// (a function's static: its start is thread-safe). Throws PlatformError when binding fails.
+template <typename Table, void (*bind)(Table&)>
+const Table& BoundOnce() {
+  static const Table table = [] {
+    Table bound{};
+    bind(bound);
+    return bound;
+  }();
+  return table;
+}
 
 }  // namespace vexa
