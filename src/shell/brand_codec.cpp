@@ -71,8 +71,7 @@ Text FrmUpdate::EncodeBrand(const Text& text) const {
   try {
     Text codeText;
     for (char16_t c : text) {
-      const std::string decimal = std::to_string(AnsiCode(c));
-      codeText.append(decimal.begin(), decimal.end());
+      codeText += DecimalText(AnsiCode(c));
       codeText += u'/';
     }
     if (codeText.size() > kMaxCodeTextLength) return {};

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <windows.h>
+
 #include <functional>
 #include <string>
 #include <utility>
@@ -22,6 +24,9 @@ class EnvironmentWin32 final : public Environment {
 // clean-up runs. Files the program still has open go with it: a replacement file not yet
 // committed and the transfer's spool files are all marked for deletion, so the system
 // removes them when it closes their handles.
+// Ends the process at once with this exit code (see ProgramEndWin32).
+[[noreturn]] void EndProcess(UINT exitCode);
+
 class ProgramEndWin32 final : public ProgramEnd {
  public:
   // `beforeEnd` runs just before the end, for what must not be cut off: processes asked
@@ -35,6 +40,10 @@ class ProgramEndWin32 final : public ProgramEnd {
  private:
   std::function<void()> beforeEnd_;
 };
+
+// This program's file, as the system loaded it (a path may be longer than MAX_PATH); "" when
+// the system can't tell, with the reason in GetLastError.
+std::wstring ProgramPath();
 
 // The system folder as Windows names it (for a 32-bit program on 64-bit Windows the system
 // redirects it to the 32-bit one), without a trailing separator.

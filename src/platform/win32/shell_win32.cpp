@@ -15,7 +15,6 @@ namespace {
 
 // The owner-window argument of SHGetSpecialFolderLocation: reserved, ignored by the shell.
 constexpr INT_PTR kReservedOwner = 100;
-constexpr std::int32_t kCsidlSystem = 37;
 constexpr std::size_t kPathBufferChars = 512;
 
 // An item-id list from the shell, freed with the shell's task allocator.

@@ -31,11 +31,18 @@ class SystemLibrary {
 
   HMODULE Module() const { return module_; }
 
+  // One exported function, or null when the library lacks it (a function newer than the
+  // oldest Windows the program runs on).
+  template <typename Function>
+  Function Find(const char* function) const {
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module_, function)));
+  }
+
   // Binds one exported function; throws PlatformError, naming library and function, when
   // the library lacks it.
   template <typename Function>
   void Bind(const char* function, Function& bound) const {
-    bound = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module_, function)));
+    bound = Find<Function>(function);
     if (bound == nullptr) {
       const DWORD error = GetLastError();
       throw SystemError(error, failure::kCannotUse + FromWide(name_) + u" 的函数 ",
