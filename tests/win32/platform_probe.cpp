@@ -20,10 +20,10 @@
 #include <vector>
 
 #include "platform/win32/background_writer.h"
-#include "platform/win32/environment_win32.h"
 #include "platform/win32/files_win32.h"
 #include "platform/win32/log_win32.h"
 #include "platform/win32/processes_win32.h"
+#include "platform/win32/program_end_win32.h"
 #include "platform/win32/protected_files.h"
 #include "platform/win32/received_body.h"
 #include "platform/win32/shell_win32.h"

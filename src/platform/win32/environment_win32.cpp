@@ -4,16 +4,11 @@
 
 #include "platform/command_line.h"
 #include "platform/failure_texts.h"
-#include "platform/win32/system_text.h"
+#include "platform/win32/system_folders.h"
 #include "platform/win32/win_error.h"
 #include "platform/win32/win_handle.h"
 
 namespace vexa {
-
-std::wstring ProgramPath() {
-  return GrownText(
-      [](wchar_t* buffer, DWORD size) { return GetModuleFileNameW(nullptr, buffer, size); });
-}
 
 Text EnvironmentWin32::ProgramFolder() const {
   const std::wstring path = ProgramPath();
@@ -33,46 +28,6 @@ bool EnvironmentWin32::Elevated() const {
   DWORD size = 0;
   if (!GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size)) return true;
   return elevation.TokenIsElevated != 0;
-}
-
-void EndProcess(UINT exitCode) {
-  TerminateProcess(GetCurrentProcess(), exitCode);
-  ExitProcess(exitCode);  // not reached
-}
-
-void ProgramEndWin32::Now() {
-  if (beforeEnd_) beforeEnd_();
-  EndProcess(0);
-}
-
-std::wstring SystemDirectory() {
-  std::wstring folder = GrownText(GetSystemDirectoryW);
-  if (folder.empty()) throw SystemError(GetLastError(), failure::kNoSystemFolder, u"");
-  return folder;
-}
-
-namespace {
-
-std::wstring SystemTemporaryFolder(DWORD& error) {
-  std::wstring folder = GrownText(GetSystemWindowsDirectoryW);
-  error = GetLastError();
-  if (folder.empty()) return folder;
-  if (folder.back() != L'\\') folder += L'\\';
-  return folder + L"Temp\\";
-}
-
-}  // namespace
-
-std::wstring SystemTemporaryFolder() {
-  DWORD error = 0;
-  std::wstring folder = SystemTemporaryFolder(error);
-  if (folder.empty()) throw SystemError(error, failure::kNoTemporaryFolder, u"");
-  return folder;
-}
-
-std::wstring SystemTemporaryFolderIfAny() {
-  DWORD error = 0;
-  return SystemTemporaryFolder(error);
 }
 
 }  // namespace vexa

@@ -7,7 +7,7 @@
 
 #include "platform/failure_texts.h"
 #include "platform/win32/background_writer.h"
-#include "platform/win32/environment_win32.h"
+#include "platform/win32/protected_files.h"
 #include "platform/win32/win_error.h"
 
 namespace vexa {

@@ -6,8 +6,8 @@
 #include "platform/failure_texts.h"
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/desktop_shell.h"
-#include "platform/win32/environment_win32.h"
 #include "platform/win32/shell_api.h"
+#include "platform/win32/system_folders.h"
 #include "platform/win32/win_error.h"
 
 namespace vexa {
