@@ -9,8 +9,8 @@
 #include <string>
 
 #include "app/checked_files_win32.h"
-#include "app/frm_update.h"
-#include "app/settings.h"
+#include "form/frm_update.h"
+#include "form/settings.h"
 #include "platform/win32/clock_win32.h"
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/environment_win32.h"

@@ -1,7 +1,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/frm_update.h"
+#include "form/frm_update.h"
 
 // The brand name is stored scrambled: every character becomes its ANSI code in decimal
 // followed by "/", and every character of that text is moved by 57 plus a shift that
