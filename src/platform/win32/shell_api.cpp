@@ -1,18 +1,13 @@
 #include "platform/win32/shell_api.h"
 
 namespace vexa {
-namespace {
-
-void Bind(ShellApi& api) {
-  VEXA_BIND_FROM(L"shell32.dll", VEXA_SHELL32_FUNCTIONS);
-  VEXA_BIND_FROM(L"ole32.dll", VEXA_OLE32_FUNCTIONS);
-  VEXA_BIND_FROM(L"oleaut32.dll", VEXA_OLEAUT32_FUNCTIONS);
-}
-
-}  // namespace
 
 const ShellApi& Shell32() {
-  return BoundOnce<ShellApi, Bind>();
+  return BoundOnce<ShellApi>([](ShellApi& api) {
+    VEXA_BIND_FROM(L"shell32.dll", VEXA_SHELL32_FUNCTIONS);
+    VEXA_BIND_FROM(L"ole32.dll", VEXA_OLE32_FUNCTIONS);
+    VEXA_BIND_FROM(L"oleaut32.dll", VEXA_OLEAUT32_FUNCTIONS);
+  });
 }
 
 }  // namespace vexa

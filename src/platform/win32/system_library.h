@@ -55,11 +55,12 @@ class SystemLibrary {
   HMODULE module_;
 };
 
-// The one table of its kind, bound by `bind` on first use and kept for the rest of the run
-// (a function's static: its start is thread-safe). Throws PlatformError when binding fails.
-template <typename Table, void (*bind)(Table&)>
-const Table& BoundOnce() {
-  static const Table table = [] {
+// The one table of its kind, bound by `bind(table)` on first use and kept for the rest of the
+// run (a function's static: its start is thread-safe; each caller's lambda makes its own).
+// Throws PlatformError when binding fails.
+template <typename Table, typename Bind>
+const Table& BoundOnce(Bind bind) {
+  static const Table table = [&bind] {
     Table bound{};
     bind(bound);
     return bound;
