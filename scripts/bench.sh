@@ -12,7 +12,7 @@ began=$(date +%s)
 
 bash scripts/install-deps.sh
 arch=$(bash scripts/wine-arch.sh)
-read -r VEXA_WINE_ARCH windows <<<"$arch"
+read -r VEXA_WINE_ARCH windows _ <<<"$arch"
 export VEXA_WINE_ARCH
 jobs=$(nproc)
 for preset in "$windows" bench; do

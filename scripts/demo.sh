@@ -11,7 +11,7 @@ cd "$root"
 bash scripts/install-deps.sh
 # The shipped 32-bit build where this host's Wine runs 32-bit programs, else the 64-bit one.
 arch=$(bash scripts/wine-arch.sh)
-read -r VEXA_WINE_ARCH preset <<<"$arch"
+read -r VEXA_WINE_ARCH preset _ <<<"$arch"
 export VEXA_WINE_ARCH
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset"

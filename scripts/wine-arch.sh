@@ -2,10 +2,12 @@
 # Decides which Windows architecture this host's Wine can run, by trying it: "x86" where the
 # 32-bit Wine loader runs, "x64" otherwise (kernels without 32-bit support refuse it with
 # "Exec format error"). VEXA_WINE_ARCH=x86|x64 forces the choice.
-# Prints the choice and the CMake preset of its test build ("x86 mingw-loopback" or
-# "x64 mingw64-loopback") on standard output and one line saying why on standard error; fails
-# with one sentence when Wine can't run at all. The scripts, the end-to-end suite and the
-# benchmark all ask here; the platform probe runs under the loader of its own build.
+# Prints the choice, the CMake preset of its test build, Debian's Wine loader for it and the
+# kind of prefix it runs in ("x86 mingw-loopback /usr/lib/wine/wine win32" or
+# "x64 mingw64-loopback /usr/lib/wine/wine64 win64") on standard output and one line saying
+# why on standard error; fails with one sentence when Wine can't run at all. The scripts, the
+# end-to-end suite, the benchmark and the Windows probes (with the architecture of their build
+# forced) all ask here.
 set -uo pipefail
 
 wine32=/usr/lib/wine/wine    # Debian's loaders; /usr/bin/wine always picks the 32-bit one
@@ -40,6 +42,6 @@ else
 fi
 
 case "$arch" in
-  x86) echo "x86 mingw-loopback" ;;
-  x64) echo "x64 mingw64-loopback" ;;
+  x86) echo "x86 mingw-loopback $wine32 win32" ;;
+  x64) echo "x64 mingw64-loopback $wine64 win64" ;;
 esac

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/settings.h"
 #include "engine/manifest.h"
+#include "form/settings.h"
 #include "platform/http_response.h"
 #include "platform/win32/component_digest.h"
 #include "platform/win32/files_win32.h"

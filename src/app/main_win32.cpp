@@ -8,17 +8,20 @@
 #include <new>
 #include <string>
 
-#include "app/frm_update.h"
 #include "app/checked_files_win32.h"
-#include "app/settings.h"
+#include "form/frm_update.h"
+#include "form/settings.h"
 #include "platform/win32/clock_win32.h"
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/environment_win32.h"
 #include "platform/win32/files_win32.h"
 #include "platform/win32/log_win32.h"
 #include "platform/win32/processes_win32.h"
+#include "platform/win32/program_end_win32.h"
 #include "platform/win32/protected_files.h"
 #include "platform/win32/shell_win32.h"
+#include "platform/win32/system_folders.h"
+#include "platform/win32/system_library.h"
 #include "platform/win32/transfer_wininet.h"
 #include "platform/win32/ui_win32.h"
 #include "platform/win32/win_error.h"
@@ -36,13 +39,6 @@ namespace {
 
 using namespace vexa;
 
-template <class Function>
-Function KernelFunction(const char* name) {
-  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-  FARPROC address = kernel ? GetProcAddress(kernel, name) : nullptr;
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address));
-}
-
 // The program runs with administrator rights from a download folder: libraries come from the
 // system folder only, never from the program's folder or the current one, where a planted
 // DLL could wait. Windows 7 without its 2011 updates lacks both functions; there, at least
@@ -50,13 +46,14 @@ Function KernelFunction(const char* name) {
 void RestrictLibrarySearch() {
   using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
   using SetSearchPathModeFunction = BOOL(WINAPI*)(DWORD);
+  const SystemLibrary kernel(L"kernel32.dll");
   if (auto setDefaultDllDirectories =
-          KernelFunction<SetDefaultDllDirectoriesFunction>("SetDefaultDllDirectories")) {
+          kernel.Find<SetDefaultDllDirectoriesFunction>("SetDefaultDllDirectories")) {
     setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   } else {
     SetDllDirectoryW(L"");
   }
-  if (auto setSearchPathMode = KernelFunction<SetSearchPathModeFunction>("SetSearchPathMode")) {
+  if (auto setSearchPathMode = kernel.Find<SetSearchPathModeFunction>("SetSearchPathMode")) {
     setSearchPathMode(BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE | BASE_SEARCH_PATH_PERMANENT);
   }
 }
@@ -104,14 +101,12 @@ Failure FailureOf(std::exception_ptr failure) {
   if (!logPath.empty()) text += u"\r\n\r\n详细记录：" + FromWide(logPath);
   MessageBoxW(nullptr, ToWide(text).c_str(), ToWide(WindowForm().caption).c_str(),
               MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
-  TerminateProcess(GetCurrentProcess(), 1);
-  ExitProcess(1);  // not reached
+  EndProcess(1);
 }
 
 // The run's first lines in the log: which program, from where, asked what.
 void LogStart(Log& log) {
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  const std::wstring path = ProgramPath();
   log.Write(Text(u"vexa_update ") + kProgramVersion +
             (sizeof(void*) == 8 ? u" (64-bit)" : u" (32-bit)") + u" started: " + FromWide(path));
   log.Write(u"command line: " + FromWide(GetCommandLineW()));

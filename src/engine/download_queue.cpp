@@ -1,5 +1,5 @@
-#include "app/frm_update.h"
 #include "engine/manifest.h"
+#include "form/frm_update.h"
 
 namespace vexa {
 

@@ -1,7 +1,7 @@
 #include "engine/manifest.h"
 
-#include "app/frm_update.h"
-#include "app/settings.h"
+#include "form/frm_update.h"
+#include "form/settings.h"
 
 namespace vexa {
 

@@ -1,5 +1,5 @@
-#include "app/frm_update.h"
-#include "app/settings.h"
+#include "form/frm_update.h"
+#include "form/settings.h"
 
 namespace vexa {
 
@@ -10,7 +10,6 @@ constexpr char16_t kEncodedBrandPath[] = u"C:\\vexaoem.dat";
 constexpr char16_t kVerificationMarkerPath[] = u"C:\\vexaverification.dat";
 constexpr char16_t kProductWindowTitle[] = u"vexa";
 constexpr char16_t kRefreshArgument[] = u"REFRESH";
-constexpr std::int32_t kCsidlSystem = 37;
 
 // A process that survives its termination, or a window that outlives its process, would
 // keep the kill loop going for ever. Each pass gives the process about 100 ms to go, so 50

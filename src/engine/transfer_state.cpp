@@ -3,8 +3,8 @@
 #include <limits>
 #include <string>
 
-#include "app/frm_update.h"
 #include "engine/manifest.h"
+#include "form/frm_update.h"
 #include "platform/download_attempts.h"
 
 namespace vexa {

@@ -15,11 +15,4 @@ class Environment {
   virtual bool Elevated() const = 0;
 };
 
-// Ending the program at once, without any further event of the window.
-class ProgramEnd {
- public:
-  virtual ~ProgramEnd() = default;
-  [[noreturn]] virtual void Now() = 0;
-};
-
 }  // namespace vexa

@@ -6,6 +6,7 @@
 #include "platform/files.h"
 #include "platform/log.h"
 #include "platform/processes.h"
+#include "platform/program_end.h"
 #include "platform/shell.h"
 #include "platform/transfer.h"
 #include "platform/ui.h"

@@ -23,7 +23,4 @@ class PlatformError : public std::runtime_error {
   std::uint32_t systemCode_;
 };
 
-// UTF-16 to UTF-8, for exception texts and test output.
-std::string ToUtf8(TextView text);
-
 }  // namespace vexa

@@ -6,6 +6,9 @@
 
 namespace vexa {
 
+// The CSIDL number of the system folder.
+constexpr std::int32_t kCsidlSystem = 37;
+
 class Shell {
  public:
   virtual ~Shell() = default;

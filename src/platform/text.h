@@ -21,6 +21,9 @@ inline Text DecimalText(std::int64_t value) {
   return AsciiText(std::to_string(value));
 }
 
+// UTF-16 to UTF-8, for exception texts, the log and test output.
+std::string ToUtf8(TextView text);
+
 // A window handle as the platform hands it out; 0 is "no window".
 using WindowHandle = std::uintptr_t;
 

@@ -1,7 +1,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/frm_update.h"
+#include "form/frm_update.h"
 
 // The brand name is stored scrambled: every character becomes its ANSI code in decimal
 // followed by "/", and every character of that text is moved by 57 plus a shift that
@@ -71,8 +71,7 @@ Text FrmUpdate::EncodeBrand(const Text& text) const {
   try {
     Text codeText;
     for (char16_t c : text) {
-      const std::string decimal = std::to_string(AnsiCode(c));
-      codeText.append(decimal.begin(), decimal.end());
+      codeText += DecimalText(AnsiCode(c));
       codeText += u'/';
     }
     if (codeText.size() > kMaxCodeTextLength) return {};

@@ -1,4 +1,4 @@
-#include "app/frm_update.h"
+#include "form/frm_update.h"
 
 namespace vexa {
 

@@ -1,6 +1,6 @@
 #include <cmath>
 
-#include "app/frm_update.h"
+#include "form/frm_update.h"
 
 namespace vexa {
 

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "app/settings.h"
+#include "form/settings.h"
 
 namespace vexa {
 

@@ -1,5 +1,5 @@
-#include "app/frm_update.h"
-#include "app/settings.h"
+#include "form/frm_update.h"
+#include "form/settings.h"
 #include "window/layout.h"
 
 namespace vexa {

@@ -14,6 +14,7 @@ import importlib.util
 import json
 import os
 import re
+import select
 import shutil
 import signal
 import subprocess
@@ -36,17 +37,14 @@ SYSTEM = "C:\\windows\\system32\\"
 PROBES = ("probe.exe", "robot.exe", "component.dll")  # what the runs need beside the program
 Control = collections.namedtuple("Control", "visible enabled width text cls left top")
 
-# What follows from the architecture: Debian's Wine loader (/usr/bin/wine always picks the
-# 32-bit one), the prefix's kind, the objdump that reads the program; scripts/wine-arch.sh
-# names the preset of the program and its probes.
+# What follows from the architecture: scripts/wine-arch.sh names the preset of the program and
+# its probes, Debian's Wine loader and the prefix's kind; here, the objdump that reads the
+# program.
 # Either way the program runs in a prefix of its own bitness, so the folder it sees as
 # C:\windows\system32 is the prefix's system32 (a 32-bit program in a 64-bit prefix would see
 # syswow64 there, as on 64-bit Windows).
 Arch = collections.namedtuple("Arch", "name preset loader prefix objdump")
-ARCHES = {
-    "x86": ("/usr/lib/wine/wine", "win32", "i686-w64-mingw32-objdump"),
-    "x64": ("/usr/lib/wine/wine64", "win64", "x86_64-w64-mingw32-objdump"),
-}
+OBJDUMPS = {"x86": "i686-w64-mingw32-objdump", "x64": "x86_64-w64-mingw32-objdump"}
 
 
 class SetupFailed(Exception):
@@ -145,8 +143,8 @@ def wine_arch():
     sys.stderr.write(p.stderr)
     if p.returncode != 0:
         raise SetupFailed(p.stderr.strip())
-    name, preset = p.stdout.split()
-    return Arch(name, preset, *ARCHES[name])
+    name, preset, loader, prefix = p.stdout.split()
+    return Arch(name, preset, loader, prefix, OBJDUMPS[name])
 
 
 # `source` signed into `out` with the test certificate `name` (vendor, other) of the folder
@@ -187,19 +185,22 @@ def wait_until(predicate, timeout, interval=0.2):
         time.sleep(interval)
 
 
-# An X server on the first free display from :first on; returns (process, display).
-def start_xvfb(first):
-    for n in range(first, first + 8):
-        if Path("/tmp/.X%d-lock" % n).exists():
-            continue
-        xvfb = subprocess.Popen(["Xvfb", ":%d" % n, "-screen", "0", "1024x768x24", "-nolisten",
-                                 "tcp"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        if wait_until(lambda: Path("/tmp/.X11-unix/X%d" % n).exists() or xvfb.poll() is not None,
-                      10) and xvfb.poll() is None:
-            return xvfb, ":%d" % n
-        stop(xvfb)
-    raise SetupFailed("no X display among :%d to :%d could be started: end stale Xvfb servers "
-                      "or remove their /tmp/.X<n>-lock files" % (first, first + 7))
+# An X server on a display it picks itself, told through -displayfd once it listens;
+# returns (process, display).
+def start_xvfb():
+    read, write = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24",
+                             "-nolisten", "tcp"], stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL, pass_fds=(write,))
+    os.close(write)
+    with os.fdopen(read) as answer:
+        ready = wait_until(lambda: select.select([answer], [], [], 0)[0] or xvfb.poll() is not None,
+                           10)
+        number = answer.readline().strip() if ready and xvfb.poll() is None else ""
+    if number.isdigit():
+        return xvfb, ":" + number
+    stop(xvfb)
+    raise SetupFailed("Xvfb did not start a display within 10 s")
 
 
 # Ends a process we started: SIGTERM (Xvfb then removes its lock), SIGKILL if it lingers.
@@ -238,7 +239,7 @@ class Wine:
         self.start_site()
         self.c = self.work / "prefix" / "drive_c"
         self.sys, self.app = self.c / "windows" / "system32", self.c / "app"
-        self.xvfb, self.display = start_xvfb(93) if display is None else (None, display)
+        self.xvfb, self.display = start_xvfb() if display is None else (None, display)
         self.env = dict(os.environ, WINEPREFIX=str(self.work / "prefix"),
                         WINEARCH=self.arch.prefix, WINELOADER=self.arch.loader,
                         LC_ALL="zh_CN.UTF-8", WINEDEBUG="-all", DISPLAY=self.display,

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "app/settings.h"
 #include "engine/manifest.h"
 #include "fakes.h"
+#include "form/settings.h"
 
 namespace vexa {
 namespace {

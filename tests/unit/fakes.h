@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/frm_update.h"
+#include "form/frm_update.h"
 #include "platform/http_response.h"
 #include "platform/linux/iconv_code_page.h"
 #include "platform/platform_error.h"

@@ -33,27 +33,21 @@ std::string Bytes(std::size_t n) {
   return s;
 }
 
+// Each of the states 1 to 11 shows its text, 8 with the file's name; other numbers show none.
 // That the run then stands still after an error is checked end to end (test_update.py).
 TEST_F(TransferState, StatesOneToElevenOnlyShowTheirText) {
-  const Text texts[] = {u"正在查询所指定的主机的   IP   地址",
-                        u"成功地找到所指定的主机的   IP   地址",
-                        u"正在与主机连接",
-                        u"已与主机连接成功",
-                        u"正在向主机发送请求",
-                        u"发送请求已成功",
-                        u"在接收主机的响应",
-                        u"正在下载...comcat.dll",
-                        u"正在解除与主机的连接",
-                        u"已成功地与主机解除了连接",
-                        u"与主机通讯时出现了错误"};
   for (std::int16_t state = 1; state <= 11; ++state) {
     EXPECT_TRUE(sys.form.Raise(Control::Inet1, EventKind::StateChanged, state));
-    EXPECT_EQ(sys.ui.Caption(Control::Label_http_state), texts[state - 1]);
   }
   sys.form.Inet1_StateChanged(0);
   sys.form.Inet1_StateChanged(13);
   sys.form.Inet1_StateChanged(-1);
-  EXPECT_EQ(sys.ui.History(Control::Label_http_state).size(), 11u);
+  EXPECT_EQ(sys.ui.History(Control::Label_http_state),
+            (std::vector<Text>{u"正在查询所指定的主机的   IP   地址", u"成功地找到所指定的主机的   IP   地址",
+                               u"正在与主机连接", u"已与主机连接成功", u"正在向主机发送请求",
+                               u"发送请求已成功", u"在接收主机的响应", u"正在下载...comcat.dll",
+                               u"正在解除与主机的连接", u"已成功地与主机解除了连接",
+                               u"与主机通讯时出现了错误"}));
   EXPECT_FALSE(sys.form.Raise(Control::Inet1, EventKind::Click));  // it has no other event
   EXPECT_FALSE(sys.files.Has(kComcat));
   EXPECT_TRUE(Percents().empty());

@@ -20,24 +20,21 @@
 #include <vector>
 
 #include "platform/win32/background_writer.h"
-#include "platform/win32/environment_win32.h"
 #include "platform/win32/files_win32.h"
 #include "platform/win32/log_win32.h"
 #include "platform/win32/processes_win32.h"
+#include "platform/win32/program_end_win32.h"
 #include "platform/win32/protected_files.h"
 #include "platform/win32/received_body.h"
 #include "platform/win32/shell_win32.h"
 #include "platform/win32/taskbar_win32.h"
 #include "platform/win32/win_error.h"
 #include "platform/win32/win_handle.h"
+#include "probe_check.h"
 
 using namespace vexa;
 
 namespace {
-
-int failures = 0;
-#define CHECK(ok) \
-  ((ok) ? void() : (++failures, void(std::printf("FAILED line %d: %s\n", __LINE__, #ok))))
 
 const Text kDir = u"C:\\probe\\";
 const wchar_t kLeftovers[] = L"C:\\probe\\*.vexa-tmp";  // new files of replacements

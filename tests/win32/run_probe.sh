@@ -2,17 +2,14 @@
 # Runs a probe program of the Windows layer under Wine, staged alone in C:\probe; its output
 # and exit code are the probe's.
 #   run_probe.sh <x86|x64> <probe.exe>
-# The architecture is the probe's own (the build it came from): it picks Debian's Wine loader
-# and the kind of prefix. WINEPREFIX defaults to a prefix of that kind under /tmp, made on
+# The architecture is the probe's own (the build it came from): scripts/wine-arch.sh, forced to
+# it, names Debian's Wine loader and the kind of prefix. WINEPREFIX defaults to a prefix of that kind under /tmp, made on
 # first use. Wine's server for the prefix is ended on every exit path (bash runs the EXIT trap
 # on SIGTERM and SIGINT too).
 set -euo pipefail
 arch=$1 probe=$2
-case "$arch" in
-  x86) loader=/usr/lib/wine/wine WINEARCH=win32 ;;
-  x64) loader=/usr/lib/wine/wine64 WINEARCH=win64 ;;
-  *) echo "run_probe.sh: the architecture must be x86 or x64, not \"$arch\"" >&2; exit 2 ;;
-esac
+choice=$(VEXA_WINE_ARCH=$arch bash "$(dirname "$0")/../../scripts/wine-arch.sh")
+read -r _ _ loader WINEARCH <<<"$choice"
 # The probes' text files are read and written in the code page of a Chinese system (936).
 export WINEARCH WINELOADER=$loader WINEDEBUG=-all LC_ALL=zh_CN.UTF-8
 export WINEPREFIX=${WINEPREFIX:-/tmp/vexa-platform-probe-$(id -u)-$arch}

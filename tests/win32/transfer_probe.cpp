@@ -18,14 +18,11 @@
 #include "platform/platform_error.h"
 #include "platform/win32/transfer_wininet.h"
 #include "platform/win32/wininet_api.h"
+#include "probe_check.h"
 
 using namespace vexa;
 
 namespace {
-
-int failures = 0;
-#define CHECK(ok) \
-  ((ok) ? void() : (++failures, void(std::printf("FAILED line %d: %s\n", __LINE__, #ok))))
 
 // The fake server answers each InternetOpenUrlW with the next scripted response. A request
 // nothing was scripted for throws, which the control hands to its failure sink: a request too
@@ -328,6 +325,5 @@ int wmain() {
   CheckRequests(window);
   CheckReplacedRequests(window);
   CheckRetries(window);
-  std::printf("%s: %d failed\n", failures ? "FAILED" : "transfer probe passed", failures);
-  return failures ? 1 : 0;
+  return ProbeExit("transfer probe");
 }

@@ -37,12 +37,12 @@ BackgroundWriter::~BackgroundWriter() {
 
 void BackgroundWriter::Write(const std::uint8_t* bytes, std::size_t count) {
   while (count > 0) {
-    if (filling_.capacity() == 0) filling_.reserve(kBlockSize);
-    const std::size_t part = std::min(count, kBlockSize - filling_.size());
+    if (filling_.capacity() == 0) filling_.reserve(kBodyBlock);
+    const std::size_t part = std::min(count, kBodyBlock - filling_.size());
     filling_.insert(filling_.end(), bytes, bytes + part);
     bytes += part;
     count -= part;
-    if (filling_.size() == kBlockSize) HandOver();
+    if (filling_.size() == kBodyBlock) HandOver();
   }
 }
 

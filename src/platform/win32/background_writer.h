@@ -14,6 +14,11 @@
 
 namespace vexa {
 
+// A body moves in blocks of this size: read from WinINet, written to the file, read back from
+// the spool. Large blocks mean far fewer calls into WinINet (each with its status callbacks)
+// and into the file system.
+constexpr std::size_t kBodyBlock = 1024 * 1024;
+
 // Writes all `count` bytes to `file`: ERROR_SUCCESS, or the system's error code.
 DWORD WriteFully(HANDLE file, const std::uint8_t* bytes, std::size_t count);
 
@@ -25,7 +30,6 @@ DWORD WriteFully(HANDLE file, const std::uint8_t* bytes, std::size_t count);
 // a later Write or by Finish.
 class BackgroundWriter {
  public:
-  static constexpr std::size_t kBlockSize = 1024 * 1024;
   static constexpr std::size_t kMostPending = 3;  // blocks handed over and not yet written
 
   // `file` stays the caller's and must stay open while the writer writes to it. `action`

@@ -4,20 +4,21 @@
 
 #include <bcrypt.h>
 
-namespace vexa {
+#include "platform/win32/system_library.h"
 
 // The CNG functions the program uses: the components' SHA-256 check, and the random names of
 // the files it places. They are taken from the system folder's bcrypt.dll at run time, on
 // first use: the program carries no import of it, and a bcrypt.dll placed beside the program
 // is never loaded.
+#define VEXA_BCRYPT_FUNCTIONS(F)                                                            \
+  F(BCryptOpenAlgorithmProvider)                                                            \
+  F(BCryptCloseAlgorithmProvider) F(BCryptCreateHash) F(BCryptHashData) F(BCryptFinishHash) \
+      F(BCryptDestroyHash) F(BCryptGenRandom)
+
+namespace vexa {
+
 struct BCryptApi {
-  decltype(&::BCryptOpenAlgorithmProvider) BCryptOpenAlgorithmProvider = nullptr;
-  decltype(&::BCryptCloseAlgorithmProvider) BCryptCloseAlgorithmProvider = nullptr;
-  decltype(&::BCryptCreateHash) BCryptCreateHash = nullptr;
-  decltype(&::BCryptHashData) BCryptHashData = nullptr;
-  decltype(&::BCryptFinishHash) BCryptFinishHash = nullptr;
-  decltype(&::BCryptDestroyHash) BCryptDestroyHash = nullptr;
-  decltype(&::BCryptGenRandom) BCryptGenRandom = nullptr;
+  VEXA_BCRYPT_FUNCTIONS(VEXA_FUNCTION_MEMBER)
 };
 
 // Loads the library on first use and keeps it for the rest of the run. Throws PlatformError

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/failure_texts.h"
+#include "platform/win32/system_text.h"
 #include "platform/win32/win_error.h"
 #include "platform/win32/wintrust_api.h"
 
@@ -72,17 +73,11 @@ class Verification {
 // The file's own name, so that the name handed to WinVerifyTrust is that of the bytes it
 // reads through the handle (the target still holds the old file).
 std::wstring NameOf(HANDLE file, const Text& target) {
-  std::wstring name(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length =
-        GetFinalPathNameByHandleW(file, name.data(), static_cast<DWORD>(name.size()), 0);
-    if (length == 0) throw SystemError(GetLastError(), failure::kCannotCheckSignature, target);
-    if (length < name.size()) {
-      name.resize(length);
-      return name;
-    }
-    name.resize(length);
-  }
+  std::wstring name = GrownText([file](wchar_t* buffer, DWORD size) {
+    return GetFinalPathNameByHandleW(file, buffer, size, 0);
+  });
+  if (name.empty()) throw SystemError(GetLastError(), failure::kCannotCheckSignature, target);
+  return name;
 }
 
 // Why WinVerifyTrust refused the signature, for the common cases in the user's words.

@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "platform/platform_error.h"
-#include "platform/win32/environment_win32.h"
 #include "platform/win32/protected_files.h"
+#include "platform/win32/system_folders.h"
 #include "platform/win32/win_error.h"
 #include "platform/win32/win_handle.h"
 

@@ -10,7 +10,7 @@
 
 #include "platform/failure_texts.h"
 #include "platform/win32/bcrypt_api.h"
-#include "platform/win32/environment_win32.h"
+#include "platform/win32/system_folders.h"
 #include "platform/win32/win_error.h"
 
 namespace vexa {

@@ -7,16 +7,10 @@
 
 #include "platform/failure_texts.h"
 #include "platform/win32/background_writer.h"
-#include "platform/win32/environment_win32.h"
+#include "platform/win32/protected_files.h"
 #include "platform/win32/win_error.h"
 
 namespace vexa {
-namespace {
-
-// The spool is read back in blocks this size and handed out in the pieces asked for.
-constexpr DWORD kReadBlock = 1024 * 1024;
-
-}  // namespace
 
 void ReceivedBody::Append(const std::uint8_t* bytes, std::size_t count) {
   const std::size_t inMemory = std::min(count, kMemoryLimit - memory_.size());
@@ -96,9 +90,10 @@ void ReceivedBody::RefillReadBuffer() {
   OVERLAPPED at = {};
   at.Offset = static_cast<DWORD>(segment.read);
   at.OffsetHigh = static_cast<DWORD>(segment.read >> 32);
-  readBuffer_.resize(kReadBlock);
+  readBuffer_.resize(kBodyBlock);
   DWORD read = 0;
-  if (!ReadFile(segment.file.Get(), readBuffer_.data(), kReadBlock, &read, &at)) {
+  if (!ReadFile(segment.file.Get(), readBuffer_.data(), static_cast<DWORD>(readBuffer_.size()),
+                &read, &at)) {
     const DWORD error = GetLastError();
     throw SystemError(error, failure::kCannotReadSpoolFile, FromWide(segment.path));
   }

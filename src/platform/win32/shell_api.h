@@ -6,22 +6,24 @@
 #include <shlobj.h>
 #include <windows.h>
 
-namespace vexa {
+#include "platform/win32/system_library.h"
 
 // The shell32, ole32 and oleaut32 functions the program uses. The libraries (and the half
 // dozen they bring along) are loaded from the system folder only when first needed: opening
 // the site or the installer, or looking up a shell folder other than the system folder. The
 // window shows sooner without them.
+#define VEXA_SHELL32_FUNCTIONS(F) \
+  F(SHGetSpecialFolderLocation) F(SHGetPathFromIDListA) F(ShellExecuteExW)
+#define VEXA_OLE32_FUNCTIONS(F) \
+  F(CoInitializeEx) F(CoUninitialize) F(CoTaskMemFree) F(CoCreateInstance)
+#define VEXA_OLEAUT32_FUNCTIONS(F) F(SysAllocString) F(SysFreeString)
+
+namespace vexa {
+
 struct ShellApi {
-  decltype(&::SHGetSpecialFolderLocation) SHGetSpecialFolderLocation = nullptr;
-  decltype(&::SHGetPathFromIDListA) SHGetPathFromIDListA = nullptr;
-  decltype(&::ShellExecuteExW) ShellExecuteExW = nullptr;
-  decltype(&::CoInitializeEx) CoInitializeEx = nullptr;
-  decltype(&::CoUninitialize) CoUninitialize = nullptr;
-  decltype(&::CoTaskMemFree) CoTaskMemFree = nullptr;
-  decltype(&::CoCreateInstance) CoCreateInstance = nullptr;
-  decltype(&::SysAllocString) SysAllocString = nullptr;
-  decltype(&::SysFreeString) SysFreeString = nullptr;
+  VEXA_SHELL32_FUNCTIONS(VEXA_FUNCTION_MEMBER)
+  VEXA_OLE32_FUNCTIONS(VEXA_FUNCTION_MEMBER)
+  VEXA_OLEAUT32_FUNCTIONS(VEXA_FUNCTION_MEMBER)
 };
 
 // Loads the libraries on first use and keeps them for the rest of the run. Throws

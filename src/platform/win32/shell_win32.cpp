@@ -6,8 +6,8 @@
 #include "platform/failure_texts.h"
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/desktop_shell.h"
-#include "platform/win32/environment_win32.h"
 #include "platform/win32/shell_api.h"
+#include "platform/win32/system_folders.h"
 #include "platform/win32/win_error.h"
 
 namespace vexa {
@@ -15,7 +15,6 @@ namespace {
 
 // The owner-window argument of SHGetSpecialFolderLocation: reserved, ignored by the shell.
 constexpr INT_PTR kReservedOwner = 100;
-constexpr std::int32_t kCsidlSystem = 37;
 constexpr std::size_t kPathBufferChars = 512;
 
 // An item-id list from the shell, freed with the shell's task allocator.

@@ -20,9 +20,10 @@ class ShellWin32 final : public Shell {
   void StartInstaller(const Text& path) override;
   bool OpenAsDesktopUser(const Text& address) override;
   void Open(WindowHandle owner, const Text& address) override;
-  // The system folder (37) comes from GetSystemDirectoryW, which gives the same text as the
-  // shell for 32- and 64-bit programs, on Windows and under Wine, without loading the shell:
-  // the load event asks for it before the window is idle. Other folders come from the shell.
+  // The system folder (kCsidlSystem) comes from GetSystemDirectoryW, which gives the same
+  // text as the shell for 32- and 64-bit programs, on Windows and under Wine, without loading
+  // the shell: the load event asks for it before the window is idle. Other folders come from
+  // the shell.
   Text SpecialFolderPath(std::int32_t csidl) override;
 
  private:

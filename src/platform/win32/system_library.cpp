@@ -1,7 +1,7 @@
 #include "platform/win32/system_library.h"
 
 #include "platform/failure_texts.h"
-#include "platform/win32/environment_win32.h"
+#include "platform/win32/system_folders.h"
 
 namespace vexa {
 

@@ -6,6 +6,7 @@
 
 #include "platform/failure_texts.h"
 #include "platform/http_response.h"
+#include "platform/win32/background_writer.h"
 #include "platform/win32/win_error.h"
 #include "platform/win32/wininet_api.h"
 
@@ -17,9 +18,6 @@ using Failure = DownloadAttempts::Failure;
 // Always fetched fresh from the site, never kept in the cache, never a dialog box.
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
                                 INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI;
-// Large reads: a large body takes far fewer calls into WinINet, each with its status
-// callbacks.
-constexpr DWORD kReadBlock = 1024 * 1024;
 
 Text Seconds(ULONGLONG milliseconds) {
   char text[32];
@@ -196,10 +194,10 @@ TransferRequest::Outcome TransferRequest::Attempt(HINTERNET session, DownloadAtt
 
 TransferRequest::Outcome TransferRequest::ReadBody(HINTERNET request,
                                                    std::optional<std::int64_t> end) {
-  std::vector<std::uint8_t> block(kReadBlock);
+  std::vector<std::uint8_t> block(kBodyBlock);
   for (;;) {
     DWORD read = 0;
-    if (!api_.InternetReadFile(request, block.data(), kReadBlock, &read)) {
+    if (!api_.InternetReadFile(request, block.data(), static_cast<DWORD>(block.size()), &read)) {
       const DWORD error = GetLastError();
       return Failed(Failure::kCutShort,
                     u"receiving stopped after " + DecimalText(body_->Size()) + u" bytes", error);

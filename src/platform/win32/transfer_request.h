@@ -37,13 +37,13 @@ class TransferRequest {
   static DWORD WINAPI RunWorker(LPVOID parameter);
 
   // Window's thread: the request is abandoned. Its worker stops after the WinINet call it
-  // is in (on Windows the time-outs bound that; under Wine only data or the end do), or at
-  // once when it waits to try again, and posts nothing more.
+  // is in (the time-outs bound that), or at once when it waits to try again, and posts
+  // nothing more.
   void Cancel();
 
   // Window's thread, at the end of the program: cancels, and closes the request (the handle
-  // a WinINet call of the worker waits on), then its session, so that on Windows the call
-  // returns at once. Only once no new request can start: the worker may still hold the
+  // a WinINet call of the worker waits on), then its session, so that the call returns at
+  // once. Only once no new request can start: the worker may still hold the
   // closed handles' values, which WinINet could hand out again.
   void Abort();
 

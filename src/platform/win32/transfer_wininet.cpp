@@ -20,6 +20,8 @@ TransferWinInet::~TransferWinInet() {
 }
 
 bool TransferWinInet::Stop() {
+  // Closing the handles ends a worker's WinINet call at once on Windows. Wine 8 lets a read
+  // blocked on a socket go on until data or the end come: the time limit bounds the end there.
   for (Worker& worker : workers_) worker.request->Abort();
   const DWORD start = GetTickCount();
   bool allEnded = true;

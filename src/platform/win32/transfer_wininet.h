@@ -36,9 +36,8 @@ struct WinInetApi;
 // it posts 12, which orders its writes before those reads. A new Execute abandons the
 // previous request: its worker stops at its next read (or when the WinINet call it waits in
 // returns) and posts nothing more. Stop, and the destructor, cancel every request, close
-// their connections so that a worker waiting in WinINet returns at once (on Windows; Wine 8
-// lets a blocked read finish first), and wait for the workers for at most kStopTimeoutMs in
-// all.
+// their connections so that a worker waiting in WinINet returns at once, and wait for the
+// workers for at most kStopTimeoutMs in all.
 //
 // The log gets, per request, its address, then either its status, the announced and the
 // received length and the time it took, or the cause of its failure: WinINet's or the

@@ -25,9 +25,9 @@ constexpr wchar_t kImageClass[] = L"VexaImage";
 Win32Ui::Win32Ui(HINSTANCE instance, const FormLayout& form) : instance_(instance), form_(form) {
   {
     ScreenDc screen;
-    if (screen.get()) {
-      dpi_.x = GetDeviceCaps(screen.get(), LOGPIXELSX);
-      dpi_.y = GetDeviceCaps(screen.get(), LOGPIXELSY);
+    if (screen.Get()) {
+      dpi_.x = GetDeviceCaps(screen.Get(), LOGPIXELSX);
+      dpi_.y = GetDeviceCaps(screen.Get(), LOGPIXELSY);
     }
   }
   defaultFont_ = MakeFont(form_.font);
@@ -133,10 +133,10 @@ Win32Ui::ControlState& Win32Ui::PrepareState(const ControlLayout& layout) {
   state.foreColor = layout.foreColor;
   state.visible = layout.visible;
   if (layout.font.face.empty() || layout.font == form_.font) {  // one font object for both
-    state.font = defaultFont_.get();
+    state.font = defaultFont_.Get();
   } else {
     ownFonts_.push_back(MakeFont(layout.font));
-    state.font = ownFonts_.back().get();
+    state.font = ownFonts_.back().Get();
   }
   return state;
 }
@@ -166,7 +166,7 @@ void Win32Ui::CreateControl(const ControlLayout& layout) {
     case ControlKind::Image: {
       windowClass = kImageClass;
       BITMAP picture{};
-      GetObjectW(image_.get(), sizeof picture, &picture);
+      GetObjectW(image_.Get(), sizeof picture, &picture);
       // Natural size: one screen pixel per picture pixel.
       state.width = dpi_.TwipsX(picture.bmWidth);
       state.height = dpi_.TwipsY(picture.bmHeight);
@@ -205,12 +205,12 @@ void Win32Ui::FitToText(ControlState& state) {
     return;
   }
   ScreenDc screen;
-  Selection font(screen.get(), state.font);
+  Selection font(screen.Get(), state.font);
   SIZE extent{};
   TEXTMETRICW metrics{};
-  GetTextExtentPoint32W(screen.get(), ToWide(state.caption).c_str(),
+  GetTextExtentPoint32W(screen.Get(), ToWide(state.caption).c_str(),
                         static_cast<int>(state.caption.size()), &extent);
-  GetTextMetricsW(screen.get(), &metrics);
+  GetTextMetricsW(screen.Get(), &metrics);
   state.width = dpi_.TwipsX(extent.cx);
   state.height = dpi_.TwipsY(metrics.tmHeight);
 }

@@ -50,12 +50,19 @@ LRESULT CALLBACK Win32Ui::WindowProc(HWND window, UINT message, WPARAM wParam, L
   }
   auto* self = reinterpret_cast<Win32Ui*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (!self) return DefWindowProcW(window, message, wParam, lParam);
+  Control control = Control::Form;
+  if (window != self->main_) {
+    // A child whose ID names no control is left to the system rather than taken for the form.
+    const std::optional<Control> child = ControlOfId(GetDlgCtrlID(window));
+    if (!child) return DefWindowProcW(window, message, wParam, lParam);
+    control = *child;
+  }
   // No exception may unwind through the system's frames: keep it for the message loop.
   try {
-    const Control control = window == self->main_
-                                ? Control::Form
-                                : ControlOfId(GetDlgCtrlID(window)).value_or(Control::Form);
-    return self->HandleMessage(window, control, message, wParam, lParam);
+    if (const auto result = self->HandleMessage(window, control, message, wParam, lParam)) {
+      return *result;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
   } catch (...) {
     if (!self->failure_) self->failure_ = std::current_exception();
     PostQuitMessage(1);
@@ -63,81 +70,60 @@ LRESULT CALLBACK Win32Ui::WindowProc(HWND window, UINT message, WPARAM wParam, L
   }
 }
 
-LRESULT Win32Ui::HandleMessage(HWND window, Control control, UINT message, WPARAM wParam,
-                               LPARAM lParam) {
+std::optional<LRESULT> Win32Ui::HandleMessage(HWND window, Control control, UINT message,
+                                              WPARAM wParam, LPARAM lParam) {
   const auto dc = reinterpret_cast<HDC>(wParam);
+  // Closing, ending and the focus are the main window's; a child that gets one of those
+  // (WM_DESTROY reaches every child) leaves it to the system.
+  const bool form = control == Control::Form;
+  constexpr std::optional<LRESULT> kSystemDefault;
   switch (message) {
     case WM_ERASEBKGND:
       return OnEraseBackground(control, dc);
-    case WM_NCPAINT:  // labels and the image have no frame
-      if (IsDrawnOnContainer(State(control))) return 0;
-      break;
+    case WM_NCPAINT:
+      return OnFramePaint(control);
     case WM_PRINTCLIENT:
-      if (OnPrintClient(window, control, dc)) return 0;
-      break;
+      return OnPrintClient(window, control, dc);
     case WM_PAINT:
-      OnPaint(window, control);
-      return 0;
-    case WM_MOUSEMOVE:
-      RaiseEvent(control, EventKind::MouseMove);
-      return 0;
-    case WM_LBUTTONDOWN:
-      OnPress(window, control);
-      return 0;
-    case WM_LBUTTONDBLCLK:  // the second press of a double-click: its release clicks nothing
-      OnPress(window, std::nullopt);
-      return 0;
-    case WM_LBUTTONUP:
-      OnRelease(window, control, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
-      return 0;
-    case WM_CAPTURECHANGED:
-      pressing_ = false;
-      return 0;
-    case WM_COMMAND:
-      OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
-      return 0;
+      return OnPaint(window, control);
     case WM_CTLCOLORBTN:
       return OnButtonColor(control, dc);
-    default:
-      break;
-  }
-  if (window == main_) return OnMainWindowMessage(message, wParam, lParam);
-  return DefWindowProcW(window, message, wParam, lParam);
-}
-
-LRESULT Win32Ui::OnMainWindowMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == taskbar_->CreatedMessage() && message != 0) {
-    taskbar_->OnCreated();
-    return 0;
-  }
-  switch (message) {
+    case WM_MOUSEMOVE:
+      return OnMouseMove(control);
+    case WM_LBUTTONDOWN:
+      return OnPress(window, control);
+    case WM_LBUTTONDBLCLK:  // the second press of a double-click: its release clicks nothing
+      return OnPress(window, std::nullopt);
+    case WM_LBUTTONUP:
+      return OnRelease(window, control, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+    case WM_CAPTURECHANGED:
+      return OnCaptureChanged();
+    case WM_COMMAND:
+      return OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
     case WM_CLOSE:
-      OnClose();
-      return 0;
-    case WM_QUERYENDSESSION:
-      RaiseEvent(Control::Form, EventKind::QueryUnload);
-      return TRUE;
+      return form ? OnClose() : kSystemDefault;
+    case WM_QUERYENDSESSION:  // sent to top-level windows only
+      return OnQueryEndSession();
     case WM_DESTROY:
-      PostQuitMessage(0);
-      return 0;
+      return form ? OnDestroy() : kSystemDefault;
     case WM_SETFOCUS:
-      OnSetFocus();
-      return 0;
+      return form ? OnSetFocus() : kSystemDefault;
+    // The program's own messages are posted to the main window only.
     case kFailureMessage:
-      ThrowReportedFailure();
-      return 0;
+      return OnReportedFailure();
     case kApplyPendingMessage:
-      applyPosted_ = false;
-      ApplyPending();
-      return 0;
+      return OnApplyPending();
     case kTransferStateMessage:
-      OnTransferState(wParam, lParam);
-      return 0;
+      return OnTransferState(wParam, lParam);
     case kTransferProgressMessage:
-      OnTransferProgress(lParam);
-      return 0;
+      return OnTransferProgress(lParam);
     default:
-      return DefWindowProcW(main_, message, wParam, lParam);
+      // The taskbar's message is registered at run time, so it can't be a case of its own;
+      // it is 0 when it could not be registered, and no message is 0 here.
+      if (form && taskbar_ && message != 0 && message == taskbar_->CreatedMessage()) {
+        return OnTaskbarButtonCreated();
+      }
+      return kSystemDefault;
   }
 }
 
@@ -147,24 +133,36 @@ bool Win32Ui::RaiseEvent(Control control, EventKind kind, std::int16_t argument)
   return events_(control, kind, argument);
 }
 
-void Win32Ui::OnPress(HWND window, std::optional<Control> clicked) {
+LRESULT Win32Ui::OnMouseMove(Control control) {
+  RaiseEvent(control, EventKind::MouseMove);
+  return 0;
+}
+
+LRESULT Win32Ui::OnPress(HWND window, std::optional<Control> clicked) {
   SetCapture(window);
   pressing_ = true;
   pressed_ = clicked;
+  return 0;
 }
 
-void Win32Ui::OnRelease(HWND window, Control control, POINT point) {
-  // A click is a release over the control that was pressed (a release on its own counts as
-  // well, so a test robot may send just that).
-  const bool pressedHere = !pressing_ || pressed_ == control;
+LRESULT Win32Ui::OnRelease(HWND window, Control control, POINT point) {
+  // A click is a release over the control that was pressed.
+  const bool pressedHere = pressing_ && pressed_ == control;
   pressing_ = false;
   if (GetCapture() == window) ReleaseCapture();
   RECT client{};
   GetClientRect(window, &client);
   if (pressedHere && PtInRect(&client, point)) RaiseEvent(control, EventKind::Click);
+  return 0;
 }
 
-void Win32Ui::OnCommand(int id, int notification, HWND from) {
+LRESULT Win32Ui::OnCaptureChanged() {
+  // Another window took the mouse between a press and its release: that release clicks nothing.
+  pressing_ = false;
+  return 0;
+}
+
+LRESULT Win32Ui::OnCommand(int id, int notification, HWND from) {
   const std::optional<Control> control = ControlOfId(id);
   if (from && notification == BN_CLICKED && control) {
     // Windows leaves the focus on a button disabled while it had it, and Enter on a default
@@ -174,6 +172,7 @@ void Win32Ui::OnCommand(int id, int notification, HWND from) {
     // Enter: on a window that is no dialog, IsDialogMessage sends it as IDOK.
     PressFocusedButton();
   }
+  return 0;
 }
 
 void Win32Ui::PressFocusedButton() {
@@ -187,26 +186,50 @@ void Win32Ui::PressFocusedButton() {
   }
 }
 
-void Win32Ui::OnClose() {
+LRESULT Win32Ui::OnClose() {
   // The window's close rule ends the program; without a handler the window just closes.
   if (!RaiseEvent(Control::Form, EventKind::QueryUnload)) DestroyWindow(main_);
+  return 0;
 }
 
-void Win32Ui::OnSetFocus() {
+LRESULT Win32Ui::OnQueryEndSession() {
+  RaiseEvent(Control::Form, EventKind::QueryUnload);
+  return TRUE;
+}
+
+LRESULT Win32Ui::OnDestroy() {
+  PostQuitMessage(0);
+  return 0;
+}
+
+LRESULT Win32Ui::OnSetFocus() {
   // The keyboard goes to the first control that takes it (the start button).
   if (HWND first = GetNextDlgTabItem(main_, nullptr, FALSE); first && first != main_) {
     SetFocus(first);
   }
+  return 0;
 }
 
-void Win32Ui::OnTransferState(WPARAM state, LPARAM serial) {
+LRESULT Win32Ui::OnReportedFailure() {
+  ThrowReportedFailure();
+  return 0;
+}
+
+LRESULT Win32Ui::OnTaskbarButtonCreated() {
+  taskbar_->OnCreated();
+  return 0;
+}
+
+LRESULT Win32Ui::OnTransferState(WPARAM state, LPARAM serial) {
   if (currentTransfer_ && currentTransfer_(serial)) {
     RaiseEvent(Control::Inet1, EventKind::StateChanged, static_cast<std::int16_t>(state));
   }
+  return 0;
 }
 
-void Win32Ui::OnTransferProgress(LPARAM serial) {
+LRESULT Win32Ui::OnTransferProgress(LPARAM serial) {
   if (currentTransfer_ && currentTransfer_(serial)) RaiseEvent(Control::Inet1, EventKind::Progress);
+  return 0;
 }
 
 }  // namespace vexa

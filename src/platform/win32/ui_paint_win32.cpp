@@ -23,13 +23,13 @@ class BufferedPaint {
         height_(height),
         dc_(target),
         bitmap_(CreateCompatibleBitmap(target, width, height)),
-        selection_(dc_.get(), bitmap_.get()) {}
+        selection_(dc_.Get(), bitmap_.Get()) {}
 
-  bool ok() const { return dc_.get() && bitmap_; }
-  HDC dc() const { return dc_.get(); }
+  bool ok() const { return dc_.Get() && bitmap_; }
+  HDC dc() const { return dc_.Get(); }
   void CopyToTarget() {
-    SetViewportOrgEx(dc_.get(), 0, 0, nullptr);
-    BitBlt(target_, 0, 0, width_, height_, dc_.get(), 0, 0, SRCCOPY);
+    SetViewportOrgEx(dc_.Get(), 0, 0, nullptr);
+    BitBlt(target_, 0, 0, width_, height_, dc_.Get(), 0, 0, SRCCOPY);
   }
 
  private:
@@ -58,12 +58,18 @@ LRESULT Win32Ui::OnEraseBackground(Control control, HDC dc) {
   return 1;
 }
 
-bool Win32Ui::OnPrintClient(HWND window, Control control, HDC dc) {
-  if (IsDrawnOnContainer(State(control))) return false;
+std::optional<LRESULT> Win32Ui::OnFramePaint(Control control) {
+  // Labels and the image have no frame; the others draw theirs as the system does.
+  if (IsDrawnOnContainer(State(control))) return 0;
+  return std::nullopt;
+}
+
+std::optional<LRESULT> Win32Ui::OnPrintClient(HWND window, Control control, HDC dc) {
+  if (IsDrawnOnContainer(State(control))) return std::nullopt;
   RECT client{};
   GetClientRect(window, &client);
   PaintSurface(control, dc, client);
-  return true;
+  return 0;
 }
 
 LRESULT Win32Ui::OnButtonColor(Control container, HDC dc) {
@@ -72,7 +78,7 @@ LRESULT Win32Ui::OnButtonColor(Control container, HDC dc) {
   return reinterpret_cast<LRESULT>(GetStockObject(DC_BRUSH));
 }
 
-void Win32Ui::OnPaint(HWND window, Control control) {
+LRESULT Win32Ui::OnPaint(HWND window, Control control) {
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(window, &paint);
   const ControlState& state = State(control);
@@ -94,6 +100,7 @@ void Win32Ui::OnPaint(HWND window, Control control) {
     PaintSurface(control, dc, paint.rcPaint);
   }
   EndPaint(window, &paint);
+  return 0;
 }
 
 void Win32Ui::PaintSurface(Control container, HDC dc, const RECT& area) const {
@@ -108,9 +115,9 @@ void Win32Ui::PaintSurface(Control container, HDC dc, const RECT& area) const {
     if (!IntersectRect(&overlap, &place, &area)) continue;
     if (entry->kind == ControlKind::Image) {
       MemoryDc pictureDc(dc);
-      Selection picture(pictureDc.get(), image_.get());
+      Selection picture(pictureDc.Get(), image_.Get());
       BitBlt(dc, place.left, place.top, place.right - place.left, place.bottom - place.top,
-             pictureDc.get(), 0, 0, SRCCOPY);
+             pictureDc.Get(), 0, 0, SRCCOPY);
     } else {
       PaintLabel(state, dc);
     }

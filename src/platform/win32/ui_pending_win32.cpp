@@ -46,6 +46,12 @@ void Win32Ui::ApplyPending() {
   }
 }
 
+LRESULT Win32Ui::OnApplyPending() {
+  applyPosted_ = false;
+  ApplyPending();
+  return 0;
+}
+
 void Win32Ui::PaintWhenDue() {
   // A few dozen times a second keeps the bar and the percentage moving during a save without
   // slowing it down. The clock comes first: most calls end here.

@@ -13,7 +13,7 @@
 // - A hidden control has no WS_VISIBLE style; a disabled one is disabled with EnableWindow.
 // - Buttons are BUTTON windows: BM_CLICK, a mouse click, or Enter or Space while the button
 //   has the keyboard focus raises their Click event; Tab moves between the enabled buttons.
-// - A label is clicked by WM_LBUTTONUP (after WM_LBUTTONDOWN on it, or alone) at client
+// - A label is clicked by WM_LBUTTONDOWN and then WM_LBUTTONUP on it, the release at client
 //   coordinates inside it (the second press of a double-click gives no second Click);
 //   WM_MOUSEMOVE on a label or on the main window's client area raises that control's
 //   MouseMove event.
@@ -127,24 +127,30 @@ class Win32Ui final : public Ui {
   GdiFont MakeFont(const FontSpec& wanted) const;
   void FitToText(ControlState& state);
 
-  // Messages (ui_messages_win32.cpp): the procedure decodes, the members below act.
+  // Messages (ui_messages_win32.cpp): the procedure finds the control a window shows,
+  // HandleMessage decodes the message and calls the one member below that acts on it; each
+  // returns what the message answers, or nothing to leave the message to the system.
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  LRESULT HandleMessage(HWND window, Control control, UINT message, WPARAM wParam, LPARAM lParam);
-  LRESULT OnMainWindowMessage(UINT message, WPARAM wParam, LPARAM lParam);
-  LRESULT OnEraseBackground(Control control, HDC dc);
-  bool OnPrintClient(HWND window, Control control, HDC dc);
-  void OnPress(HWND window, std::optional<Control> clicked);
-  void OnRelease(HWND window, Control control, POINT point);
-  void OnCommand(int id, int notification, HWND from);
-  LRESULT OnButtonColor(Control container, HDC dc);
-  void OnClose();
-  void OnSetFocus();
-  void OnTransferState(WPARAM state, LPARAM serial);
-  void OnTransferProgress(LPARAM serial);
+  std::optional<LRESULT> HandleMessage(HWND window, Control control, UINT message, WPARAM wParam,
+                                       LPARAM lParam);
+  LRESULT OnMouseMove(Control control);
+  LRESULT OnPress(HWND window, std::optional<Control> clicked);
+  LRESULT OnRelease(HWND window, Control control, POINT point);
+  LRESULT OnCaptureChanged();
+  LRESULT OnCommand(int id, int notification, HWND from);
+  LRESULT OnClose();
+  LRESULT OnQueryEndSession();
+  LRESULT OnDestroy();
+  LRESULT OnSetFocus();
+  LRESULT OnReportedFailure();
+  LRESULT OnTaskbarButtonCreated();
+  LRESULT OnTransferState(WPARAM state, LPARAM serial);
+  LRESULT OnTransferProgress(LPARAM serial);
   void PressFocusedButton();
   bool RaiseEvent(Control control, EventKind kind, std::int16_t argument = 0);
 
   // Window work (ui_pending_win32.cpp).
+  LRESULT OnApplyPending();
   void NoteWindowWork(ControlState& state, unsigned work);
   void ApplyPending();
   void PlaceWindow(ControlState& state);
@@ -154,14 +160,18 @@ class Win32Ui final : public Ui {
   // Painting (ui_paint_win32.cpp): a container's surface is its background, the image and
   // the label texts drawn on it, bottom first. Label and image windows show the surface under
   // them, so they look transparent and overlapping labels all stay readable.
-  void OnPaint(HWND window, Control control);
+  LRESULT OnEraseBackground(Control control, HDC dc);
+  std::optional<LRESULT> OnFramePaint(Control control);
+  std::optional<LRESULT> OnPrintClient(HWND window, Control control, HDC dc);
+  LRESULT OnPaint(HWND window, Control control);
+  LRESULT OnButtonColor(Control container, HDC dc);
   void PaintSurface(Control container, HDC dc, const RECT& area) const;
   void PaintLabel(const ControlState& label, HDC dc) const;
   OleColor BackColorOf(Control container) const;
 
   ControlState& State(Control control) { return controls_[static_cast<int>(control)]; }
   const ControlState& State(Control control) const { return controls_[static_cast<int>(control)]; }
-  // Labels and the image are drawn on their container's surface.
+  // Labels and the image are drawn on their container's surface (ui_create_win32.cpp).
   bool IsDrawnOnContainer(const ControlState& state) const;
   RECT PixelRect(const ControlState& state) const;
 

@@ -22,10 +22,7 @@ Text SystemMessage(DWORD error, HMODULE messages) {
                         buffer[length - 1] == L' ')) {
     --length;
   }
-  if (length == 0) {
-    std::string digits = std::to_string(error);
-    return u"错误代码 " + Text(digits.begin(), digits.end());
-  }
+  if (length == 0) return u"错误代码 " + DecimalText(error);
   return FromWide(std::wstring_view(buffer, length));
 }
 

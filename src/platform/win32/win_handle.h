@@ -57,7 +57,7 @@ class GdiObject {
   GdiObject& operator=(const GdiObject&) = delete;
   ~GdiObject() { Reset(); }
 
-  Handle get() const { return handle_; }
+  Handle Get() const { return handle_; }
   explicit operator bool() const { return handle_ != nullptr; }
 
  private:
@@ -93,7 +93,7 @@ class MemoryDc {
   ~MemoryDc() {
     if (dc_) DeleteDC(dc_);
   }
-  HDC get() const { return dc_; }
+  HDC Get() const { return dc_; }
 
  private:
   HDC dc_;
@@ -108,7 +108,7 @@ class ScreenDc {
   ~ScreenDc() {
     if (dc_) ReleaseDC(nullptr, dc_);
   }
-  HDC get() const { return dc_; }
+  HDC Get() const { return dc_; }
 
  private:
   HDC dc_;

@@ -3,21 +3,21 @@
 #include <windows.h>
 #include <wininet.h>
 
-namespace vexa {
+#include "platform/win32/system_library.h"
 
 // The WinINet functions the transfer control uses. They are taken from the system folder's
 // wininet.dll at run time, so the program carries no import of it and a wininet.dll placed
 // beside the program is never loaded.
+#define VEXA_WININET_FUNCTIONS(F)                                                                 \
+  F(InternetOpenW)                                                                                \
+  F(InternetSetOptionW) F(InternetQueryOptionW) F(InternetSetStatusCallbackW) F(InternetOpenUrlW) \
+      F(HttpQueryInfoW) F(InternetReadFile) F(InternetCloseHandle)
+
+namespace vexa {
+
 struct WinInetApi {
   HMODULE module = nullptr;  // for the messages of its error codes
-  decltype(&::InternetOpenW) InternetOpenW = nullptr;
-  decltype(&::InternetSetOptionW) InternetSetOptionW = nullptr;
-  decltype(&::InternetQueryOptionW) InternetQueryOptionW = nullptr;
-  decltype(&::InternetSetStatusCallbackW) InternetSetStatusCallbackW = nullptr;
-  decltype(&::InternetOpenUrlW) InternetOpenUrlW = nullptr;
-  decltype(&::HttpQueryInfoW) HttpQueryInfoW = nullptr;
-  decltype(&::InternetReadFile) InternetReadFile = nullptr;
-  decltype(&::InternetCloseHandle) InternetCloseHandle = nullptr;
+  VEXA_WININET_FUNCTIONS(VEXA_FUNCTION_MEMBER)
 };
 
 // Loads the library on first use and keeps it for the rest of the run (workers of abandoned

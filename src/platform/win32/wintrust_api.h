@@ -5,17 +5,21 @@
 #include <wincrypt.h>
 #include <wintrust.h>
 
-namespace vexa {
+#include "platform/win32/system_library.h"
 
 // The functions of wintrust.dll and crypt32.dll the signature check uses. They are taken
 // from the system folder at run time, on the first check: a program that never checks a
 // signature carries no import of either library, and copies placed beside the program are
 // never loaded.
+#define VEXA_WINTRUST_FUNCTIONS(F) \
+  F(WinVerifyTrust) F(WTHelperProvDataFromStateData) F(WTHelperGetProvSignerFromChain)
+#define VEXA_CRYPT32_FUNCTIONS(F) F(CertGetNameStringW)
+
+namespace vexa {
+
 struct WinTrustApi {
-  decltype(&::WinVerifyTrust) WinVerifyTrust = nullptr;
-  decltype(&::WTHelperProvDataFromStateData) WTHelperProvDataFromStateData = nullptr;
-  decltype(&::WTHelperGetProvSignerFromChain) WTHelperGetProvSignerFromChain = nullptr;
-  decltype(&::CertGetNameStringW) CertGetNameStringW = nullptr;
+  VEXA_WINTRUST_FUNCTIONS(VEXA_FUNCTION_MEMBER)
+  VEXA_CRYPT32_FUNCTIONS(VEXA_FUNCTION_MEMBER)
 };
 
 // Loads both libraries on first use and keeps them for the rest of the run. Throws
