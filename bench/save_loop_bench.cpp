@@ -10,7 +10,7 @@
 #include <map>
 #include <string>
 
-#include "app/frm_update.h"
+#include "form/frm_update.h"
 #include "platform/linux/iconv_code_page.h"
 
 namespace vexa {
