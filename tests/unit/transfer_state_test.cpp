@@ -209,6 +209,7 @@ TEST_F(TransferState, ARefusedComponentIsFetchedOnceMoreAndASecondRefusalEndsThe
   ASSERT_EQ(sys.inet.requests.size(), 2u);
   EXPECT_EQ(sys.inet.requests[1].url, u"https://download.tollumo.example/Soft/System/comcat.txt");
   EXPECT_EQ(sys.ui.barWidths.back(), 0.0f);
+  EXPECT_EQ(std::get<0>(sys.ui.taskbar), TaskbarState::None);  // not the refused save's bar
   EXPECT_THROW(Complete("bad too"), ContentMismatch);
   EXPECT_FALSE(sys.files.Has(kComcat));
   EXPECT_EQ(sys.inet.requests.size(), 2u);
