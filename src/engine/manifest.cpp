@@ -1,5 +1,7 @@
 #include "engine/manifest.h"
 
+#include <utility>
+
 #include "form/frm_update.h"
 #include "form/settings.h"
 
@@ -34,20 +36,21 @@ std::vector<Text> SplitAt(const Text& text, char16_t separator) {
 
 // Fills the four pipe lists, each item preceded by "|".
 void FrmUpdate::BuildManifest(const Text& systemFolder) {
-  KindList.clear();
-  UrlList.clear();
-  NameList.clear();
-  PathList.clear();
+  Text kinds, urls, names, paths;
   for (const ManifestItem& item : InstallManifest()) {
-    KindList += u'|';
-    KindList += item.kind;
-    UrlList += u'|';
-    UrlList += Text(kDownloadBase) + item.serverPath;
-    NameList += u'|';
-    NameList += item.name;
-    PathList += u'|';
-    PathList += item.inSystemFolder ? systemFolder + item.name : Text(kInstallerPath);
+    kinds += u'|';
+    kinds += item.kind;
+    urls += u'|';
+    urls += Text(kDownloadBase) + item.serverPath;
+    names += u'|';
+    names += item.name;
+    paths += u'|';
+    paths += item.inSystemFolder ? systemFolder + item.name : Text(kInstallerPath);
   }
+  KindList = std::move(kinds);
+  UrlList = std::move(urls);
+  NameList = std::move(names);
+  PathList = std::move(paths);
 }
 
 }  // namespace vexa

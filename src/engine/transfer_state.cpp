@@ -43,15 +43,17 @@ constexpr const char16_t* kStateTexts[] = {
 std::int64_t AnnouncedLength(const Text& header) {
   std::size_t i = header.find_first_not_of(u" \t\r\n");
   if (i == Text::npos) return 0;
+  // The scans stop at the text's terminating u'\0' (header[header.size()]), which is neither
+  // a digit nor a point.
   if (header[i] == u'+') ++i;
   double value = 0;
   bool digits = false;
-  for (; i < header.size() && header[i] >= u'0' && header[i] <= u'9'; ++i, digits = true) {
+  for (; header[i] >= u'0' && header[i] <= u'9'; ++i, digits = true) {
     value = value * 10 + (header[i] - u'0');
   }
-  if (i < header.size() && header[i] == u'.') {
+  if (header[i] == u'.') {
     double scale = 0.1;
-    for (++i; i < header.size() && header[i] >= u'0' && header[i] <= u'9'; ++i, scale /= 10) {
+    for (++i; header[i] >= u'0' && header[i] <= u'9'; ++i, scale /= 10) {
       value += (header[i] - u'0') * scale;
       digits = true;
     }
