@@ -128,7 +128,7 @@ void FrmUpdate::ShowTimeLeft(const TransferProgress& progress) {
   const auto recent = std::find_if(RateSamples.begin(), RateSamples.end(), [now](const RateSample& s) {
     return now - s.ms < kRateWindowMs;
   });
-  if (recent - RateSamples.begin() > 1) RateSamples.erase(RateSamples.begin(), recent - 1);
+  if (recent != RateSamples.begin()) RateSamples.erase(RateSamples.begin(), recent - 1);
   if (ShownState != icResponseReceived || now - TimeLeftShownMs < kTimeLeftEveryMs) return;
   TimeLeftShownMs = now;
   const RateSample& first = RateSamples.front();
