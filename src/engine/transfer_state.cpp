@@ -118,7 +118,7 @@ void FrmUpdate::ShowRetryWait(const TransferProgress& progress) {
 void FrmUpdate::ShowTimeLeft(const TransferProgress& progress) {
   const std::int64_t now = platform_.clock.Milliseconds();
   if (RateSamples.empty() || SampledAttempt != progress.attempt) {
-    RateSamples.assign(1, RateSample{now, progress.received});
+    RateSamples = {RateSample{now, progress.received}};
     SampledAttempt = progress.attempt;
     TimeLeftShownMs = now - kTimeLeftEveryMs + kFirstTimeLeftAfterMs;
     return;
