@@ -65,19 +65,23 @@ void LogWin32::Append(const Text& line) {
   const std::string bytes = stamp + ToUtf8(oneLine) + "\r\n";
   std::lock_guard<std::mutex> lock(mutex_);
   if (refused_) return;
-  // Appended in one write; shared in every way, so a reader (or an editor saving a copy)
-  // never blocks the program, nor the program the reader.
-  UniqueHandle file(CreateFileW(path_.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                ProtectedAttributes(), OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!file.Valid()) return;
-  if (!IsPlainFile(file.Get())) {
-    refused_ = true;
-    return;
+  if (!file_.Valid()) {
+    // Opened at the first line and held to the end, so that every line goes into the file
+    // that was checked; shared in every way, so a reader (or an editor saving a copy) never
+    // blocks the program, nor the program the reader. Appended lines are whole.
+    file_.Reset(CreateFileW(path_.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            ProtectedAttributes(), OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file_.Valid()) return;  // tried again at the next line
+    if (!IsPlainFile(file_.Get())) {
+      file_.Reset();
+      refused_ = true;
+      return;
+    }
   }
   DWORD written = 0;
-  WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  WriteFile(file_.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
 }  // namespace vexa

@@ -7,12 +7,13 @@
 #include <string>
 
 #include "platform/log.h"
+#include "platform/win32/win_handle.h"
 
 namespace vexa {
 
 // The support log in a file, UTF-8, each line after the local date and time to the
-// millisecond. The file is opened for each line and closed right after it, so that support
-// can open and copy it while the program runs. Before the first line, a log grown over
+// millisecond. The file is opened at the first line and held, shared, so that support can
+// open and copy it while the program runs. Before the first line, a log grown over
 // kTurnoverBytes is moved to "<name>.1.log" (replacing an older one), so the pair never grows
 // without bound. When the file can't be written, the line is lost and the program goes on.
 //
@@ -43,6 +44,7 @@ class LogWin32 final : public Log {
   const std::wstring path_;
   std::mutex mutex_;      // one line at a time, whole; guards refused_
   bool refused_ = false;  // something else in the log's place
+  UniqueHandle file_;     // from the first line on
 };
 
 }  // namespace vexa

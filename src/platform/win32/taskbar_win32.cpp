@@ -78,12 +78,17 @@ void TaskbarButton::OnCreated() {
   Apply();
 }
 
-void TaskbarButton::Set(TaskbarState state, std::int64_t done, std::int64_t total) {
-  if (state == state_ && done == done_ && total == total_) return;
+bool TaskbarButton::Set(TaskbarState state, std::int64_t done, std::int64_t total) {
+  const auto thousandths = [](std::int64_t part, std::int64_t whole) {
+    return whole > 0 ? part / std::max<std::int64_t>(whole / 1000, 1) : part;
+  };
+  const bool shownChanges =
+      state != state_ || total != total_ || thousandths(done, total) != thousandths(done_, total_);
   state_ = state;
   done_ = done;
   total_ = total;
-  changed_ = true;
+  changed_ = changed_ || shownChanges;
+  return shownChanges;
 }
 
 void TaskbarButton::Apply() {

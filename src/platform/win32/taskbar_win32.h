@@ -32,8 +32,10 @@ class TaskbarButton {
   // The button exists (again, after Explorer restarted): shows the current progress on it.
   // Without an interface (no taskbar, COM not available) it shows nothing, and nothing fails.
   void OnCreated();
-  // Remembers the progress; Apply shows it.
-  void Set(TaskbarState state, std::int64_t done, std::int64_t total);
+  // Remembers the progress; Apply shows it. True when that would change what the button
+  // shows: another state or length, or another thousandth of the length (the button is a few
+  // dozen pixels wide, and a save reports every kilobyte).
+  bool Set(TaskbarState state, std::int64_t done, std::int64_t total);
   // Shows the progress set last, if it changed since it was last shown.
   void Apply();
 

@@ -103,8 +103,8 @@ float Win32Ui::ScaleWidth() const {
 }
 
 void Win32Ui::SetTaskbarProgress(TaskbarState state, std::int64_t done, std::int64_t total) {
-  taskbar_->Set(state, done, total);
-  NoteWindowWork(State(Control::Form), 0);  // shown with the window work, when it is due
+  // Shown with the window work, when it is due.
+  if (taskbar_->Set(state, done, total)) NoteWindowWork(State(Control::Form), 0);
 }
 
 void Win32Ui::Show() {
