@@ -35,7 +35,8 @@ class PinnedComponents(harness.WineTest):
 
     # The site's requests since the last reset: (path, over TLS).
     def requests(self):
-        return [(r["path"], r["tls"]) for r in map(json.loads, env.site_log.read_text().splitlines())]
+        lines = env.site_log.read_text().splitlines()
+        return [(r["path"], r["tls"]) for r in map(json.loads, lines)]
 
     def test_intact_components_are_placed_and_registered_and_the_installer_opened(self):
         program = self.run_refresh()
