@@ -17,7 +17,8 @@ export VEXA_WINE_ARCH
 
 jobs=$(nproc)
 # A test certificate authority and code-signing certificates (kept between runs) for the signed
-# builds, which open only installers the test vendor signed and are signed themselves.
+# builds, which open only installers the test vendor signed and are signed themselves, and the
+# certificate of the https test site the pinned builds fetch from.
 bash tests/e2e/make_test_certs.sh build/test-certs
 # The pinned builds take the sums of the unpinned builds' test component, so they come after.
 for preset in mingw mingw-loopback mingw64-loopback mingw-loopback-signed mingw64-loopback-signed \

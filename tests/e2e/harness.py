@@ -17,6 +17,7 @@ import re
 import select
 import shutil
 import signal
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -58,7 +59,8 @@ class SetupFailed(Exception):
 # other arguments are unittest's, for run_tests(). A pinned build's components must be the
 # component probe of the unpinned build (env.served), whose sums it was configured with. A
 # missing build exits 77 (skipped) unless E2E_REQUIRED is set; a set-up that fails, or a build
-# without that signer or those sums, exits 1 with one sentence.
+# without that signer or those sums, exits 1 with one sentence. A build whose download site is
+# https://127.0.0.1:<port> gets the site over TLS on that port too (env.base is the build's).
 def suite_env(name, signer=None, pinned=False):
     ap = argparse.ArgumentParser(add_help=False, allow_abbrev=False)
     for option in ("--build", "--out", "--certs"):
@@ -82,20 +84,26 @@ def suite_env(name, signer=None, pinned=False):
             print("%s SKIPPED: not built: %s\nbuild it: %s" % (name, ", ".join(missing), how),
                   file=sys.stderr)
             sys.exit(1 if os.environ.get("E2E_REQUIRED") else 77)
-        if signed and not re.search(r"^INSTALLER_SIGNER:\w+=%s$" % re.escape(signer),
-                                    (build / "CMakeCache.txt").read_text(), re.M):
+        cache = (build / "CMakeCache.txt").read_text()
+        if signed and not re.search(r"^INSTALLER_SIGNER:\w+=%s$" % re.escape(signer), cache, re.M):
             raise SetupFailed("%s was not built with INSTALLER_SIGNER=%s" % (build, signer))
-        sums = re.search(r"^COMPONENT_SHA256SUMS:\w+=(.+)$", (build / "CMakeCache.txt").read_text(),
-                         re.M)
+        sums = re.search(r"^COMPONENT_SHA256SUMS:\w+=(.+)$", cache, re.M)
         if pinned and not (sums and Path(sums[1]).is_file() and
                            sha256(served) in Path(sums[1]).read_text()):
             raise SetupFailed("%s was not built with the sums of %s: build it again" % (build, served))
-        env = Wine(build, args.out, tag=name, arch=arch)
+        base = re.search(r"^DOWNLOAD_BASE:\w+=(.+)$", cache, re.M)[1]
+        tls = re.fullmatch(r"https://127\.0\.0\.1:(\d+)", base)
+        unmade = [n for n in ("root.crt", "site.crt", "site.key") if not (certs / n).exists()]
+        if tls and unmade:
+            raise SetupFailed("%s serves https: make its certificates with "
+                              "tests/e2e/make_test_certs.sh" % base)
+        env = Wine(build, args.out, tag=name, arch=arch, https=tls and (tls[1], certs))
     except SetupFailed as e:
         sys.exit("%s FAILED: %s." % (name, str(e).rstrip(".")))
     print("Wine prefix %s (%s), program %s" % (env.work / "prefix", env.arch.prefix,
                                                program_path(build)), file=sys.stderr)
     env.certs, env.served, env.unittest_args, WineTest.env = certs, served, unittest_args, env
+    env.base = base
     return env
 
 
@@ -215,8 +223,11 @@ def stop(process, timeout=10):
 
 
 class Wine:
-    def __init__(self, build_dir=None, out_dir=None, display=None, tag="e2e", arch=None):
-        self.arch = arch or wine_arch()
+    # https: None, or (port, certificates' folder) for the site over TLS too, its authority
+    # trusted in the prefix.
+    def __init__(self, build_dir=None, out_dir=None, display=None, tag="e2e", arch=None,
+                 https=None):
+        self.arch, self.https = arch or wine_arch(), https
         self.build = Path(build_dir or default_build(self.arch))
         self.out = Path(out_dir or ROOT / "build" / tag)
         self.site = self.xvfb = self.env = None
@@ -262,6 +273,12 @@ class Wine:
         # Web addresses open in our probe, which records them, instead of a browser.
         self.run_unix([self.arch.loader, "reg", "add", "HKCR\\http\\shell\\open\\command",
                        "/ve", "/d", '"C:\\e2e\\probe.exe" open "%1"', "/f"], "reg")
+        if self.https:  # the prefix's machine store; the host's trust is not touched
+            der = ssl.PEM_cert_to_DER_cert((self.https[1] / "root.crt").read_text())
+            (self.c / "e2e" / "root.der").write_bytes(der)
+            trust = [self.arch.loader, "C:\\e2e\\probe.exe", "trust", "C:\\e2e\\root.der"]
+            if self.run_unix(trust, "trust").returncode != 0:
+                raise SetupFailed("the test authority could not be added to the prefix's roots")
         shutil.copy(self.probe("probe.exe"), self.sys / "cmd.exe")
         # Our cmd.exe probe instead of Wine's; our component probe instead of Wine's built-ins.
         self.env["WINEDLLOVERRIDES"] = "cmd.exe=n;comcat,msxml3,shdocvw,stdole2.tlb=n,b"
@@ -278,10 +295,12 @@ class Wine:
 
     def start_site(self):
         self.site_log.unlink(missing_ok=True)
+        https = ["--https", self.https[0]] + [str(self.https[1] / n) for n in
+                                              ("site.crt", "site.key")] if self.https else []
         with open(self.work / "site.out", "w") as out:
             self.site = subprocess.Popen(
                 [sys.executable, str(SITE_PY), "--config", str(self.config), "--log",
-                 str(self.site_log)], stdout=out, stderr=subprocess.STDOUT)
+                 str(self.site_log)] + https, stdout=out, stderr=subprocess.STDOUT)
         # The site's log appears once it holds the port; it says so when another holds it.
         wait_until(lambda: self.site_log.exists() or self.site.poll() is not None, 10)
         if not self.site_log.exists():
@@ -375,8 +394,8 @@ class Wine:
     def run_unix(self, argv, log):
         with open(self.work / (log + ".log"), "ab") as out:
             try:
-                subprocess.run(argv, env=self.env, stdout=out, stderr=subprocess.STDOUT,
-                               timeout=120)
+                return subprocess.run(argv, env=self.env, stdout=out,
+                                      stderr=subprocess.STDOUT, timeout=120)
             except subprocess.TimeoutExpired:
                 raise SetupFailed("%s did not end within 120 s (see %s)"
                                   % (" ".join(argv[:2]), out.name)) from None

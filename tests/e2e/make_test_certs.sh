@@ -4,27 +4,36 @@
 #   root.crt root.key                 a test certificate authority
 #   vendor.crt vendor.key             code signing, common name "Tollumo Test Vendor"
 #   other.crt other.key               code signing, common name "Other Test Publisher"
-# Both code-signing certificates are issued by the test authority. Certificates already
-# there are kept, so a signed build and the tests keep using the same authority; delete the
-# folder to make new ones.
+#   site.crt site.key                 the https download site: 127.0.0.1 and localhost
+# All three are issued by the test authority. Certificates already there are kept, so a
+# signed build and the tests keep using the same authority; a missing one is issued by it;
+# delete the folder to make new ones.
 set -euo pipefail
 out=${1:-$(dirname "$0")/../../build/test-certs}
 mkdir -p "$out"
 cd "$out"
 
-if [ -f root.crt ] && [ -f vendor.crt ] && [ -f other.crt ]; then exit 0; fi
+if [ ! -f root.crt ]; then  # a new authority: what the old one issued goes
+  rm -f vendor.crt other.crt site.crt
+  openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 3650 -keyout root.key -out root.crt \
+    -subj "/CN=Tollumo Test Root" -addext "basicConstraints=critical,CA:TRUE" \
+    -addext "keyUsage=critical,keyCertSign,cRLSign" 2>/dev/null
+fi
 
-openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 3650 -keyout root.key -out root.crt \
-  -subj "/CN=Tollumo Test Root" -addext "basicConstraints=critical,CA:TRUE" \
-  -addext "keyUsage=critical,keyCertSign,cRLSign" 2>/dev/null
-
-# issue NAME COMMON_NAME: NAME.key and NAME.crt, for code signing, issued by the test authority.
+# issue NAME COMMON_NAME EXTENSION...: NAME.key and NAME.crt, issued by the test authority,
+# unless NAME.crt is there.
 issue() {
+  [ -f "$1.crt" ] && return
   openssl req -newkey rsa:2048 -nodes -sha256 -keyout "$1.key" -subj "/CN=$2" 2>/dev/null |
     openssl x509 -req -CA root.crt -CAkey root.key -CAcreateserial -sha256 -days 3650 \
-      -out "$1.crt" -extfile <(printf '%s\n' "basicConstraints=critical,CA:FALSE" \
-        "keyUsage=critical,digitalSignature" "extendedKeyUsage=codeSigning") 2>/dev/null
+      -out "$1.crt" -extfile <(printf '%s\n' "basicConstraints=critical,CA:FALSE" "${@:3}") \
+      2>/dev/null
 }
-issue vendor "Tollumo Test Vendor"
-issue other "Other Test Publisher"
+signing=("keyUsage=critical,digitalSignature" "extendedKeyUsage=codeSigning")
+issue vendor "Tollumo Test Vendor" "${signing[@]}"
+issue other "Other Test Publisher" "${signing[@]}"
+# Windows matches an address in the URL against the IP entry; Wine 8 matches the server name
+# only against DNS entries (12038 otherwise), hence 127.0.0.1 as a DNS name too.
+issue site 127.0.0.1 "keyUsage=critical,digitalSignature,keyEncipherment" \
+  "extendedKeyUsage=serverAuth" "subjectAltName=IP:127.0.0.1,DNS:localhost,DNS:127.0.0.1"
 rm -f root.srl

@@ -1,4 +1,5 @@
-# The download site the program fetches from, on 127.0.0.1:47080.
+# The download site the program fetches from, on 127.0.0.1:47080; with --https, the same site
+# over TLS on a second port too (the certificate of 127.0.0.1 that make_test_certs.sh issues).
 #
 # Serves the nine manifest paths. What each path answers is set in a JSON file read at each
 # request, so a test can reconfigure the running site:
@@ -12,8 +13,10 @@
 # of this answer), "rate" (bytes per second, 0 = as fast as possible), "ranges" (true: an ETag
 # made from the body and "Accept-Ranges: bytes", and a Range request whose If-Range matches is
 # answered 206), "retry_after" (a Retry-After header), "sequence" (a list of rules merged over
-# this one for the first, second, ... request of the path; later requests get the rule itself).
-# Every request is appended to the log file as one JSON line, with its Range and If-Range.
+# this one for the first, second, ... request of the path; later requests get the rule itself),
+# "to_http" (true: a request over TLS is answered with a 302 to the same path on the plain
+# site, which serves the path as usual). Every request is appended to the log file as one JSON
+# line, with its Range and If-Range and whether it came over TLS.
 
 import argparse
 import errno
@@ -23,11 +26,13 @@ import os
 import random
 import re
 import socket
+import ssl
 import struct
 import sys
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from pathlib import Path
+from threading import Thread
 
 COMPONENT_PATHS = [
     "/Soft/System/comcat.txt", "/Soft/System/MCI32.txt", "/Soft/System/stdole2.txt",
@@ -78,7 +83,9 @@ class Handler(BaseHTTPRequestHandler):
 
     def do_GET(self):
         config, log = self.server.files
-        asked = {"range": self.headers.get("Range"), "if_range": self.headers.get("If-Range")}
+        tls = isinstance(self.connection, ssl.SSLSocket)
+        asked = {"range": self.headers.get("Range"), "if_range": self.headers.get("If-Range"),
+                 "tls": tls}
         with open(log, "a+", encoding="utf-8") as f:
             f.seek(0)
             earlier = sum(json.loads(line)["path"] == self.path for line in f.read().splitlines())
@@ -88,6 +95,12 @@ class Handler(BaseHTTPRequestHandler):
         sequence = rule.get("sequence", [])
         if earlier < len(sequence):
             rule = dict(rule, **sequence[earlier])
+        if tls and rule.get("to_http"):
+            self.send_response(302)
+            self.send_header("Location", "http://127.0.0.1:47080" + self.path)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
         mode, rate, sent = rule.get("mode", "plain"), rule.get("rate", 0), 0
         status, length, skip = rule.get("status", 200), body_length(rule), 0
         etag = '"%s"' % body_sha256(rule)[:16] if rule.get("ranges") else None
@@ -133,17 +146,36 @@ class Handler(BaseHTTPRequestHandler):
             pass  # the program closed the connection
 
 
+# The site over TLS: each connection's handshake runs on its own request thread.
+class TlsServer(ThreadingHTTPServer):
+    def finish_request(self, request, client_address):
+        with self.tls.wrap_socket(request, server_side=True) as connection:
+            super().finish_request(connection, client_address)
+
+
+def listen(kind, port, files):
+    try:
+        server = kind(("127.0.0.1", port), Handler)
+    except OSError as e:
+        taken = e.errno == errno.EADDRINUSE
+        sys.exit("127.0.0.1:%d is taken by another process: end it (another test run's site?)"
+                 % port if taken else "can't listen on 127.0.0.1:%d: %s" % (port, e))
+    server.files = files
+    return server
+
+
 if __name__ == "__main__":
     ap = argparse.ArgumentParser(description="The download site on 127.0.0.1:47080.")
     ap.add_argument("--config", required=True)
     ap.add_argument("--log", required=True)
+    ap.add_argument("--https", nargs=3, metavar=("PORT", "CERT", "KEY"),
+                    help="also serve the site over TLS on 127.0.0.1:PORT")
     args = ap.parse_args()
-    try:
-        site = ThreadingHTTPServer(("127.0.0.1", 47080), Handler)
-    except OSError as e:
-        taken = e.errno == errno.EADDRINUSE
-        sys.exit("127.0.0.1:47080 is taken by another process: end it (another test run's site?)"
-                 if taken else "can't listen on 127.0.0.1:47080: %s" % e)
-    site.files = args.config, args.log
-    open(args.log, "a").close()  # the port is ours: requests can come
+    site = listen(ThreadingHTTPServer, 47080, (args.config, args.log))
+    if args.https:
+        secure = listen(TlsServer, int(args.https[0]), site.files)
+        secure.tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        secure.tls.load_cert_chain(args.https[1], args.https[2])
+        Thread(target=secure.serve_forever, daemon=True).start()
+    open(args.log, "a").close()  # the ports are ours: requests can come
     site.serve_forever()

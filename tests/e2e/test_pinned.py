@@ -1,5 +1,7 @@
 # End-to-end runs of a vexa_update.exe built with pinned SHA-256 digests for the components
-# (COMPONENT_SHA256SUMS), under Wine against the loopback download site.
+# (COMPONENT_SHA256SUMS), under Wine against the loopback download site over https, as the
+# shipped program fetches: the pinned presets' site is https://127.0.0.1:47443, its test
+# authority trusted in the suite's Wine prefix.
 #
 # Usage: test_pinned.py [--build DIR] [--out DIR] [unittest arguments]
 # Defaults: build/<preset>-pinned of the architecture this host's Wine runs (see
@@ -7,11 +9,16 @@
 # for every component; build/e2e-pinned for screenshots. Exits 77 (skipped) when a build is
 # missing, unless E2E_REQUIRED is set; exits 1 with one sentence when it can't be set up.
 
+import json
 import re
 import sys
+import time
 
 import harness
 from harness import COMPONENTS, SYSTEM, URL_PATH, sha256, site, wait_until
+
+LABEL_HTTP_STATE = 105  # the transfer panel's state line
+STOP_TEXT = "与主机通讯时出现了错误"
 
 
 class PinnedComponents(harness.WineTest):
@@ -26,6 +33,11 @@ class PinnedComponents(harness.WineTest):
     def registered(self):
         return sorted(f[1] for f in env.events("register"))
 
+    # The site's requests since the last reset: (path, over TLS).
+    def requests(self):
+        lines = env.site_log.read_text().splitlines()
+        return [(r["path"], r["tls"]) for r in map(json.loads, lines)]
+
     def test_intact_components_are_placed_and_registered_and_the_installer_opened(self):
         program = self.run_refresh()
         self.assertEqual(self.wait_exit(program, 90), 0)
@@ -33,7 +45,8 @@ class PinnedComponents(harness.WineTest):
             self.assertEqual(sha256(env.sys / name), sha256(env.served), name)
         wait_until(lambda: len(env.events("register")) >= len(COMPONENTS), 30)
         self.assertEqual(self.registered(), sorted(SYSTEM + n for n in COMPONENTS))
-        self.assertEqual(env.fetched(), [URL_PATH[n] for n in COMPONENTS] + [site.SETUP_PATH])
+        self.assertEqual(self.requests(),
+                         [(URL_PATH[n], True) for n in COMPONENTS] + [(site.SETUP_PATH, True)])
         self.assertTrue(wait_until(lambda: env.events("setup"), 10), "installer not opened")
 
     # The served MCI32.OCX differs from the pinned body in one byte, at the same length. A
@@ -56,9 +69,35 @@ class PinnedComponents(harness.WineTest):
         self.assertEqual(self.registered(), [SYSTEM + "comcat.dll"])
         self.assertEqual((env.sys / "comcat.dll").read_bytes(), body)
         self.assertEqual(env.events("setup"), [])
-        said = (sha256(env.served), sha256(changed), "http://127.0.0.1:47080" + URL_PATH["MCI32.OCX"])
+        said = (sha256(env.served), sha256(changed), env.base + URL_PATH["MCI32.OCX"])
         refusals = [l for l in env.program_log().splitlines() if all(s in l for s in said)]
         self.assertEqual(len(refusals), 2, "the log gives both digests and the address")
+
+    # The installer's https request is answered with a 302 to the same path on the plain
+    # site: refused for good, as a 404 is. Nothing is saved, the old installer stays, the run
+    # stands in the communication error until the window is closed. Wine 8's WinINet follows
+    # such a redirect itself and asks the plain site once (no error); the program refuses by
+    # the final address (INTERNET_OPTION_URL). Windows documents that WinINet detects this
+    # redirect unless INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP is given, failing the request with
+    # 12040 (ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR), which the program also takes as final.
+    def test_a_redirect_from_https_to_http_is_refused(self):
+        (env.c / "vexa_setup_zs.exe").write_bytes(b"old installer")
+        program = self.run_refresh({"setup": {"to_http": True}})
+        state = lambda: getattr(env.window().get(LABEL_HTTP_STATE), "text", "")
+        wait_until(lambda: state() == STOP_TEXT or program.poll() is not None, 30)
+        self.assertEqual(state(), STOP_TEXT, "no transfer error shown")
+        env.shot("redirect-refused")
+        time.sleep(1)
+        self.assertIsNone(program.poll(), "the program ended after the refusal")
+        self.assertEqual([r for r in self.requests() if r[0] == site.SETUP_PATH],
+                         [(site.SETUP_PATH, True), (site.SETUP_PATH, False)])
+        self.assertIn(env.base + site.SETUP_PATH + ": failed: redirected from https to http",
+                      env.program_log())
+        env.robot("close")
+        self.wait_exit(program, 5)
+        self.assertEqual([p.name for p in env.c.glob("vexa_setup*")], ["vexa_setup_zs.exe"])
+        self.assertEqual((env.c / "vexa_setup_zs.exe").read_bytes(), b"old installer")
+        self.assertEqual(env.events("setup"), [])
 
 
 if __name__ == "__main__":

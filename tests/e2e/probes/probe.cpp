@@ -1,13 +1,16 @@
-// One program, three stand-ins, chosen by the name it runs under:
+// One program, three stand-ins and a tool, chosen by the name it runs under and its arguments:
 //   cmd.exe            the command interpreter: records how it was started and which file
 //                      the command name resolves to, then runs "regsvr32 /s <path>" with it;
 //   vexa_setup*.exe    the product's installer: records that it started;
 //   probe.exe window T the product's main program: a top-level window titled T;
-//   probe.exe open U   the web browser: records the address it was asked to open.
+//   probe.exe open U   the web browser: records the address it was asked to open;
+//   probe.exe trust F  adds the certificate in file F (DER) to the machine's trusted roots.
 #include <cstdlib>
 #include <cwctype>
 
-#include "probe_log.h"
+#include "probe_log.h"  // first: <windows.h>, which <wincrypt.h> needs
+
+#include <wincrypt.h>
 
 namespace {
 
@@ -55,6 +58,24 @@ int CommandInterpreter() {
   return 0;
 }
 
+// The test authority trusted in the Wine prefix only, for the https download site: what
+// "certutil -addstore Root root.crt" does on Windows. Exit code 0 once it is in the store.
+int TrustRoot(const wchar_t* file) {
+  HANDLE h = CreateFileW(file, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return 3;
+  std::vector<BYTE> der(GetFileSize(h, nullptr));
+  DWORD got = 0;
+  const BOOL read = ReadFile(h, der.data(), static_cast<DWORD>(der.size()), &got, nullptr);
+  CloseHandle(h);
+  HCERTSTORE root = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE,
+                                  L"Root");
+  const bool added = read && got == der.size() && root != nullptr &&
+                     CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING, der.data(), got,
+                                                      CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+  if (root != nullptr) CertCloseStore(root, 0);
+  return added ? 0 : 4;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -69,6 +90,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     AppendRecord({L"open", __wargv[2]});
     return 0;
   }
+  if (__argc == 3 && std::wstring(__wargv[1]) == L"trust") return TrustRoot(__wargv[2]);
   if (__argc == 3 && std::wstring(__wargv[1]) == L"window") {  // until the process is ended
     CreateWindowW(L"STATIC", __wargv[2], WS_OVERLAPPEDWINDOW | WS_VISIBLE, 20, 20, 200, 80, nullptr,
                   nullptr, nullptr, nullptr);
