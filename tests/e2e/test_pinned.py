@@ -75,11 +75,8 @@ class PinnedComponents(harness.WineTest):
 
     # The installer's https request is answered with a 302 to the same path on the plain
     # site: refused for good, as a 404 is. Nothing is saved, the old installer stays, the run
-    # stands in the communication error until the window is closed. Wine 8's WinINet follows
-    # such a redirect itself and asks the plain site once (no error); the program refuses by
-    # the final address (INTERNET_OPTION_URL). Windows documents that WinINet detects this
-    # redirect unless INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP is given, failing the request with
-    # 12040 (ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR), which the program also takes as final.
+    # stands in the communication error until the window is closed. Under Wine the plain site
+    # is asked once (why: TransferRequest::LeftHttps).
     def test_a_redirect_from_https_to_http_is_refused(self):
         (env.c / "vexa_setup_zs.exe").write_bytes(b"old installer")
         program = self.run_refresh({"setup": {"to_http": True}})

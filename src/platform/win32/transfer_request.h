@@ -76,7 +76,9 @@ class TransferRequest {
   Outcome ReadBody(HINTERNET request, std::optional<std::int64_t> end);
   // Counts down the wait before retry number `retry`; false when the request was cancelled.
   bool WaitToRetry(int seconds, int retry);
-  // A redirect may never leave https for plain http.
+  // A redirect may never leave https for plain http: the body would come unprotected. Windows'
+  // WinINet already fails such a request (12040, final) unless told to ignore it; Wine 8's
+  // follows the redirect and asks the plain address, so the final address is checked here.
   bool LeftHttps(HINTERNET request);
 
   // Logs why the request failed, unless it was abandoned (then that is no news).
