@@ -117,6 +117,8 @@ class Bench:
         saved = (self.env.c / "vexa_setup_zs.exe").stat().st_size
         if saved != length:
             raise BenchFailed("the installer was saved with %d bytes, not %d" % (saved, length))
+        # The registrations run beside the download and may still be starting.
+        wait_until(lambda: len(self.env.events("cmd")) >= registrations, 30, 0.05)
         if len(self.env.events("cmd")) != registrations:
             raise BenchFailed("registrations: %s" % self.env.events("cmd"))
 
