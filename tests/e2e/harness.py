@@ -257,13 +257,10 @@ class Wine:
                         WINEDLLOVERRIDES="mscoree,mshtml=")
         (self.work / "prefix").mkdir()
         self.run_unix(["wineserver", "-p"], "wineserver")  # stays up between the programs
-        self.run_unix([self.arch.loader, "wineboot", "-i"], "wineboot")
-        if not (self.sys / "kernel32.dll").exists():
-            log = self.work / "wineboot.log"
-            last = (log.read_text(errors="replace").strip().splitlines() or ["no output"])[-1]
-            raise SetupFailed("Wine could not create a %s prefix in %s (%s): check that %s "
-                              "runs here, or choose the other build with VEXA_WINE_ARCH"
-                              % (self.arch.prefix, self.work / "prefix", last, self.arch.loader))
+        made = self.run_unix([str(ROOT / "scripts" / "wine-prefix.sh")], "wineboot")
+        if made.returncode != 0:
+            log = (self.work / "wineboot.log").read_text(errors="replace").strip().splitlines()
+            raise SetupFailed(log[-1])
         if display is None:  # our own display has no window manager: Wine draws the frames
             self.run_unix([self.arch.loader, "reg", "add", "HKCU\\Software\\Wine\\X11 Driver",
                            "/v", "Managed", "/d", "N", "/f"], "reg")

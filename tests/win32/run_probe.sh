@@ -4,7 +4,7 @@
 #   run_probe.sh <x86|x64> <probe.exe>
 # The architecture is the probe's own (the build it came from): scripts/wine-arch.sh, forced to
 # it, names Debian's Wine loader and the kind of prefix. WINEPREFIX defaults to a prefix of that kind under /tmp, made on
-# first use. Wine's server for the prefix is ended on every exit path (bash runs the EXIT trap
+# first use (scripts/wine-prefix.sh). Wine's server for the prefix is ended on every exit path (bash runs the EXIT trap
 # on SIGTERM and SIGINT too).
 set -euo pipefail
 arch=$1 probe=$2
@@ -15,14 +15,7 @@ export WINEARCH WINELOADER=$loader WINEDEBUG=-all LC_ALL=zh_CN.UTF-8
 export WINEPREFIX=${WINEPREFIX:-/tmp/vexa-platform-probe-$(id -u)-$arch}
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 
-kernel="$WINEPREFIX/drive_c/windows/system32/kernel32.dll"
-# Wine's own complaint, if any, goes to standard error.
-[ -e "$kernel" ] || "$loader" wineboot -i >/dev/null || true
-if [ ! -e "$kernel" ]; then
-  echo "Wine could not create a $WINEARCH prefix in $WINEPREFIX with $loader: check that the" \
-    "folder can be written and that this host runs $arch programs (scripts/wine-arch.sh)." >&2
-  exit 1
-fi
+"$(dirname "$0")/../../scripts/wine-prefix.sh"
 stage="$WINEPREFIX/drive_c/probe"
 rm -rf "$stage" && mkdir -p "$stage" && cp "$probe" "$stage/"
 "$loader" "C:\\probe\\$(basename "$probe")"
