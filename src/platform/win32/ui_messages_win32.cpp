@@ -79,52 +79,73 @@ std::optional<LRESULT> Win32Ui::HandleMessage(HWND window, Control control, UINT
   constexpr std::optional<LRESULT> kSystemDefault;
   switch (message) {
     case WM_ERASEBKGND:
-      return OnEraseBackground(control, dc);
+      OnEraseBackground(control, dc);
+      return 1;  // erased
     case WM_NCPAINT:
       return OnFramePaint(control);
     case WM_PRINTCLIENT:
       return OnPrintClient(window, control, dc);
     case WM_PAINT:
-      return OnPaint(window, control);
+      OnPaint(window, control);
+      break;
     case WM_CTLCOLORBTN:
       return OnButtonColor(control, dc);
     case WM_MOUSEMOVE:
-      return OnMouseMove(control);
+      OnMouseMove(control);
+      break;
     case WM_LBUTTONDOWN:
-      return OnPress(window, control);
+      OnPress(window, control);
+      break;
     case WM_LBUTTONDBLCLK:  // the second press of a double-click: its release clicks nothing
-      return OnPress(window, std::nullopt);
+      OnPress(window, std::nullopt);
+      break;
     case WM_LBUTTONUP:
-      return OnRelease(window, control, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+      OnRelease(window, control, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+      break;
     case WM_CAPTURECHANGED:
-      return OnCaptureChanged();
+      OnCaptureChanged();
+      break;
     case WM_COMMAND:
-      return OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
+      OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
+      break;
     case WM_CLOSE:
-      return form ? OnClose() : kSystemDefault;
+      if (!form) return kSystemDefault;
+      OnClose();
+      break;
     case WM_QUERYENDSESSION:  // sent to top-level windows only
-      return OnQueryEndSession();
+      OnQueryEndSession();
+      return TRUE;  // Windows may end the session
     case WM_DESTROY:
-      return form ? OnDestroy() : kSystemDefault;
+      if (!form) return kSystemDefault;
+      OnDestroy();
+      break;
     case WM_SETFOCUS:
-      return form ? OnSetFocus() : kSystemDefault;
+      if (!form) return kSystemDefault;
+      OnSetFocus();
+      break;
     // The program's own messages are posted to the main window only.
     case kFailureMessage:
-      return OnReportedFailure();
+      OnReportedFailure();
+      break;
     case kApplyPendingMessage:
-      return OnApplyPending();
+      OnApplyPending();
+      break;
     case kTransferStateMessage:
-      return OnTransferState(wParam, lParam);
+      OnTransferState(wParam, lParam);
+      break;
     case kTransferProgressMessage:
-      return OnTransferProgress(lParam);
+      OnTransferProgress(lParam);
+      break;
     default:
       // The taskbar's message is registered at run time, so it can't be a case of its own;
       // it is 0 when it could not be registered, and no message is 0 here.
       if (form && taskbar_ && message != 0 && message == taskbar_->CreatedMessage()) {
-        return OnTaskbarButtonCreated();
+        OnTaskbarButtonCreated();
+        break;
       }
       return kSystemDefault;
   }
+  return 0;  // what each message handled above without an answer of its own answers
 }
 
 bool Win32Ui::RaiseEvent(Control control, EventKind kind, std::int16_t argument) {
@@ -133,19 +154,17 @@ bool Win32Ui::RaiseEvent(Control control, EventKind kind, std::int16_t argument)
   return events_(control, kind, argument);
 }
 
-LRESULT Win32Ui::OnMouseMove(Control control) {
+void Win32Ui::OnMouseMove(Control control) {
   RaiseEvent(control, EventKind::MouseMove);
-  return 0;
 }
 
-LRESULT Win32Ui::OnPress(HWND window, std::optional<Control> clicked) {
+void Win32Ui::OnPress(HWND window, std::optional<Control> clicked) {
   SetCapture(window);
   pressing_ = true;
   pressed_ = clicked;
-  return 0;
 }
 
-LRESULT Win32Ui::OnRelease(HWND window, Control control, POINT point) {
+void Win32Ui::OnRelease(HWND window, Control control, POINT point) {
   // A click is a release over the control that was pressed.
   const bool pressedHere = pressing_ && pressed_ == control;
   pressing_ = false;
@@ -153,16 +172,14 @@ LRESULT Win32Ui::OnRelease(HWND window, Control control, POINT point) {
   RECT client{};
   GetClientRect(window, &client);
   if (pressedHere && PtInRect(&client, point)) RaiseEvent(control, EventKind::Click);
-  return 0;
 }
 
-LRESULT Win32Ui::OnCaptureChanged() {
+void Win32Ui::OnCaptureChanged() {
   // Another window took the mouse between a press and its release: that release clicks nothing.
   pressing_ = false;
-  return 0;
 }
 
-LRESULT Win32Ui::OnCommand(int id, int notification, HWND from) {
+void Win32Ui::OnCommand(int id, int notification, HWND from) {
   const std::optional<Control> control = ControlOfId(id);
   if (from && notification == BN_CLICKED && control) {
     // Windows leaves the focus on a button disabled while it had it, and Enter on a default
@@ -172,7 +189,6 @@ LRESULT Win32Ui::OnCommand(int id, int notification, HWND from) {
     // Enter: on a window that is no dialog, IsDialogMessage sends it as IDOK.
     PressFocusedButton();
   }
-  return 0;
 }
 
 void Win32Ui::PressFocusedButton() {
@@ -186,50 +202,42 @@ void Win32Ui::PressFocusedButton() {
   }
 }
 
-LRESULT Win32Ui::OnClose() {
+void Win32Ui::OnClose() {
   // The window's close rule ends the program; without a handler the window just closes.
   if (!RaiseEvent(Control::Form, EventKind::QueryUnload)) DestroyWindow(main_);
-  return 0;
 }
 
-LRESULT Win32Ui::OnQueryEndSession() {
+void Win32Ui::OnQueryEndSession() {
   RaiseEvent(Control::Form, EventKind::QueryUnload);
-  return TRUE;
 }
 
-LRESULT Win32Ui::OnDestroy() {
+void Win32Ui::OnDestroy() {
   PostQuitMessage(0);
-  return 0;
 }
 
-LRESULT Win32Ui::OnSetFocus() {
+void Win32Ui::OnSetFocus() {
   // The keyboard goes to the first control that takes it (the start button).
   if (HWND first = GetNextDlgTabItem(main_, nullptr, FALSE); first && first != main_) {
     SetFocus(first);
   }
-  return 0;
 }
 
-LRESULT Win32Ui::OnReportedFailure() {
+void Win32Ui::OnReportedFailure() {
   ThrowReportedFailure();
-  return 0;
 }
 
-LRESULT Win32Ui::OnTaskbarButtonCreated() {
+void Win32Ui::OnTaskbarButtonCreated() {
   taskbar_->OnCreated();
-  return 0;
 }
 
-LRESULT Win32Ui::OnTransferState(WPARAM state, LPARAM serial) {
+void Win32Ui::OnTransferState(WPARAM state, LPARAM serial) {
   if (currentTransfer_ && currentTransfer_(serial)) {
     RaiseEvent(Control::Inet1, EventKind::StateChanged, static_cast<std::int16_t>(state));
   }
-  return 0;
 }
 
-LRESULT Win32Ui::OnTransferProgress(LPARAM serial) {
+void Win32Ui::OnTransferProgress(LPARAM serial) {
   if (currentTransfer_ && currentTransfer_(serial)) RaiseEvent(Control::Inet1, EventKind::Progress);
-  return 0;
 }
 
 }  // namespace vexa

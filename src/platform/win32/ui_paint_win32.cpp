@@ -47,7 +47,7 @@ OleColor Win32Ui::BackColorOf(Control container) const {
   return State(container).layout->backColor;
 }
 
-LRESULT Win32Ui::OnEraseBackground(Control control, HDC dc) {
+void Win32Ui::OnEraseBackground(Control control, HDC dc) {
   // Labels and the image paint all of themselves in WM_PAINT, without flicker; a container
   // also fills its background here, for themed buttons that ask for it.
   if (!IsDrawnOnContainer(State(control))) {
@@ -55,7 +55,6 @@ LRESULT Win32Ui::OnEraseBackground(Control control, HDC dc) {
     GetClipBox(dc, &area);
     PaintSurface(control, dc, area);
   }
-  return 1;
 }
 
 std::optional<LRESULT> Win32Ui::OnFramePaint(Control control) {
@@ -78,7 +77,7 @@ LRESULT Win32Ui::OnButtonColor(Control container, HDC dc) {
   return reinterpret_cast<LRESULT>(GetStockObject(DC_BRUSH));
 }
 
-LRESULT Win32Ui::OnPaint(HWND window, Control control) {
+void Win32Ui::OnPaint(HWND window, Control control) {
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(window, &paint);
   const ControlState& state = State(control);
@@ -100,7 +99,6 @@ LRESULT Win32Ui::OnPaint(HWND window, Control control) {
     PaintSurface(control, dc, paint.rcPaint);
   }
   EndPaint(window, &paint);
-  return 0;
 }
 
 void Win32Ui::PaintSurface(Control container, HDC dc, const RECT& area) const {

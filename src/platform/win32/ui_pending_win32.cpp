@@ -46,10 +46,9 @@ void Win32Ui::ApplyPending() {
   }
 }
 
-LRESULT Win32Ui::OnApplyPending() {
+void Win32Ui::OnApplyPending() {
   applyPosted_ = false;
   ApplyPending();
-  return 0;
 }
 
 void Win32Ui::PaintWhenDue() {

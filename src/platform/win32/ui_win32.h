@@ -128,29 +128,30 @@ class Win32Ui final : public Ui {
   void FitToText(ControlState& state);
 
   // Messages (ui_messages_win32.cpp): the procedure finds the control a window shows,
-  // HandleMessage decodes the message and calls the one member below that acts on it; each
-  // returns what the message answers, or nothing to leave the message to the system.
+  // HandleMessage decodes the message, calls the one member below that acts on it and
+  // answers it (a member returns the answer where it depends on the case), or answers
+  // nothing to leave the message to the system.
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   std::optional<LRESULT> HandleMessage(HWND window, Control control, UINT message, WPARAM wParam,
                                        LPARAM lParam);
-  LRESULT OnMouseMove(Control control);
-  LRESULT OnPress(HWND window, std::optional<Control> clicked);
-  LRESULT OnRelease(HWND window, Control control, POINT point);
-  LRESULT OnCaptureChanged();
-  LRESULT OnCommand(int id, int notification, HWND from);
-  LRESULT OnClose();
-  LRESULT OnQueryEndSession();
-  LRESULT OnDestroy();
-  LRESULT OnSetFocus();
-  LRESULT OnReportedFailure();
-  LRESULT OnTaskbarButtonCreated();
-  LRESULT OnTransferState(WPARAM state, LPARAM serial);
-  LRESULT OnTransferProgress(LPARAM serial);
+  void OnMouseMove(Control control);
+  void OnPress(HWND window, std::optional<Control> clicked);
+  void OnRelease(HWND window, Control control, POINT point);
+  void OnCaptureChanged();
+  void OnCommand(int id, int notification, HWND from);
+  void OnClose();
+  void OnQueryEndSession();
+  void OnDestroy();
+  void OnSetFocus();
+  void OnReportedFailure();
+  void OnTaskbarButtonCreated();
+  void OnTransferState(WPARAM state, LPARAM serial);
+  void OnTransferProgress(LPARAM serial);
   void PressFocusedButton();
   bool RaiseEvent(Control control, EventKind kind, std::int16_t argument = 0);
 
   // Window work (ui_pending_win32.cpp).
-  LRESULT OnApplyPending();
+  void OnApplyPending();
   void NoteWindowWork(ControlState& state, unsigned work);
   void ApplyPending();
   void PlaceWindow(ControlState& state);
@@ -160,10 +161,10 @@ class Win32Ui final : public Ui {
   // Painting (ui_paint_win32.cpp): a container's surface is its background, the image and
   // the label texts drawn on it, bottom first. Label and image windows show the surface under
   // them, so they look transparent and overlapping labels all stay readable.
-  LRESULT OnEraseBackground(Control control, HDC dc);
+  void OnEraseBackground(Control control, HDC dc);
   std::optional<LRESULT> OnFramePaint(Control control);
   std::optional<LRESULT> OnPrintClient(HWND window, Control control, HDC dc);
-  LRESULT OnPaint(HWND window, Control control);
+  void OnPaint(HWND window, Control control);
   LRESULT OnButtonColor(Control container, HDC dc);
   void PaintSurface(Control container, HDC dc, const RECT& area) const;
   void PaintLabel(const ControlState& label, HDC dc) const;
