@@ -1,4 +1,3 @@
-#include <stdexcept>
 #include <string>
 
 #include "form/frm_update.h"
@@ -14,9 +13,8 @@ namespace {
 // Lengths are held in 16 bits.
 constexpr std::size_t kMaxCodeTextLength = 32767;
 
-struct CodecError : std::runtime_error {
-  CodecError() : std::runtime_error("brand codec") {}
-};
+// Thrown where a text can't be coded; the codec's two entry points turn it into the empty text.
+struct CodecError {};
 
 // The shift for a code text of `length` characters: 5 less its last decimal digit, never 0.
 int ShiftFor(std::size_t length) {
@@ -24,10 +22,11 @@ int ShiftFor(std::size_t length) {
   return shift <= 0 ? shift - 1 : shift;
 }
 
-// The value as a 16-bit ANSI code; outside that range the text can't be coded.
+// The value as a 16-bit ANSI code; a value that does not fit in 16 bits can't be coded.
 std::int16_t AsAnsiCode(std::int32_t value) {
-  if (value < -32768 || value > 32767) throw CodecError();
-  return static_cast<std::int16_t>(value);
+  const auto code = static_cast<std::int16_t>(value);  // modulo 2^16 (GCC, and C++20)
+  if (code != value) throw CodecError();
+  return code;
 }
 
 // A pending number of the decoder: an optional "-" and at least one digit.
