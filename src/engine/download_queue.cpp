@@ -47,7 +47,7 @@ void FrmUpdate::FetchCurrentItem() {
   ui_.SetCaption(Control::Label_http_state2, u"");
   ui_.SetTaskbarProgress(TaskbarState::None, 0, 0);
   ShownState = 0;
-  RateSamples.clear();
+  TimeLeft = {};
   platform_.inet1.Execute(ItemUrls[CurrentIndex], u"GET");
 }
 

@@ -88,10 +88,9 @@ void FrmUpdate::Inet1_Progress() {
   const TransferProgress progress = platform_.inet1.Progress();
   const bool known = progress.total > 0;
   const double area = BarArea();
-  const double width =
-      known ? std::min(area, area * static_cast<double>(progress.received) /
-                                 static_cast<double>(progress.total))
-            : 0.0;
+  const double width = known ? std::min(area, area * static_cast<double>(progress.received) /
+                                                  static_cast<double>(progress.total))
+                             : 0.0;
   ui_.SetWidth(Control::Picture1, static_cast<float>(width));
   ui_.SetCaption(Control::Label_http_state2,
                  known ? PercentText(progress.received, progress.total) : Text());
@@ -117,29 +116,30 @@ void FrmUpdate::ShowRetryWait(const TransferProgress& progress) {
 // While state 8 shows: its text, two blanks and the time left at the recent rate.
 void FrmUpdate::ShowTimeLeft(const TransferProgress& progress) {
   const std::int64_t now = platform_.clock.Milliseconds();
-  if (RateSamples.empty() || SampledAttempt != progress.attempt) {
-    RateSamples = {RateSample{now, progress.received}};
-    SampledAttempt = progress.attempt;
-    TimeLeftShownMs = now - kTimeLeftEveryMs + kFirstTimeLeftAfterMs;
+  auto& samples = TimeLeft.samples;
+  if (samples.empty() || TimeLeft.attempt != progress.attempt) {
+    samples = {{now, progress.received}};
+    TimeLeft.attempt = progress.attempt;
+    TimeLeft.shownMs = now - kTimeLeftEveryMs + kFirstTimeLeftAfterMs;
     return;
   }
-  RateSamples.push_back(RateSample{now, progress.received});
+  samples.push_back({now, progress.received});
   // The oldest sample kept is the last one at least kRateWindowMs old.
-  const auto recent = std::find_if(RateSamples.begin(), RateSamples.end(), [now](const RateSample& s) {
-    return now - s.ms < kRateWindowMs;
-  });
-  if (recent != RateSamples.begin()) RateSamples.erase(RateSamples.begin(), recent - 1);
-  if (ShownState != icResponseReceived || now - TimeLeftShownMs < kTimeLeftEveryMs) return;
-  TimeLeftShownMs = now;
-  const RateSample& first = RateSamples.front();
+  const auto recent =
+      std::find_if(samples.begin(), samples.end(),
+                   [now](const TimeLeftMeter::Sample& s) { return now - s.ms < kRateWindowMs; });
+  if (recent != samples.begin()) samples.erase(samples.begin(), recent - 1);
+  if (ShownState != icResponseReceived || now - TimeLeft.shownMs < kTimeLeftEveryMs) return;
+  TimeLeft.shownMs = now;
+  const TimeLeftMeter::Sample& first = samples.front();
   const double perMs = now > first.ms ? static_cast<double>(progress.received - first.received) /
                                             static_cast<double>(now - first.ms)
                                       : 0.0;
   Text caption = kStateTexts[icResponseReceived] + ItemNames[CurrentIndex];
   if (perMs > 0) {
     const double secondsLeft =
-        static_cast<double>(std::max<std::int64_t>(progress.total - progress.received, 0)) /
-        perMs / 1000.0;
+        static_cast<double>(std::max<std::int64_t>(progress.total - progress.received, 0)) / perMs /
+        1000.0;
     caption += u"  剩余 " + ConvertTime(static_cast<float>(secondsLeft));
   }
   ui_.SetCaption(Control::Label_http_state, caption);

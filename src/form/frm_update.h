@@ -47,15 +47,16 @@ class FrmUpdate {
   // "Content-length", or the bytes received when the announcement is unusable.
   std::int64_t ContentLength = 0;
   float ProgressScale = 0;
-  // While a body arrives: the last state shown, and the samples (milliseconds, bytes in hand)
-  // of the last few seconds of the current attempt, for the time left.
+  // While a body arrives: the last state shown, and what the time left is measured from.
   std::int16_t ShownState = 0;
-  struct RateSample {
-    std::int64_t ms, received;
-  };
-  std::vector<RateSample> RateSamples;
-  std::int32_t SampledAttempt = 0;
-  std::int64_t TimeLeftShownMs = 0;
+  struct TimeLeftMeter {
+    struct Sample {
+      std::int64_t ms, received;
+    };
+    std::vector<Sample> samples;  // (milliseconds, bytes in hand) of the last few seconds
+    std::int32_t attempt = 0;     // the attempt they belong to
+    std::int64_t shownMs = 0;     // when the time left was last shown
+  } TimeLeft;
   // The current item's first body was refused (not its pinned content); a second refusal
   // ends the run.
   bool RefusedOnce = false;
