@@ -83,8 +83,7 @@ class FakeUi : public Ui {
   mutable std::map<Control, Changes> controls_;  // a look-up adds an empty record
 };
 
-// Files in memory. As Windows answers, a read-only file or a folder can't be written, deleted
-// or replaced.
+// Files in memory; a folder is never a file.
 class FakeFiles : public Files {
  public:
   explicit FakeFiles(const CodePage& codePage) : codePage_(codePage) {}
@@ -100,7 +99,6 @@ class FakeFiles : public Files {
     return codePage_.FromAnsi(line);
   }
   void WriteLine(const Text& path, const Text& line) override {
-    RefuseUnwritable(path);
     Put(path, OneLineFile(codePage_.ToAnsi(line)));
   }
   // As FilesWin32: attributes cleared first, a file not there counts as deleted.
@@ -121,7 +119,6 @@ class FakeFiles : public Files {
           throw ContentMismatch(u"文件校验失败：" + target_, AsciiText(pin->second),
                                 AsciiText(data_));
         }
-        files_.RefuseUnwritable(target_);
         files_.Put(target_, data_);
       }
       FakeFiles& files_;
@@ -150,12 +147,6 @@ class FakeFiles : public Files {
     std::uint32_t attributes;
     bool folder;
   };
-  void RefuseUnwritable(const Text& path) const {
-    auto it = entries_.find(path);
-    if (it != entries_.end() && (it->second.folder || it->second.attributes & kAttrReadOnly)) {
-      throw PlatformError(u"拒绝访问：" + path);
-    }
-  }
   std::map<Text, Entry> entries_;
   const CodePage& codePage_;
 };

@@ -278,7 +278,6 @@ void CheckRetries(HWND window) {
     CHECK(asked == std::vector<std::wstring>({L"", L"Range: bytes=4-\r\nIf-Range: \"v1\"\r\n"}));
     CHECK(run.transfer.GetHeader(u"Content-Length") == u"10");
     CHECK(run.Logged("http://site/a: retry 1 of 3 in 2 s, 4 bytes in hand\n"));
-    CHECK(run.Logged("http://site/a: 206: resumed at 4 of 10 bytes\n"));
     const TransferProgress progress = run.transfer.Progress();
     CHECK(progress.received == 10 && progress.total == 10 && progress.attempt == 2);
   }
@@ -289,7 +288,6 @@ void CheckRetries(HWND window) {
     CHECK(run.Read() == "abcdefghij");
     CHECK(run.Logged("http://site/a: failed: body cut short: received 5 of 10 bytes\n"));
     CHECK(asked.size() == 2 && asked[1].find(L"Range: bytes=5-") == 0);
-    CHECK(run.Logged("200 on a range request: started over from byte 0"));
   }
   {
     Run run(window);
