@@ -49,10 +49,6 @@ std::optional<std::int64_t> StrictLength(TextView value) {
   return length;
 }
 
-bool IsSuccessStatus(std::uint32_t status) {
-  return status >= 200 && status <= 299;
-}
-
 TransferState StateOfInternetStatus(std::uint32_t status) {
   // Resolving and resolved name, connecting and connected, sending and sent, receiving and
   // received, closing and closed: 10 11, 20 21, 30 31, 40 41, 50 51 become 1 to 10.

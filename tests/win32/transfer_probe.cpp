@@ -227,15 +227,13 @@ void CheckRequest(HWND window, const Response& response, const char16_t* operati
 }
 
 void CheckRequests(HWND window) {
-  const std::vector<int> done{1, 2, 3, 4, 5, 6, 7, 8, 12}, failed{1, 2, 3, 4, 5, 6, 7, 8, 11};
+  const std::vector<int> done{1, 2, 3, 4, 5, 6, 7, 8, 12};
   CheckRequest(window, {200, "Content-Length: 3\r\n", "abc"}, u"get", done, "abc",
                "GET http://site/a\nhttp://site/a: HTTP 200, Content-Length 3\n"
                "http://site/a: received 3 bytes in ");
   CHECK(options[INTERNET_OPTION_CONNECT_TIMEOUT] == 30000);
   CHECK(options[INTERNET_OPTION_SEND_TIMEOUT] == 30000);
   CHECK(options[INTERNET_OPTION_RECEIVE_TIMEOUT] == 60000);
-  CheckRequest(window, {302, "Content-Length: 3\r\n", "abc"}, u"GET", failed, "",
-               "http://site/a: failed: HTTP status 302\n");
   CheckRequest(window, {}, u"POST", {11}, "", "http://site/a: failed: only GET");
 }
 
@@ -280,7 +278,6 @@ void CheckRetries(HWND window) {
     CHECK(asked == std::vector<std::wstring>({L"", L"Range: bytes=4-\r\nIf-Range: \"v1\"\r\n"}));
     CHECK(run.transfer.GetHeader(u"Content-Length") == u"10");
     CHECK(run.Logged("http://site/a: retry 1 of 3 in 2 s, 4 bytes in hand\n"));
-    CHECK(run.Logged("http://site/a: 206: resumed at 4 of 10 bytes\n"));
     const TransferProgress progress = run.transfer.Progress();
     CHECK(progress.received == 10 && progress.total == 10 && progress.attempt == 2);
   }
@@ -291,7 +288,6 @@ void CheckRetries(HWND window) {
     CHECK(run.Read() == "abcdefghij");
     CHECK(run.Logged("http://site/a: failed: body cut short: received 5 of 10 bytes\n"));
     CHECK(asked.size() == 2 && asked[1].find(L"Range: bytes=5-") == 0);
-    CHECK(run.Logged("200 on a range request: started over from byte 0"));
   }
   {
     Run run(window);
