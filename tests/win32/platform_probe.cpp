@@ -460,6 +460,16 @@ void CheckTaskbar() {
   button.Apply();
   CHECK(fake.calls == std::vector<std::string>({"state 2", "25/100", "state 8", "1/1", "state 1",
                                                 "state 4", "100/100", "state 0"}));
+  // A save reports every kilobyte; the button hears only of a thousandth more of 256 MB
+  // (268435 bytes).
+  CHECK(button.Set(TaskbarState::Normal, 0, 268435456));
+  button.Apply();
+  CHECK(!button.Set(TaskbarState::Normal, 268434, 268435456));
+  button.Apply();
+  CHECK(fake.calls.back() == "0/268435456");
+  CHECK(button.Set(TaskbarState::Normal, 268435, 268435456));
+  button.Apply();
+  CHECK(fake.calls.back() == "268435/268435456");
 }
 
 int wmain(int argc, wchar_t** argv) {
