@@ -24,7 +24,7 @@ int ShiftFor(std::size_t length) {
 
 // The value as a 16-bit ANSI code; a value that does not fit in 16 bits can't be coded.
 std::int16_t AsAnsiCode(std::int32_t value) {
-  const auto code = static_cast<std::int16_t>(value);  // modulo 2^16 (GCC, and C++20)
+  const auto code = static_cast<std::int16_t>(value);  // wraps around (GCC, and C++20)
   if (code != value) throw CodecError();
   return code;
 }

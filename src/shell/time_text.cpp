@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 
 #include "form/frm_update.h"
@@ -16,10 +17,8 @@ void AppendTwoDigits(Text& text, int value) {
 // Seconds as a time of day, "HH:MM:SS". Fractions of a second are dropped, negative and
 // non-finite values give "00:00:00", and a day or more wraps around to the time of day.
 Text FrmUpdate::ConvertTime(float TheTime) const {
-  int seconds = 0;
-  if (std::isfinite(TheTime) && TheTime >= 0) {
-    seconds = static_cast<int>(std::fmod(std::floor(static_cast<double>(TheTime)), 86400.0));
-  }
+  const double whole = std::isfinite(TheTime) ? std::floor(static_cast<double>(TheTime)) : 0.0;
+  const int seconds = static_cast<int>(std::fmod(std::max(whole, 0.0), 86400.0));
   Text text;
   AppendTwoDigits(text, seconds / 3600);
   text += u':';
