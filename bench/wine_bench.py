@@ -280,8 +280,8 @@ def run_memory_and_throughput(bench, results, rounds):
               % (k, at[k]["total"], at[k]["total"] - same, at[k]["receive"],
                  at[k]["receive"] - at["same"]["receive"]))
     first = at["window first"]["total"]
-    print("   the same job with its window shown first, as the program's design shows it before "
-          "the job: %.2f s (%+.2f s); ours against it: ratio %.2f (printed only)"
+    print("   the same job with a window shown first, as the program shows its own before the "
+          "job: %.2f s (%+.2f s); ours against it: ratio %.2f (printed only)"
           % (first, first - same, ours / first))
     sys.stdout.flush()
 
