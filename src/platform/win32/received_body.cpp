@@ -68,8 +68,8 @@ void ReceivedBody::AddSegment() {
   if (folder_.empty()) folder_ = RunFolder();
   for (;;) {
     Segment segment;
-    segment.path = folder_ + L"vexa-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                   std::to_wstring(++counter) + L".tmp";
+    segment.path = folder_ + L"vexa-" + ToWide(DecimalText(GetCurrentProcessId())) + L"-" +
+                   ToWide(DecimalText(++counter)) + L".tmp";
     segment.file.Reset(CreateFileW(
         segment.path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
         FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));

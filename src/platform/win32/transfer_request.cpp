@@ -92,8 +92,7 @@ void TransferRequest::Run() {
     return;
   }
   if (ok && !Canceled()) {
-    log_.Write(FromWide(url_) + u": received " + DecimalText(received_) + u" bytes in " +
-               Seconds(GetTickCount64() - start));
+    Note(u"received " + DecimalText(received_) + u" bytes in " + Seconds(GetTickCount64() - start));
   }
   // Closed before the final state, so the states of closing the connection come first.
   CloseConnection();
@@ -115,14 +114,14 @@ bool TransferRequest::FetchWithRetries(HINTERNET session) {
     if (Canceled()) return false;
     const std::optional<int> wait = attempts.AfterFailure(outcome.failure, outcome.retryAfter);
     if (!wait) {
-      log_.Write(FromWide(url_) + u": given up after attempt " + DecimalText(attempts.Attempt()) +
-                 u" of " + DecimalText(DownloadAttempts::kMostAttempts));
+      Note(u"given up after attempt " + DecimalText(attempts.Attempt()) + u" of " +
+           DecimalText(DownloadAttempts::kMostAttempts));
       return false;
     }
     const int retry = attempts.Attempt() - 1;
-    log_.Write(FromWide(url_) + u": retry " + DecimalText(retry) + u" of " +
-               DecimalText(DownloadAttempts::kMostAttempts - 1) + u" in " + DecimalText(*wait) +
-               u" s, " + DecimalText(body_->Size()) + u" bytes in hand");
+    Note(u"retry " + DecimalText(retry) + u" of " +
+         DecimalText(DownloadAttempts::kMostAttempts - 1) + u" in " + DecimalText(*wait) + u" s, " +
+         DecimalText(body_->Size()) + u" bytes in hand");
     if (!WaitToRetry(*wait, retry)) return false;
   }
 }
@@ -139,14 +138,14 @@ TransferRequest::Outcome TransferRequest::Attempt(HINTERNET session, DownloadAtt
   PostProgress(true);
   std::wstring range;
   if (asked.from > 0) {
-    range = L"Range: bytes=" + std::to_wstring(asked.from) + L"-\r\nIf-Range: " +
+    range = L"Range: bytes=" + ToWide(DecimalText(asked.from)) + L"-\r\nIf-Range: " +
             ToWide(asked.validator) + L"\r\n";
   }
   if (attempts.Attempt() > 1) {
-    log_.Write(FromWide(url_) + u": attempt " + DecimalText(attempts.Attempt()) +
-               (range.empty() ? Text(u", from byte 0")
-                              : u", Range: bytes=" + DecimalText(asked.from) + u"-, If-Range: " +
-                                    asked.validator));
+    Note(u"attempt " + DecimalText(attempts.Attempt()) +
+         (range.empty()
+              ? Text(u", from byte 0")
+              : u", Range: bytes=" + DecimalText(asked.from) + u"-, If-Range: " + asked.validator));
   }
   const HINTERNET request = api_.InternetOpenUrlW(
       session, url_.c_str(), range.empty() ? nullptr : range.c_str(),
@@ -171,8 +170,8 @@ TransferRequest::Outcome TransferRequest::Attempt(HINTERNET session, DownloadAtt
   const Text headers = RawHeaders(request);
   const Text announced = HeaderValue(headers, u"Content-Length");
   if (Canceled()) return {};
-  log_.Write(FromWide(url_) + u": HTTP " + DecimalText(status) + u", Content-Length " +
-             (announced.empty() ? Text(u"none") : announced));
+  Note(u"HTTP " + DecimalText(status) + u", Content-Length " +
+       (announced.empty() ? Text(u"none") : announced));
   const DownloadAttempts::Verdict verdict = attempts.OnAnswer(asked, status, headers);
   if (verdict.kind == DownloadAttempts::Verdict::kFail) {
     Outcome failed = Failed(verdict.failure, verdict.why);
@@ -180,12 +179,12 @@ TransferRequest::Outcome TransferRequest::Attempt(HINTERNET session, DownloadAtt
     return failed;
   }
   if (verdict.kind == DownloadAttempts::Verdict::kTakeWhole) {
-    if (asked.from > 0) log_.Write(FromWide(url_) + u": " + verdict.why);
+    if (asked.from > 0) Note(verdict.why);
     body_->Clear();
     headers_ = headers;
     total_ = StrictLength(announced).value_or(0);
   } else {
-    log_.Write(FromWide(url_) + u": " + verdict.why);
+    Note(verdict.why);
   }
   received_ = body_->Size();
   const std::int64_t total = total_;
@@ -230,10 +229,14 @@ bool TransferRequest::WaitToRetry(int seconds, int retry) {
 TransferRequest::Outcome TransferRequest::Failed(Failure failure, const Text& what,
                                                  std::optional<DWORD> error) {
   if (Canceled()) return {};
-  Text line = FromWide(url_) + u": failed: " + what;
+  Text line = u"failed: " + what;
   if (error) line += u": error " + DecimalText(*error) + u" " + SystemMessage(*error, api_.module);
-  log_.Write(line);
+  Note(line);
   return {false, failure, std::nullopt};
+}
+
+void TransferRequest::Note(const Text& what) {
+  log_.Write(FromWide(url_) + u": " + what);
 }
 
 bool TransferRequest::Canceled() {

@@ -103,6 +103,8 @@ class TransferRequest {
   // never while a message it has not read yet is on its way.
   void PostProgress(bool now = false);
 
+  // A line of the log about this request: its address, then `what`.
+  void Note(const Text& what);
   bool Canceled();
 
   const WinInetApi& api_;
