@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/http_response.h"
+#include "platform/win32/system_text.h"
 #include "platform/win32/transfer_request.h"
 #include "platform/win32/win_error.h"
 #include "platform/win32/wininet_api.h"
@@ -101,11 +102,16 @@ void TransferRequest::PostProgress(bool now) {
 bool TransferRequest::LeftHttps(HINTERNET request) {
   constexpr std::wstring_view kHttps = L"https:";
   if (std::wstring_view(url_).substr(0, kHttps.size()) != kHttps) return false;
-  std::wstring where(2048, L'\0');
-  DWORD bytes = static_cast<DWORD>(where.size() * sizeof(wchar_t));
-  if (!api_.InternetQueryOptionW(request, INTERNET_OPTION_URL, where.data(), &bytes)) return true;
-  where.resize(bytes / sizeof(wchar_t));
-  return !EqualIgnoringAsciiCase(FromWide(where.substr(0, kHttps.size())), u"https:");
+  // However long the address it led to; unknown (the query failed) counts as left.
+  const std::wstring where = GrownText([&](wchar_t* buffer, DWORD size) -> DWORD {
+    DWORD bytes = size * sizeof(wchar_t);
+    if (api_.InternetQueryOptionW(request, INTERNET_OPTION_URL, buffer, &bytes)) {
+      return bytes / sizeof(wchar_t);
+    }
+    return GetLastError() == ERROR_INSUFFICIENT_BUFFER ? bytes / sizeof(wchar_t) + 1 : 0;
+  });
+  return where.empty() ||
+         !EqualIgnoringAsciiCase(FromWide(where.substr(0, kHttps.size())), u"https:");
 }
 
 }  // namespace vexa
