@@ -22,6 +22,7 @@ inline constexpr char16_t kCannotStartProgram[] = u"无法启动程序 ";
 inline constexpr char16_t kNoSystemFolder[] = u"无法取得系统文件夹";
 inline constexpr char16_t kNoProgramFolder[] = u"无法取得程序所在的文件夹";
 inline constexpr char16_t kNoTemporaryFolder[] = u"无法取得临时文件夹";
+inline constexpr char16_t kNoWindowsFolder[] = u"无法取得 Windows 文件夹";
 inline constexpr char16_t kCannotDeleteFile[] = u"无法删除文件 ";
 inline constexpr char16_t kCannotCreateWindow[] = u"无法创建窗口";
 inline constexpr char16_t kCannotCreateControl[] = u"无法创建控件 ";

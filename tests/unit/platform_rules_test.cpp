@@ -4,11 +4,13 @@
 
 #include <limits>
 
+#include "engine/manifest.h"
 #include "fakes.h"
 #include "platform/command_line.h"
 #include "platform/download_attempts.h"
 #include "platform/http_response.h"
 #include "platform/screen_units.h"
+#include "platform/system_environment.h"
 
 namespace vexa {
 namespace {
@@ -60,13 +62,14 @@ TEST(DownloadAttempts, PassingFailuresAreTriedFourTimesInAllAndOthersOnce) {
     std::uint32_t status;
     const char16_t* retryAfter;
     std::optional<int> firstWait;
-  } answers[] = {{408, u"", 2},    {429, u"7", 7},   {500, u"", 2},    {502, u"", 2},
-                 {503, u"120", 30}, {503, u"0", 0}, {504, u"9", 2},   {503, u"Wed, 21 Oct", 2},
-                 {404, u"", {}},   {403, u"", {}},  {410, u"", {}},   {204, u"", {}},
-                 {206, u"", {}},   {416, u"", {}},  {301, u"", {}},   {201, u"", {}}};
+  } answers[] = {{408, u"", 2},     {429, u"7", 7}, {500, u"", 2},  {502, u"", 2},
+                 {503, u"120", 30}, {503, u"0", 0}, {504, u"9", 2}, {503, u"Wed, 21 Oct", 2},
+                 {404, u"", {}},    {403, u"", {}}, {410, u"", {}}, {204, u"", {}},
+                 {206, u"", {}},    {416, u"", {}}, {301, u"", {}}, {201, u"", {}}};
   for (const auto& a : answers) {
     DownloadAttempts attempts;
-    const Text headers = u"HTTP/1.1 " + DecimalText(a.status) + u" X\r\nRetry-After: " + a.retryAfter;
+    const Text headers =
+        u"HTTP/1.1 " + DecimalText(a.status) + u" X\r\nRetry-After: " + a.retryAfter;
     const Verdict verdict = attempts.OnAnswer({}, a.status, headers);
     EXPECT_EQ(verdict.kind, Verdict::kFail) << a.status;
     EXPECT_EQ(attempts.AfterFailure(verdict.failure, verdict.retryAfter), a.firstWait) << a.status;
@@ -131,9 +134,9 @@ TEST(DownloadAttempts, ACutBodyIsContinuedOnlyWhenItCanBeProvedTheSameFile) {
   for (const auto& a : answers) {
     DownloadAttempts attempts;
     attempts.OnAnswer({}, 200, u"HTTP/1.1 200 OK\r\n" + ranges + u"ETag: \"v1\"");
-    const Verdict verdict = attempts.OnAnswer(attempts.NextRequest(400), a.status,
-                                              u"HTTP/1.1 X\r\n" + ranges +
-                                                  u"ETag: \"v1\"\r\nContent-Range: " + a.contentRange);
+    const Verdict verdict = attempts.OnAnswer(
+        attempts.NextRequest(400), a.status,
+        u"HTTP/1.1 X\r\n" + ranges + u"ETag: \"v1\"\r\nContent-Range: " + a.contentRange);
     EXPECT_EQ(verdict.kind, a.kind) << a.status << " " << ToUtf8(a.contentRange);
     EXPECT_EQ(attempts.NextRequest(600).from, a.nextFrom) << a.status << ToUtf8(a.contentRange);
     if (a.kind == Verdict::kFail) {
@@ -168,6 +171,20 @@ TEST(CommandLine, BareProgramNamesComeFromTheSystemFolderOnly) {
   EXPECT_EQ(ProgramFileOf(u"\"C:\\Program Files\\x.exe\" a", sys), u"C:\\Program Files\\x.exe");
   EXPECT_EQ(ProgramFileOf(u"..\\x.exe", sys), u"..\\x.exe");
   EXPECT_EQ(ProgramFileOf(u"D:x.exe", sys), u"D:x.exe");
+}
+
+// What cmd.exe and regsvr32 get: the system's values only, in the order Windows keeps a block
+// (names compared in upper case: "_" after the letters), each string and the block ended by
+// a NUL.
+TEST(SystemEnvironment, HoldsOnlyTheSystemsValuesSortedByName) {
+  const Text block = SystemEnvironmentBlock({u"D:\\WINNT", u"D:\\WINNT\\SysWOW64", u"x86", 12});
+  ASSERT_EQ(block.substr(block.size() - 2), Text(2, u'\0'));
+  EXPECT_EQ(SplitAt(block.substr(0, block.size() - 2), u'\0'),
+            (std::vector<Text>{u"ComSpec=D:\\WINNT\\SysWOW64\\cmd.exe", u"NUMBER_OF_PROCESSORS=12",
+                               u"PATH=D:\\WINNT\\SysWOW64;D:\\WINNT;D:\\WINNT\\SysWOW64\\Wbem",
+                               u"PATHEXT=.COM;.EXE;.BAT;.CMD", u"PROCESSOR_ARCHITECTURE=x86",
+                               u"SystemDrive=D:", u"SystemRoot=D:\\WINNT", u"TEMP=D:\\WINNT\\Temp",
+                               u"TMP=D:\\WINNT\\Temp", u"windir=D:\\WINNT"}));
 }
 
 TEST(ScreenUnits, TwipsBecomeTheNearestPixelWithinWhatWindowMessagesHold) {

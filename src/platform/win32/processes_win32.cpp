@@ -8,6 +8,7 @@
 
 #include "platform/command_line.h"
 #include "platform/failure_texts.h"
+#include "platform/system_environment.h"
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/system_folders.h"
 #include "platform/win32/win_error.h"
@@ -21,17 +22,45 @@ namespace {
 constexpr DWORD kEndingAccess = PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION;
 constexpr DWORD kTerminationWaitMs = 100;
 
-// Starts one process now, on the calling thread; returns its handle.
-UniqueHandle StartHiddenNow(const Text& commandLine, const Text& systemFolder) {
+// The system's own values for the environment of the processes started here, never the
+// user's: the user's unelevated programs set PATH, PATHEXT and the rest in HKCU\Environment,
+// and cmd.exe and regsvr32 (its search for the libraries a component loads ends in PATH)
+// would otherwise follow them with this program's rights. The architecture is this process's
+// view, as Windows gives it to processes of its bitness (a 32-bit process: "x86").
+Text SystemEnvironment(const Text& systemFolder) {
+  SYSTEM_INFO system = {};
+  GetSystemInfo(&system);
+  const char16_t* architecture = u"x86";
+  switch (system.wProcessorArchitecture) {
+    case PROCESSOR_ARCHITECTURE_AMD64:
+      architecture = u"AMD64";
+      break;
+    case PROCESSOR_ARCHITECTURE_ARM64:
+      architecture = u"ARM64";
+      break;
+    case PROCESSOR_ARCHITECTURE_ARM:
+      architecture = u"ARM";
+      break;
+  }
+  return SystemEnvironmentBlock(
+      {FromWide(WindowsDirectory()), systemFolder, architecture, system.dwNumberOfProcessors});
+}
+
+// Starts one process now, on the calling thread, with the environment `environment` (a
+// block of SystemEnvironmentBlock); returns its handle.
+UniqueHandle StartHiddenNow(const Text& commandLine, const Text& systemFolder,
+                            const Text& environment) {
   std::wstring line = ToWide(commandLine);  // CreateProcessW may write into it
   const std::wstring program = ToWide(ProgramFileOf(commandLine, systemFolder));
+  std::wstring block = ToWide(environment);
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION started = {};
-  if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      ToWide(systemFolder).c_str(), &startup, &started)) {
+  if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE,
+                      CREATE_UNICODE_ENVIRONMENT, block.data(), ToWide(systemFolder).c_str(),
+                      &startup, &started)) {
     throw SystemError(GetLastError(), failure::kCannotStartProgram, commandLine);
   }
   UniqueHandle thread(started.hThread);
@@ -89,6 +118,7 @@ void ProcessesWin32::StartQueued() {
 
 void ProcessesWin32::StartAndWatch() {
   const Text systemFolder = FromWide(SystemDirectory());
+  const Text environment = SystemEnvironment(systemFolder);
   std::vector<Started> running;
   for (;;) {
     {
@@ -97,7 +127,7 @@ void ProcessesWin32::StartAndWatch() {
         const Text commandLine = queue_.front();
         lock.unlock();
         try {
-          running.push_back({StartHiddenNow(commandLine, systemFolder), commandLine});
+          running.push_back({StartHiddenNow(commandLine, systemFolder, environment), commandLine});
           log_.Write(u"started (process " +
                      DecimalText(GetProcessId(running.back().process.Get())) + u"): " +
                      commandLine);

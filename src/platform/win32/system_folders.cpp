@@ -21,26 +21,35 @@ std::wstring SystemDirectory() {
 
 namespace {
 
-std::wstring SystemTemporaryFolder(DWORD& error) {
+// The Windows folder without a trailing separator; "" when the system can't tell, with the
+// reason in `error`.
+std::wstring WindowsDirectory(DWORD& error) {
   std::wstring folder = GrownText(GetSystemWindowsDirectoryW);
   error = GetLastError();
-  if (folder.empty()) return folder;
-  if (folder.back() != L'\\') folder += L'\\';
-  return folder + L"Temp\\";
+  if (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+  return folder;
 }
 
 }  // namespace
 
+std::wstring WindowsDirectory() {
+  DWORD error = 0;
+  std::wstring folder = WindowsDirectory(error);
+  if (folder.empty()) throw SystemError(error, failure::kNoWindowsFolder, u"");
+  return folder;
+}
+
 std::wstring SystemTemporaryFolder() {
   DWORD error = 0;
-  std::wstring folder = SystemTemporaryFolder(error);
+  const std::wstring folder = WindowsDirectory(error);
   if (folder.empty()) throw SystemError(error, failure::kNoTemporaryFolder, u"");
-  return folder;
+  return folder + L"\\Temp\\";
 }
 
 std::wstring SystemTemporaryFolderIfAny() {
   DWORD error = 0;
-  return SystemTemporaryFolder(error);
+  const std::wstring folder = WindowsDirectory(error);
+  return folder.empty() ? folder : folder + L"\\Temp\\";
 }
 
 }  // namespace vexa

@@ -12,6 +12,10 @@ std::wstring ProgramPath();
 // redirects it to the 32-bit one), without a trailing separator.
 std::wstring SystemDirectory();
 
+// The Windows folder (%SystemRoot%) as the system names it, from GetSystemWindowsDirectoryW
+// (never the environment), without a trailing separator.
+std::wstring WindowsDirectory();
+
 // "%SystemRoot%\Temp\", from GetSystemWindowsDirectoryW: not from the environment, which the
 // user's unelevated programs set, and never the user's %TEMP%, which they can turn into a
 // junction. IfAny gives "" where the other throws, for what goes on without it (the log).

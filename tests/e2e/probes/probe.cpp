@@ -1,10 +1,13 @@
 // One program, three stand-ins and a tool, chosen by the name it runs under and its arguments:
-//   cmd.exe            the command interpreter: records how it was started and which file
-//                      the command name resolves to, then runs "regsvr32 /s <path>" with it;
+//   cmd.exe            the command interpreter: records how it was started, its environment
+//                      and which file the command name resolves to, then runs
+//                      "regsvr32 /s <path>" with it;
 //   vexa_setup*.exe    the product's installer: records that it started;
 //   probe.exe window T the product's main program: a top-level window titled T;
 //   probe.exe open U   the web browser: records the address it was asked to open;
-//   probe.exe trust F  adds the certificate in file F (DER) to the machine's trusted roots.
+//   probe.exe trust F machine|user
+//                      adds the certificate in file F (DER) to the machine's or the user's
+//                      trusted roots.
 #include <cstdlib>
 #include <cwctype>
 
@@ -35,6 +38,17 @@ int CommandInterpreter() {
   std::wstring line = GetCommandLineW();
   AppendRecord({L"cmd", ModulePath(nullptr), line, std::to_wstring(si.dwFlags),
                 std::to_wstring(si.wShowWindow), CurrentFolder()});
+  // The environment it was given: every variable's name, and PATH.
+  std::wstring names, path;
+  wchar_t* block = GetEnvironmentStringsW();
+  for (const wchar_t* variable = block; *variable; variable += wcslen(variable) + 1) {
+    const std::wstring text = variable;
+    const std::wstring name = text.substr(0, text.find(L'=', 1));
+    names += (names.empty() ? L"" : L",") + name;
+    if (Lower(name) == L"path") path = text.substr(name.size() + 1);
+  }
+  FreeEnvironmentStringsW(block);
+  AppendRecord({L"cmdenv", names, path});
   auto c = Lower(line).find(L"/c ");
   if (c == std::wstring::npos) return 1;
   std::wstring rest = line.substr(c + 3);
@@ -58,17 +72,19 @@ int CommandInterpreter() {
   return 0;
 }
 
-// The test authority trusted in the Wine prefix only, for the https download site: what
-// "certutil -addstore Root root.crt" does on Windows. Exit code 0 once it is in the store.
-int TrustRoot(const wchar_t* file) {
+// The test authority trusted in the Wine prefix only, for the https download site and the
+// signatures: what "certutil [-user] -addstore Root root.crt" does on Windows. Exit code 0
+// once it is in the store.
+int TrustRoot(const wchar_t* file, const std::wstring& how) {
   HANDLE h = CreateFileW(file, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   if (h == INVALID_HANDLE_VALUE) return 3;
   std::vector<BYTE> der(GetFileSize(h, nullptr));
   DWORD got = 0;
   const BOOL read = ReadFile(h, der.data(), static_cast<DWORD>(der.size()), &got, nullptr);
   CloseHandle(h);
-  HCERTSTORE root = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE,
-                                  L"Root");
+  const DWORD where =
+      how == L"user" ? CERT_SYSTEM_STORE_CURRENT_USER : CERT_SYSTEM_STORE_LOCAL_MACHINE;
+  HCERTSTORE root = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, where, L"Root");
   const bool added = read && got == der.size() && root != nullptr &&
                      CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING, der.data(), got,
                                                       CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
@@ -90,7 +106,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     AppendRecord({L"open", __wargv[2]});
     return 0;
   }
-  if (__argc == 3 && std::wstring(__wargv[1]) == L"trust") return TrustRoot(__wargv[2]);
+  if (__argc == 4 && std::wstring(__wargv[1]) == L"trust") return TrustRoot(__wargv[2], __wargv[3]);
   if (__argc == 3 && std::wstring(__wargv[1]) == L"window") {  // until the process is ended
     CreateWindowW(L"STATIC", __wargv[2], WS_OVERLAPPEDWINDOW | WS_VISIBLE, 20, 20, 200, 80, nullptr,
                   nullptr, nullptr, nullptr);
