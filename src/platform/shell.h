@@ -12,10 +12,10 @@ constexpr std::int32_t kCsidlSystem = 37;
 class Shell {
  public:
   virtual ~Shell() = default;
-  // Starts the installer through the shell (its default verb, no parameters, its own
-  // folder as the working folder), with no box of the shell's own. The start has happened
-  // when it returns. Throws PlatformError, naming the file and the system's reason, when the
-  // shell did not start it.
+  // Starts the installer as a program (the file itself, no parameters, its own folder as the
+  // working folder), never through the association of its kind of file, with no box of the
+  // system's own. The start has happened when it returns. Throws PlatformError, naming the
+  // file and the system's reason, when it did not start.
   virtual void StartInstaller(const Text& path) = 0;
   // Opens the web address as the user who owns the desktop, never with this program's
   // rights: through the desktop shell's own ShellExecute. False when that route is not

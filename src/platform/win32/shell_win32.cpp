@@ -9,6 +9,7 @@
 #include "platform/win32/shell_api.h"
 #include "platform/win32/system_folders.h"
 #include "platform/win32/win_error.h"
+#include "platform/win32/win_handle.h"
 
 namespace vexa {
 namespace {
@@ -16,6 +17,8 @@ namespace {
 // The owner-window argument of SHGetSpecialFolderLocation: reserved, ignored by the shell.
 constexpr INT_PTR kReservedOwner = 100;
 constexpr std::size_t kPathBufferChars = 512;
+// ERROR_ELEVATION_REQUIRED, which MinGW's headers lack.
+constexpr DWORD kElevationRequired = 740;
 
 // An item-id list from the shell, freed with the shell's task allocator.
 class OwnedItemIdList {
@@ -33,7 +36,17 @@ class OwnedItemIdList {
   PIDLIST_ABSOLUTE items_ = nullptr;
 };
 
+// ShellExecuteExW from shell32.dll, loaded only when first called.
+BOOL WINAPI ShellExecuteLoaded(SHELLEXECUTEINFOW* execute) {
+  return Shell32().ShellExecuteExW(execute);
+}
+
+const InstallerStartApi kSystemInstallerStart{&::CreateProcessW, &ShellExecuteLoaded};
+
 }  // namespace
+
+ShellWin32::ShellWin32(Log& log, const InstallerStartApi* api)
+    : log_(log), api_(api ? *api : kSystemInstallerStart) {}
 
 ShellWin32::~ShellWin32() {
   if (comReady_) Shell32().CoUninitialize();
@@ -46,35 +59,52 @@ void ShellWin32::PrepareCom() {
       Shell32().CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
 }
 
-// SEE_MASK_NOASYNC: the shell may start a file on a thread of its own (some file
-// associations, some shell extensions) and would then lose the start when the program ends
-// right after; with it, the start has happened when this returns. SEE_MASK_FLAG_NO_UI: a
-// file the shell can't start ends in the program's own error box, not in a box of the
-// shell's that the program would wait behind. The installer's own folder is its working
-// folder, never this program's download folder, where a user's files could lie in wait.
-// Wine starts every file at once and shows none of the asynchronous part.
+// The installer's full path is the program to run and, quoted, its command line; its own
+// folder is its working folder, never this program's download folder, where a user's files
+// could lie in wait; no handle is inherited. It keeps this program's environment: it is the
+// product's own installer and may need the user's folders. The start has happened when this
+// returns; the process is not waited for.
 void ShellWin32::StartInstaller(const Text& path) {
-  PrepareCom();
   const std::wstring file = ToWide(path);
   const std::wstring folder = file.substr(0, file.find_last_of(L'\\') + 1);
+  std::wstring commandLine = L"\"" + file + L"\"";  // CreateProcessW may write into it
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started = {};
+  if (api_.CreateProcessW(file.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          folder.empty() ? nullptr : folder.c_str(), &startup, &started)) {
+    const UniqueHandle process(started.hProcess), thread(started.hThread);
+    log_.Write(u"opened " + path + u": started as a program (process " +
+               DecimalText(started.dwProcessId) + u")");
+    return;
+  }
+  const DWORD error = GetLastError();
+  if (error != kElevationRequired) {
+    log_.Write(u"opened " + path + u": not started: error " + DecimalText(error));
+    throw SystemError(error, failure::kCannotStartInstaller, path);
+  }
+  // SEE_MASK_NOASYNC: started when this returns, not on a thread of the shell's that the end
+  // of the program would cut. SEE_MASK_FLAG_NO_UI: a failure ends in the program's own error
+  // box, not in a box of the shell's that the program would wait behind.
+  PrepareCom();
   SHELLEXECUTEINFOW execute = {};
   execute.cbSize = sizeof execute;
   execute.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+  execute.lpVerb = L"runas";
   execute.lpFile = file.c_str();
   execute.lpDirectory = folder.empty() ? nullptr : folder.c_str();
   execute.nShow = SW_SHOWNORMAL;
-  const bool called = Shell32().ShellExecuteExW(&execute) != FALSE;
-  const DWORD error = called ? ERROR_SUCCESS : GetLastError();
+  const bool called = api_.ShellExecuteExW(&execute) != FALSE;
+  const DWORD shellError = called ? ERROR_SUCCESS : GetLastError();
   // Above 32 when the shell started the file, else an error code (ShellExecute's).
   const auto result = static_cast<std::int32_t>(reinterpret_cast<INT_PTR>(execute.hInstApp));
-  const bool started = called && result > 32;
-  log_.Write(
-      u"opened " + path + u": shell result " + DecimalText(result) +
-      (started ? Text(u" (started)") : u" (not started: error " + DecimalText(error) + u")"));
-  if (started) return;
+  const bool shellStarted = called && result > 32;
+  log_.Write(u"opened " + path + u": needs elevation (error 740), through the shell's runas: " +
+             (shellStarted ? Text(u"started") : u"not started: error " + DecimalText(shellError)));
+  if (shellStarted) return;
   // ShellExecute's small codes (2, 3, 5, 8, 11...) are the system's error codes of the same
   // meaning, for when the shell set no last error.
-  throw SystemError(error != ERROR_SUCCESS ? error : static_cast<DWORD>(result),
+  throw SystemError(shellError != ERROR_SUCCESS ? shellError : static_cast<DWORD>(result),
                     failure::kCannotStartInstaller, path);
 }
 

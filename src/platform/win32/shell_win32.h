@@ -1,23 +1,38 @@
 #pragma once
 
+#include <windows.h>
+
+#include <shellapi.h>
+
 #include "platform/log.h"
 #include "platform/shell.h"
 
 namespace vexa {
 
+// The two system functions that start the installer; the platform probe hands in fakes.
+struct InstallerStartApi {
+  decltype(&::CreateProcessW) CreateProcessW;
+  decltype(&::ShellExecuteExW) ShellExecuteExW;  // only where the start needs elevation
+};
+
 class ShellWin32 final : public Shell {
  public:
-  // The log gets each file opened and the shell's answer.
-  explicit ShellWin32(Log& log) : log_(log) {}
+  // The log gets each file opened and how. `api`: by default the system's functions.
+  explicit ShellWin32(Log& log, const InstallerStartApi* api = nullptr);
   ~ShellWin32() override;
   ShellWin32(const ShellWin32&) = delete;
   ShellWin32& operator=(const ShellWin32&) = delete;
 
-  // These three prepare COM on the calling thread (the window's) the first time, as the
-  // shell may hand the file to an extension that needs it; not before, as the window has no
-  // other use for it and shows sooner without it. A failure names the file as the
-  // installer's (it is the one program the window starts).
+  // The installer starts as a program (CreateProcessW, the file named as the program), never
+  // through the shell's association for its kind of file: the merged HKEY_CLASSES_ROOT an
+  // elevated program reads includes HKCU\Software\Classes, where the user's unelevated
+  // programs can put a command of their own for "exefile". Only when Windows says the
+  // installer needs elevation (the program itself was started without its manifest's rights)
+  // does the shell start it, with "runas": unelevated, this program has no rights to lend.
   void StartInstaller(const Text& path) override;
+  // These two prepare COM on the calling thread (the window's) the first time, as the shell
+  // may hand the address to an extension that needs it; not before, as the window has no
+  // other use for it and shows sooner without it.
   bool OpenAsDesktopUser(const Text& address) override;
   void Open(WindowHandle owner, const Text& address) override;
   // The system folder (kCsidlSystem) comes from GetSystemDirectoryW, which gives the same
@@ -30,6 +45,7 @@ class ShellWin32 final : public Shell {
   void PrepareCom();
 
   Log& log_;
+  const InstallerStartApi& api_;
   bool comTried_ = false;
   bool comReady_ = false;
 };
