@@ -49,10 +49,11 @@ class Files {
   // The characters up to the first CR, read in the ANSI code page. Throws PlatformError
   // when the file holds no character at all.
   virtual Text ReadFirstLine(const Text& path) = 0;
-  // Creates or empties the file and writes the line in the ANSI code page, then CR LF.
+  // Puts a file holding the line in the ANSI code page, then CR LF, in the place of whatever
+  // has that name (a file of any attributes, a link: replaced, never written through).
   virtual void WriteLine(const Text& path, const Text& line) = 0;
   // Deletes the file, read-only, hidden or system as it may be; one that is not there (any
-  // more) counts as deleted.
+  // more) counts as deleted. A link of that name goes, not what it points at.
   virtual void Delete(const Text& path) = 0;
   virtual std::unique_ptr<FileReplacement> BeginReplace(const Text& path) = 0;
 };

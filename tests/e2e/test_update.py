@@ -25,6 +25,9 @@ BRAND = "泰禾PC电脑"
 # BRAND's code page 936 bytes as numbers "<n>/", each character shifted: C:\vexaoem.dat's line.
 BRAND_CODE = b"gkmknmigkqqkpirjipqigkrspsigkoknri"
 STOP_TEXT = "与主机通讯时出现了错误"
+# All a registration's cmd.exe gets from the program: the system's values, none of the user's.
+SYSTEM_ENVIRONMENT = {"ComSpec", "NUMBER_OF_PROCESSORS", "PATH", "PATHEXT", "PROCESSOR_ARCHITECTURE",
+                      "SystemDrive", "SystemRoot", "TEMP", "TMP", "windir"}
 
 
 class UpdateRun(harness.WineTest):
@@ -37,7 +40,8 @@ class UpdateRun(harness.WineTest):
         return env.configure(rules or {})
 
     # Each registration ran through the system's cmd.exe, in the system folder, with the exact
-    # command line and a hidden window, and the system's regsvr32 registered the file.
+    # command line, a hidden window and the system's environment, and the system's regsvr32
+    # registered the file.
     def assert_registered_properly(self, names):
         paths = sorted(SYSTEM + n for n in names)
         wait_until(lambda: len(env.events("register")) >= len(paths), 30)
@@ -51,6 +55,12 @@ class UpdateRun(harness.WineTest):
             self.assertEqual(cwd.lower() + "\\", SYSTEM.lower(), line)
         for _, _name, program in env.events("resolve"):
             self.assertEqual(program.lower(), SYSTEM.lower() + "regsvr32.exe")
+        # Wine adds its own WINE* variables to any environment a program is given.
+        for _, names, path in env.events("cmdenv"):
+            self.assertEqual({n for n in names.split(",") if not n.startswith("WINE")},
+                             SYSTEM_ENVIRONMENT)
+            self.assertEqual(path, "C:\\windows\\system32;C:\\windows;C:\\windows\\system32\\Wbem")
+        self.assertEqual(len(env.events("cmdenv")), len(paths))
         self.assertEqual(sorted(f[1] for f in env.events("register")), paths)
 
     def wait_window(self):
@@ -101,7 +111,10 @@ class UpdateRun(harness.WineTest):
 
     def test_refresh_installs_everything_and_starts_the_installer(self):
         paths = self.prepare(["comcat.dll", "stdole2.tlb"])
-        (env.c / "vexaoem.dat").write_bytes(b"an older and longer line\r\n")
+        # C:\vexaoem.dat made a second name of a user's file: replaced, never written through.
+        theirs = env.c / "theirs.txt"
+        theirs.write_bytes(b"an older and longer line\r\n")
+        os.link(theirs, env.c / "vexaoem.dat")
         (env.c / "vexaverification.dat").write_bytes(b"mark")
         (env.c / "vexa_setup_zs.exe").write_bytes(
             os.urandom(3 * env.probe("probe.exe").stat().st_size))
@@ -113,11 +126,14 @@ class UpdateRun(harness.WineTest):
         products = [env.start("C:\\e2e\\probe.exe", "window", t) for t in ("vexa", "VEXA")]
         wait_until(lambda: len(env.events("window")) == 2, 20)
         user_temp = env.user_temp()
-        program = env.start_program("REFRESH", overrides="wininet=n,b")
+        # A variable and a PATH entry (Wine takes it from WINEPATH) the user's side could set.
+        program = env.start_program("REFRESH", overrides="wininet=n,b",
+                                    planted={"VEXA_PLANTED": "1", "WINEPATH": "C:\\planted"})
         self.assertEqual(self.wait_exit(program, 60), 0)
         self.assertEqual(env.user_temp(), user_temp, "written into the user's temporary folder")
 
         self.assertEqual((env.c / "vexaoem.dat").read_bytes(), BRAND_CODE + b"\r\n")
+        self.assertEqual(theirs.read_bytes(), b"an older and longer line\r\n")
         self.assertFalse((env.c / "vexaverification.dat").exists())
         for p in products:
             self.assertTrue(wait_until(lambda: p.poll() is not None, 5),
@@ -140,7 +156,8 @@ class UpdateRun(harness.WineTest):
             self.assertIn("http://127.0.0.1:47080%s: HTTP 200" % path, log)
         for name in COMPONENTS:
             self.assertIn('): cmd.exe /d /c regsvr32/s "%s%s"' % (SYSTEM, name), log)
-        self.assertRegex(log, r"opened C:\\vexa_setup_zs\.exe: shell result \d+ \(started\)")
+        self.assertRegex(log, r"opened C:\\vexa_setup_zs\.exe: started as a program "
+                              r"\(process \d+\)")
         self.assertTrue(log.rstrip().endswith("ended normally"), log[-300:])
 
     def test_start_button_and_a_stalled_transfer(self):

@@ -9,7 +9,8 @@
 #include <shobjidl.h>
 #include <windows.h>
 
-#include <sddl.h>  // after windows.h
+#include <aclapi.h>  // after windows.h
+#include <sddl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -287,14 +288,30 @@ BOOL WINAPI RecordedCreateDirectory(LPCWSTR name, LPSECURITY_ATTRIBUTES attribut
   return realCreateDirectory(name, attributes);
 }
 
+decltype(&SetSecurityInfo) realSetSecurity;
+std::vector<std::string> daclsSet;  // by SetSecurityInfo, as SDDL
+
+DWORD WINAPI RecordedSetSecurity(HANDLE object, SE_OBJECT_TYPE type, SECURITY_INFORMATION what,
+                                 PSID owner, PSID group, PACL dacl, PACL sacl) {
+  SECURITY_DESCRIPTOR descriptor;
+  InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+  SetSecurityDescriptorDacl(&descriptor, TRUE, dacl, FALSE);
+  SetSecurityDescriptorControl(
+      &descriptor, SE_DACL_PROTECTED,
+      (what & PROTECTED_DACL_SECURITY_INFORMATION) ? SE_DACL_PROTECTED : 0);
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
+  daclsSet.push_back(DaclOf(&attributes));
+  return realSetSecurity(object, type, what, owner, group, dacl, sacl);
+}
+
 template <class Function>
-bool Redirect(const char* name, Function replacement, Function& original) {
+bool Redirect(const wchar_t* module, const char* name, Function replacement, Function& original) {
   auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
   const auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(
       base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
   const DWORD imports =
       nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
-  const FARPROC target = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name);
+  const FARPROC target = GetProcAddress(GetModuleHandleW(module), name);
   original = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(target));
   bool found = false;
   for (auto* library = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports); library->Name;
@@ -317,6 +334,8 @@ bool Redirect(const char* name, Function replacement, Function& original) {
 // FILE_GENERIC_EXECUTE = 0x120089 | 0x1200A0 = 0x1200A9: no write or delete, and no entry at
 // all for Authenticated Users (AU) or Everyone (WD).
 const char kProtectedDacl[] = "D:P(A;;FA;;;BA)(A;;FA;;;SY)(A;;0x1200a9;;;BU)";
+// What a new file has until it has its final name: no entry for Users at all.
+const char kPrivateDacl[] = "D:P(A;;FA;;;BA)(A;;FA;;;SY)";
 
 std::string DaclCreated(const std::wstring& start) {
   for (const auto& [path, dacl] : created) {
@@ -329,8 +348,10 @@ std::string DaclCreated(const std::wstring& start) {
 // at creation; after Commit the file stays held (no one writes or deletes it) and still
 // starts.
 void CheckProtection() {
-  CHECK(Redirect("CreateFileW", &RecordedCreateFile, realCreateFile));
-  CHECK(Redirect("CreateDirectoryW", &RecordedCreateDirectory, realCreateDirectory));
+  CHECK(Redirect(L"kernel32.dll", "CreateFileW", &RecordedCreateFile, realCreateFile));
+  CHECK(
+      Redirect(L"kernel32.dll", "CreateDirectoryW", &RecordedCreateDirectory, realCreateDirectory));
+  CHECK(Redirect(L"advapi32.dll", "SetSecurityInfo", &RecordedSetSecurity, realSetSecurity));
   RemoveRunFolder();  // made again by RunFolder, through the redirected call
   const std::wstring folder = RunFolder();
   wchar_t windows[MAX_PATH];
@@ -349,10 +370,11 @@ void CheckProtection() {
     FilesWin32 files;
     const std::string program = Bytes(AsciiText(self));
     auto replacement = files.BeginReplace(held);
-    CHECK(DaclCreated(L"C:\\probe\\held.exe.") == kProtectedDacl);
+    CHECK(DaclCreated(L"C:\\probe\\held.exe.") == kPrivateDacl);
     CHECK(created.back().first.size() == std::wstring(L"C:\\probe\\held.exe.").size() + 32 + 9);
     replacement->Write(reinterpret_cast<const std::uint8_t*>(program.data()), program.size());
     replacement->Commit();
+    CHECK(daclsSet == std::vector<std::string>{kProtectedDacl});  // users read it once in place
     CHECK(!UniqueHandle(CreateFileW(ToWide(held).c_str(), GENERIC_WRITE, 7, nullptr, OPEN_EXISTING,
                                     0, nullptr))
                .Valid());
@@ -365,18 +387,34 @@ void CheckProtection() {
   CHECK(GetFileAttributesW(ToWide(held).c_str()) == INVALID_FILE_ATTRIBUTES);
 }
 
-// What a user can put where the program reads or writes is refused: a log or a brand file
-// with a second hard link, a brand file over 1 MB. A marker goes whatever its attributes, and
-// one already gone counts as deleted.
+// What a user can put where the program reads or writes is never followed: a log or a brand
+// file with a second hard link is replaced (the other name keeps its content), a brand file
+// read through a link or over 1 MB is refused, a marker that is a hard link loses only its
+// name. A marker goes whatever its attributes, and one already gone counts as deleted. (Wine
+// gives every file the user as its owner and ignores a new owner, so a log of another owner
+// can't be made here; LogWin32 replaces it as it replaces a link.)
 void CheckLinksAndLimits() {
   FilesWin32 files;
-  Put(kDir + u"theirs.txt", "theirs\r\n");
+  Put(kDir + u"theirs.txt", "theirs\r\n", FILE_ATTRIBUTE_READONLY);
   CHECK(CreateHardLinkW(L"C:\\probe\\link.log", L"C:\\probe\\theirs.txt", nullptr));
-  LogWin32 log(L"C:\\probe\\link.log");
-  log.Write(u"into their file");
-  CHECK(Bytes(kDir + u"theirs.txt") == "theirs\r\n" && log.Path().empty());
   CHECK(Fails(u"无法读取文件 C:\\probe\\link.log：",
               [&] { files.ReadFirstLine(kDir + u"link.log"); }));
+  LogWin32 log(L"C:\\probe\\link.log");
+  log.Write(u"into their file");
+  CHECK(Bytes(kDir + u"theirs.txt") == "theirs\r\n" && log.Path() == L"C:\\probe\\link.log");
+  const std::string logged = Bytes(kDir + u"link.log");
+  CHECK(logged.find("a link, or a file with another name too: replaced by a new log") !=
+            std::string::npos &&
+        logged.find("into their file") != std::string::npos);
+  CHECK(CreateHardLinkW(L"C:\\probe\\brand.dat", L"C:\\probe\\theirs.txt", nullptr));
+  files.WriteLine(kDir + u"brand.dat", u"line");
+  CHECK(Bytes(kDir + u"brand.dat") == "line\r\n" && Bytes(kDir + u"theirs.txt") == "theirs\r\n");
+  CHECK(DaclCreated(L"C:\\probe\\brand.dat.") == kPrivateDacl);
+  CHECK(CreateHardLinkW(L"C:\\probe\\marker", L"C:\\probe\\theirs.txt", nullptr));
+  files.Delete(kDir + u"marker");
+  CHECK(GetFileAttributesW(L"C:\\probe\\marker") == INVALID_FILE_ATTRIBUTES);
+  CHECK(GetFileAttributesW(L"C:\\probe\\theirs.txt") & FILE_ATTRIBUTE_READONLY);
+  files.Delete(kDir + u"marker");
   Put(kDir + u"large", "line\r\n" + std::string(kMegabyte - 6, 'x'));
   CHECK(files.ReadFirstLine(kDir + u"large") == u"line");
   Put(kDir + u"large", "line\r\n" + std::string(kMegabyte - 5, 'x'));
@@ -385,7 +423,54 @@ void CheckLinksAndLimits() {
       FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
   files.Delete(kDir + u"marker");
   CHECK(GetFileAttributesW(L"C:\\probe\\marker") == INVALID_FILE_ATTRIBUTES);
-  files.Delete(kDir + u"marker");
+}
+
+// The installer starts as a program: the held file's full path as the program and, quoted, as
+// its command line, its folder as the working folder, no handle inherited, and no call into
+// the shell; only when Windows says it needs elevation does the shell start it, with "runas".
+// (The real start of a held file: CheckProtection.)
+struct StartRecord {
+  std::wstring application, commandLine, folder, verb;
+  BOOL inherit = TRUE;
+  int shellCalls = 0;
+  DWORD error = 0;  // what the fake CreateProcessW fails with; 0: it starts
+} startRecord;
+
+BOOL WINAPI FakeCreateProcess(LPCWSTR application, LPWSTR commandLine, LPSECURITY_ATTRIBUTES,
+                              LPSECURITY_ATTRIBUTES, BOOL inherit, DWORD, LPVOID, LPCWSTR folder,
+                              LPSTARTUPINFOW, LPPROCESS_INFORMATION started) {
+  startRecord.application = application ? application : L"(none)";
+  startRecord.commandLine = commandLine;
+  startRecord.folder = folder ? folder : L"(none)";
+  startRecord.inherit = inherit;
+  *started = {};
+  SetLastError(startRecord.error);
+  return startRecord.error == 0;
+}
+
+BOOL WINAPI FakeShellExecute(SHELLEXECUTEINFOW* execute) {
+  ++startRecord.shellCalls;
+  startRecord.verb = execute->lpVerb ? execute->lpVerb : L"";
+  execute->hInstApp = reinterpret_cast<HINSTANCE>(42);
+  return TRUE;
+}
+
+void CheckInstallerStart() {
+  const InstallerStartApi fake{&FakeCreateProcess, &FakeShellExecute};
+  LogWin32 log(L"");
+  ShellWin32 shell(log, &fake);
+  shell.StartInstaller(u"C:\\vexa_setup_zs.exe");
+  CHECK(startRecord.application == L"C:\\vexa_setup_zs.exe");
+  CHECK(startRecord.commandLine == L"\"C:\\vexa_setup_zs.exe\"");
+  CHECK(startRecord.folder == L"C:\\" && startRecord.inherit == FALSE);
+  CHECK(startRecord.shellCalls == 0);
+  startRecord.error = ERROR_BAD_EXE_FORMAT;
+  CHECK(Fails(u"无法启动安装程序 C:\\vexa_setup_zs.exe：",
+              [&] { shell.StartInstaller(u"C:\\vexa_setup_zs.exe"); }));
+  CHECK(startRecord.shellCalls == 0);
+  startRecord.error = 740;  // ERROR_ELEVATION_REQUIRED
+  shell.StartInstaller(u"C:\\vexa_setup_zs.exe");
+  CHECK(startRecord.shellCalls == 1 && startRecord.verb == L"runas");
 }
 
 // The kill rule does not end a process that does not own the window it was found by (the
@@ -493,6 +578,7 @@ int wmain(int argc, wchar_t** argv) {
     CheckTaskbar();
     CheckProtection();
     CheckLinksAndLimits();
+    CheckInstallerStart();
     CheckKillRule(argv[0]);
   } catch (const std::exception& error) {  // a platform failure no check expected
     std::printf("FAILED: unexpected error %s\n", error.what());

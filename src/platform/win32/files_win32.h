@@ -30,9 +30,10 @@ class FilesWin32 final : public Files {
   void WriteLine(const Text& path, const Text& line) override;
   void Delete(const Text& path) override;
   // The new file is "<target>.<random>.vexa-tmp" in the target's folder, so the final move
-  // stays on one volume; it has the protected DACL (protected_files.h) from its creation on.
-  // It is marked for deletion while it is written: if the program ends (or is killed) before
-  // Commit, or the check refuses it, the system removes it. After Commit, the file stays open
+  // stays on one volume; only administrators can open it until Commit has given it the
+  // target's name, and then users may read it (protected_files.h). It is marked for deletion
+  // while it is written: if the program ends (or is killed) before Commit, or the check
+  // refuses it, the system removes it. After Commit, the file stays open
   // for reading, denying writes and deletion to everyone, until this object goes or the
   // target is replaced again: a file the program starts next (the installer, a component
   // regsvr32 loads) is the one checked. Meanwhile only readers that share deletion (as a

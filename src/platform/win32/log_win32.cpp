@@ -1,5 +1,8 @@
 #include "platform/win32/log_win32.h"
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <cstdio>
 
 #include "platform/platform_error.h"
@@ -9,23 +12,125 @@
 #include "platform/win32/win_handle.h"
 
 namespace vexa {
+namespace {
+
+// The access the log is written with: appending, telling what it is, being moved into place.
+constexpr DWORD kLogAccess = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | DELETE;
+// Shared in every way, so a reader (or an editor saving a copy) never blocks the program, nor
+// the program the reader.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// The owner of an object opened with READ_CONTROL, as a SID string ("" when unknown), and
+// whether it is one whose file the log may go on in: Administrators, SYSTEM, or the owner of
+// the folder itself (who could replace anything in it anyway; under Wine, which gives every
+// file the user's SID as its owner, that is the user). A file a standard user made in
+// %SystemRoot%\Temp has that user as its owner: its lines are not the program's.
+bool TrustedOwner(HANDLE file, HANDLE folder, Text& owner) {
+  const auto ownerOf = [](HANDLE object, PSECURITY_DESCRIPTOR& descriptor) -> PSID {
+    PSID sid = nullptr;
+    descriptor = nullptr;
+    if (GetSecurityInfo(object, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &sid, nullptr, nullptr,
+                        nullptr, &descriptor) != ERROR_SUCCESS) {
+      return nullptr;
+    }
+    return sid;
+  };
+  PSECURITY_DESCRIPTOR fileDescriptor = nullptr, folderDescriptor = nullptr;
+  const PSID sid = ownerOf(file, fileDescriptor);
+  const PSID folderSid =
+      folder != INVALID_HANDLE_VALUE ? ownerOf(folder, folderDescriptor) : nullptr;
+  bool trusted = false;
+  if (sid != nullptr) {
+    trusted = IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ||
+              IsWellKnownSid(sid, WinLocalSystemSid) ||
+              (folderSid != nullptr && EqualSid(sid, folderSid));
+    LPWSTR text = nullptr;
+    if (ConvertSidToStringSidW(sid, &text)) {
+      owner = FromWide(text);
+      LocalFree(text);
+    }
+  }
+  LocalFree(fileDescriptor);
+  LocalFree(folderDescriptor);
+  return trusted;
+}
+
+}  // namespace
 
 LogWin32::LogWin32(std::wstring path) : path_(std::move(path)) {
   if (path_.empty()) return;
-  // The move goes through this handle, so it moves the file that was checked; a move replaces
-  // whatever has the older log's name without writing into it.
-  UniqueHandle log(CreateFileW(path_.c_str(), DELETE | FILE_READ_ATTRIBUTES,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!log.Valid()) return;  // none yet (or held): the first line makes it
-  if (!IsPlainFile(log.Get())) {
+  try {
+    Open();
+  } catch (...) {  // no memory, no random name: the run goes on without a log
+    file_.Reset();
+    refused_ = true;
+  }
+}
+
+void LogWin32::Open() {
+  // The file that has the log's name, as itself: never where a link in its place points.
+  UniqueHandle found(CreateFileW(path_.c_str(), DELETE | FILE_READ_ATTRIBUTES | READ_CONTROL,
+                                 kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
+                                 nullptr));
+  Text replaced;  // why the file in the log's place is not the log, for its first line
+  if (found.Valid()) {
+    const std::wstring folderName = path_.substr(0, path_.find_last_of(L'\\') + 1);
+    const UniqueHandle folder(CreateFileW(folderName.c_str(), READ_CONTROL, kShareAll, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    Text owner;
+    const bool trusted =
+        TrustedOwner(found.Get(), folder.Valid() ? folder.Get() : INVALID_HANDLE_VALUE, owner);
+    if (!IsPlainFile(found.Get())) {
+      replaced = u"a link, or a file with another name too";
+    } else if (!trusted) {
+      replaced = u"a file of " + (owner.empty() ? Text(u"an unknown owner") : owner) +
+                 u", not of the administrators";
+    } else {
+      LARGE_INTEGER size = {};
+      if (GetFileSizeEx(found.Get(), &size) && size.QuadPart > kTurnoverBytes) {
+        // The move goes through this handle, so it moves the file that was checked; it
+        // replaces whatever has the older log's name without writing into it.
+        RenameByHandle(found.Get(), path_.substr(0, path_.size() - 4) + L".1.log");
+      } else {
+        // The same file, opened again to append: if anything else has taken its name in the
+        // meantime, it is not the same file.
+        BY_HANDLE_FILE_INFORMATION checked = {}, opened = {};
+        file_.Reset(CreateFileW(path_.c_str(), kLogAccess, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (file_.Valid() && GetFileInformationByHandle(found.Get(), &checked) &&
+            GetFileInformationByHandle(file_.Get(), &opened) &&
+            checked.nFileIndexHigh == opened.nFileIndexHigh &&
+            checked.nFileIndexLow == opened.nFileIndexLow &&
+            checked.dwVolumeSerialNumber == opened.dwVolumeSerialNumber) {
+          return;
+        }
+        file_.Reset();
+      }
+    }
+  }
+  // A new log under a name nobody can guess, moved into place through its handle: a file or a
+  // link in that place is replaced, never written into. Users may read it once it is there.
+  // (Windows refuses to move a file over one that is open, so the one found goes first.)
+  found.Reset();
+  for (;;) {
+    const std::wstring fresh = path_ + L"." + RandomName() + L".vexa-tmp";
+    file_.Reset(CreateFileW(fresh.c_str(), kLogAccess | WRITE_DAC, kShareAll, PrivateAttributes(),
+                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file_.Valid()) break;
+    if (GetLastError() != ERROR_FILE_EXISTS) {
+      refused_ = true;
+      return;
+    }
+  }
+  if (RenameByHandle(file_.Get(), path_) != ERROR_SUCCESS) {
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    SetFileInformationByHandle(file_.Get(), FileDispositionInfo, &disposition, sizeof disposition);
+    file_.Reset();
     refused_ = true;
     return;
   }
-  LARGE_INTEGER size = {};
-  if (GetFileSizeEx(log.Get(), &size) && size.QuadPart > kTurnoverBytes) {
-    RenameByHandle(log.Get(), path_.substr(0, path_.size() - 4) + L".1.log");
-  }
+  GrantUsersRead(file_.Get());  // without it, only administrators read the log
+  if (!replaced.empty()) Append(u"the log's place held " + replaced + u": replaced by a new log");
 }
 
 std::wstring LogWin32::DefaultPath() {
@@ -44,8 +149,7 @@ void LogWin32::Write(const Text& line) noexcept {
   try {
     Append(line);
   } catch (...) {
-    // No memory for the line (or for the new log's descriptor): it is lost, and the program
-    // goes on.
+    // No memory for the line: it is lost, and the program goes on.
   }
 }
 
@@ -64,22 +168,7 @@ void LogWin32::Append(const Text& line) {
   }
   const std::string bytes = stamp + ToUtf8(oneLine) + "\r\n";
   std::lock_guard<std::mutex> lock(mutex_);
-  if (refused_) return;
-  if (!file_.Valid()) {
-    // Opened at the first line and held to the end, so that every line goes into the file
-    // that was checked; shared in every way, so a reader (or an editor saving a copy) never
-    // blocks the program, nor the program the reader. Appended lines are whole.
-    file_.Reset(CreateFileW(path_.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            ProtectedAttributes(), OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!file_.Valid()) return;  // tried again at the next line
-    if (!IsPlainFile(file_.Get())) {
-      file_.Reset();
-      refused_ = true;
-      return;
-    }
-  }
+  if (refused_ || !file_.Valid()) return;
   DWORD written = 0;
   WriteFile(file_.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }

@@ -1,5 +1,6 @@
 #include "platform/win32/protected_files.h"
 
+#include <aclapi.h>
 #include <sddl.h>
 
 #include <cstddef>
@@ -34,6 +35,12 @@ class SddlDescriptor {
   SddlDescriptor& operator=(const SddlDescriptor&) = delete;
 
   SECURITY_ATTRIBUTES* Attributes() { return &attributes_; }
+  PACL Dacl() const {
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    GetSecurityDescriptorDacl(descriptor_, &present, &dacl, &defaulted);
+    return dacl;
+  }
 
  private:
   PSECURITY_DESCRIPTOR descriptor_ = nullptr;
@@ -44,11 +51,26 @@ class SddlDescriptor {
 std::mutex runFolderMutex;
 std::wstring runFolder;
 
+SddlDescriptor& Protected() {
+  static SddlDescriptor descriptor(kProtectedSddl);
+  return descriptor;
+}
+
 }  // namespace
 
 SECURITY_ATTRIBUTES* ProtectedAttributes() {
-  static SddlDescriptor descriptor(kProtectedSddl);
+  return Protected().Attributes();
+}
+
+SECURITY_ATTRIBUTES* PrivateAttributes() {
+  static SddlDescriptor descriptor(kPrivateSddl);
   return descriptor.Attributes();
+}
+
+DWORD GrantUsersRead(HANDLE file) {
+  return SetSecurityInfo(file, SE_FILE_OBJECT,
+                         DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                         nullptr, Protected().Dacl(), nullptr);
 }
 
 std::wstring RandomName() {

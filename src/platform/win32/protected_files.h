@@ -14,9 +14,20 @@ namespace vexa {
 // the installer between its check and its start.
 inline constexpr wchar_t kProtectedSddl[] = L"D:P(A;;FA;;;BA)(A;;FA;;;SY)(A;;FRFX;;;BU)";
 
-// The security attributes of kProtectedSddl, built on first use and kept for the run (no
-// handle inherits). Throws PlatformError when the system can't build the descriptor.
+// A file that is still being written has only the administrators' part of it: until it has
+// its final name no standard user can open it, and so none can hold it open to make its
+// reopening or its move fail (GrantUsersRead gives them their part then).
+inline constexpr wchar_t kPrivateSddl[] = L"D:P(A;;FA;;;BA)(A;;FA;;;SY)";
+
+// The security attributes of kProtectedSddl and of kPrivateSddl, built on first use and kept
+// for the run (no handle inherits). Throw PlatformError when the system can't build the
+// descriptor.
 SECURITY_ATTRIBUTES* ProtectedAttributes();
+SECURITY_ATTRIBUTES* PrivateAttributes();
+
+// Gives the open file (WRITE_DAC access) the DACL of kProtectedSddl; the system's error code,
+// ERROR_SUCCESS when done.
+DWORD GrantUsersRead(HANDLE file);
 
 // 32 hexadecimal digits from the system's random number generator (CNG): a name nobody can
 // guess and so plant in advance. Throws PlatformError.
