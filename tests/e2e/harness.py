@@ -97,7 +97,8 @@ def suite_env(name, signer=None, pinned=False):
         if tls and unmade:
             raise SetupFailed("%s serves https: make its certificates with "
                               "tests/e2e/make_test_certs.sh" % base)
-        env = Wine(build, args.out, tag=name, arch=arch, https=tls and (tls[1], certs))
+        env = Wine(build, args.out, tag=name, arch=arch, https=tls and (tls[1], certs),
+                   roots=certs if signed or tls else None)
     except SetupFailed as e:
         sys.exit("%s FAILED: %s." % (name, str(e).rstrip(".")))
     print("Wine prefix %s (%s), program %s" % (env.work / "prefix", env.arch.prefix,
@@ -223,11 +224,12 @@ def stop(process, timeout=10):
 
 
 class Wine:
-    # https: None, or (port, certificates' folder) for the site over TLS too, its authority
+    # https: None, or (port, certificates' folder) for the site over TLS too. roots: None, or
+    # the certificates' folder whose test authority the prefix's machine trusts.
     # trusted in the prefix.
     def __init__(self, build_dir=None, out_dir=None, display=None, tag="e2e", arch=None,
-                 https=None):
-        self.arch, self.https = arch or wine_arch(), https
+                 https=None, roots=None):
+        self.arch, self.https, self.roots = arch or wine_arch(), https, roots
         self.build = Path(build_dir or default_build(self.arch))
         self.out = Path(out_dir or ROOT / "build" / tag)
         self.site = self.xvfb = self.env = None
@@ -270,15 +272,27 @@ class Wine:
         # Web addresses open in our probe, which records them, instead of a browser.
         self.run_unix([self.arch.loader, "reg", "add", "HKCR\\http\\shell\\open\\command",
                        "/ve", "/d", '"C:\\e2e\\probe.exe" open "%1"', "/f"], "reg")
-        if self.https:  # the prefix's machine store; the host's trust is not touched
-            der = ssl.PEM_cert_to_DER_cert((self.https[1] / "root.crt").read_text())
+        if self.roots:  # the prefix's machine store; the host's trust is not touched
+            der = ssl.PEM_cert_to_DER_cert((self.roots / "root.crt").read_text())
             (self.c / "e2e" / "root.der").write_bytes(der)
-            trust = [self.arch.loader, "C:\\e2e\\probe.exe", "trust", "C:\\e2e\\root.der"]
-            if self.run_unix(trust, "trust").returncode != 0:
+            if self.trust("machine") != 0:
                 raise SetupFailed("the test authority could not be added to the prefix's roots")
         shutil.copy(self.probe("probe.exe"), self.sys / "cmd.exe")
         # Our cmd.exe probe instead of Wine's; our component probe instead of Wine's built-ins.
         self.env["WINEDLLOVERRIDES"] = "cmd.exe=n;comcat,msxml3,shdocvw,stdole2.tlb=n,b"
+
+    # Puts the test authority into the trusted roots of the prefix's machine or user ("machine",
+    # "user"), or takes it out of the machine's ("untrust": Wine's crypt32 leaves the machine's
+    # registry entry in place when asked to delete it, so the entry goes through reg); returns
+    # the exit code.
+    def trust(self, how):
+        if how == "untrust":
+            thumb = hashlib.sha1((self.c / "e2e" / "root.der").read_bytes()).hexdigest().upper()
+            step = [self.arch.loader, "reg", "delete", "HKLM\\Software\\Microsoft\\"
+                    "SystemCertificates\\Root\\Certificates\\" + thumb, "/f"]
+        else:
+            step = [self.arch.loader, "C:\\e2e\\probe.exe", "trust", "C:\\e2e\\root.der", how]
+        return self.run_unix(step, "trust").returncode
 
     # The program's support log (in %SystemRoot%\Temp), strictly UTF-8, or "".
     def program_log(self):
@@ -348,7 +362,8 @@ class Wine:
                 away.rename(path)
         self.blocked = []
         shutil.rmtree(self.app, ignore_errors=True)
-        for f in ["e2e/events.log", "vexaoem.dat", "vexaverification.dat", "vexa_setup_zs.exe"]:
+        for f in ["e2e/events.log", "vexaoem.dat", "vexaverification.dat", "vexa_setup_zs.exe",
+                  "theirs.txt"]:
             (self.c / f).unlink(missing_ok=True)
         for name in COMPONENTS:
             (self.sys / name).unlink(missing_ok=True)
@@ -401,8 +416,9 @@ class Wine:
                                   "VEXA_WINE_ARCH, or leave the choice to scripts/wine-arch.sh"
                                   % (argv[0], e.strerror)) from None
 
-    def start(self, path, *args, cwd=None, overrides=None):
-        env = dict(self.env)
+    # `planted`: variables put into the program's environment, over the run's.
+    def start(self, path, *args, cwd=None, overrides=None, planted=None):
+        env = dict(self.env, **(planted or {}))
         if overrides:
             env["WINEDLLOVERRIDES"] += ";" + overrides
         with open(self.work / "wine.log", "ab") as log:
@@ -421,8 +437,9 @@ class Wine:
         for name in installed:
             shutil.copy(self.probe("component.dll"), self.sys / name)
 
-    def start_program(self, *args, overrides=None):
-        return self.start("C:\\app\\vexa_update.exe", *args, cwd=self.app, overrides=overrides)
+    def start_program(self, *args, overrides=None, planted=None):
+        return self.start("C:\\app\\vexa_update.exe", *args, cwd=self.app, overrides=overrides,
+                          planted=planted)
 
     # Runs the UI robot; returns its lines split into fields.
     def robot(self, *steps):

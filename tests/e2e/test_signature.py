@@ -8,10 +8,10 @@
 # is missing, unless E2E_REQUIRED is set; exits 1 with one sentence when it can't be set up.
 #
 # Under Wine 8 WinVerifyTrust accepts a signature whose certificate authority is not among the
-# trusted roots (measured: 0 for a file signed by a test authority that was never added), so
-# these runs can show unsigned, altered and other-signer installers refused, but not an
-# untrusted authority; the test authority is not installed. On Windows it would first have to be
-# added to the machine's trusted roots (certutil -addstore Root root.crt).
+# trusted roots (measured: 0 for a file signed by a test authority that was never added); the
+# program's own check of the signer's chain against the machine's roots refuses it, so the
+# suite adds the test authority to the prefix's machine roots, as certutil -addstore Root
+# root.crt does on Windows.
 
 import os
 import re
@@ -84,6 +84,23 @@ class SignedInstaller(harness.WineTest):
                 self.assertEqual(sorted(p.name for p in env.c.glob("vexa_setup_zs.exe*")),
                                  ["vexa_setup_zs.exe"], "the refused file was left behind")
                 self.assertEqual(env.events("setup"), [])
+
+    # A root the user put into their own store (as any of their unelevated programs can) does
+    # not make an installer the vendor's: the signer's chain must end in the machine's roots.
+    def test_an_authority_only_the_user_trusts_is_refused(self):
+        self.assertEqual(env.trust("untrust"), 0)
+        self.assertEqual(env.trust("user"), 0)
+        try:
+            old = os.urandom(4096)
+            program = self.run_refresh(installers["vendor"], old)
+            box = self.error_box(30, "refused-user-root")
+            self.assertIn(REFUSAL + "（签名者：%s；签名证书的颁发机构不受信任）" % VENDOR, box[0][3])
+            env.robot("ok")
+            self.assertEqual(self.wait_exit(program, 20), 1)
+            self.assertEqual((env.c / "vexa_setup_zs.exe").read_bytes(), old)
+            self.assertEqual(env.events("setup"), [])
+        finally:
+            self.assertEqual(env.trust("machine"), 0)
 
     def test_program_is_signed_by_the_vendor(self):
         p = subprocess.run(["osslsigncode", "verify", "-CAfile", env.certs / "root.crt", "-in",

@@ -40,13 +40,8 @@ class Verification {
 
   // The common name on the first signer's certificate; empty when no signer was found.
   Text SignerName() const {
-    CRYPT_PROVIDER_DATA* provider = api_.WTHelperProvDataFromStateData(data_.hWVTStateData);
-    if (provider == nullptr) return Text();
-    CRYPT_PROVIDER_SGNR* signer = api_.WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0);
-    if (signer == nullptr || signer->csCertChain == 0 || signer->pasCertChain == nullptr ||
-        signer->pasCertChain[0].pCert == nullptr) {
-      return Text();
-    }
+    const CRYPT_PROVIDER_SGNR* signer = Signer();
+    if (signer == nullptr) return Text();
     PCCERT_CONTEXT certificate = signer->pasCertChain[0].pCert;  // the chain starts with it
     void* commonName = const_cast<char*>(szOID_COMMON_NAME);
     const DWORD size =
@@ -58,7 +53,49 @@ class Verification {
     return FromWide(name);
   }
 
+  // The signer's chain built again by the local machine's chain engine, as of the time the
+  // signature was verified for (its time stamp's, else now): only the machine's trusted roots
+  // count there. WinVerifyTrust's engine is the user's, which also trusts a root the user put
+  // into their own store (CurrentUser\Root), as any unelevated program of theirs can. An
+  // HRESULT of the trust kinds, ERROR_SUCCESS when the machine trusts the chain. Revocation is
+  // not asked for, as in the verification.
+  LONG MachineChainResult() const {
+    const CRYPT_PROVIDER_SGNR* signer = Signer();
+    if (signer == nullptr) return TRUST_E_NOSIGNATURE;
+    PCCERT_CONTEXT leaf = signer->pasCertChain[0].pCert;
+    CERT_CHAIN_PARA parameters = {};
+    parameters.cbSize = sizeof parameters;
+    FILETIME asOf = signer->sftVerifyAsOf;
+    PCCERT_CHAIN_CONTEXT chain = nullptr;
+    // The signature's own certificates (leaf->hCertStore) give the intermediates.
+    if (!api_.CertGetCertificateChain(HCCE_LOCAL_MACHINE, leaf, &asOf, leaf->hCertStore,
+                                      &parameters, 0, nullptr, &chain)) {
+      return CERT_E_CHAINING;
+    }
+    const DWORD errors = chain->TrustStatus.dwErrorStatus;
+    api_.CertFreeCertificateChain(chain);
+    if (errors & (CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN))
+      return CERT_E_UNTRUSTEDROOT;
+    if (errors & CERT_TRUST_IS_EXPLICIT_DISTRUST) return TRUST_E_EXPLICIT_DISTRUST;
+    if (errors & CERT_TRUST_IS_REVOKED) return CERT_E_REVOKED;
+    if (errors & CERT_TRUST_IS_NOT_TIME_VALID) return CERT_E_EXPIRED;
+    if (errors & (CERT_TRUST_IS_NOT_SIGNATURE_VALID | CERT_TRUST_IS_CYCLIC)) return CERT_E_CHAINING;
+    return ERROR_SUCCESS;
+  }
+
  private:
+  // The first signer, with its certificate; null when there is none.
+  const CRYPT_PROVIDER_SGNR* Signer() const {
+    CRYPT_PROVIDER_DATA* provider = api_.WTHelperProvDataFromStateData(data_.hWVTStateData);
+    if (provider == nullptr) return nullptr;
+    const CRYPT_PROVIDER_SGNR* signer = api_.WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0);
+    if (signer == nullptr || signer->csCertChain == 0 || signer->pasCertChain == nullptr ||
+        signer->pasCertChain[0].pCert == nullptr) {
+      return nullptr;
+    }
+    return signer;
+  }
+
   // No interactive user: the check never asks anything.
   static HWND NoWindow() { return static_cast<HWND>(INVALID_HANDLE_VALUE); }
 
@@ -107,12 +144,13 @@ Text TrustProblem(LONG result) {
 void VerifySigner(HANDLE file, const Text& target, const Text& signer) {
   const Verification verification(file, NameOf(file, target));
   const Text found = verification.SignerName();
-  if (verification.result() == ERROR_SUCCESS && found == signer) return;
+  LONG result = verification.result();
+  if (result == ERROR_SUCCESS) result = verification.MachineChainResult();
+  if (result == ERROR_SUCCESS && found == signer) return;
   Text message = failure::kNotTheVendorsSignature + target + u"（";
   message += found.empty() ? Text(u"未找到签名者") : u"签名者：" + found;
-  if (verification.result() != ERROR_SUCCESS)
-    message += u"；" + TrustProblem(verification.result());
-  throw PlatformError(message + u"）", static_cast<std::uint32_t>(verification.result()));
+  if (result != ERROR_SUCCESS) message += u"；" + TrustProblem(result);
+  throw PlatformError(message + u"）", static_cast<std::uint32_t>(result));
 }
 
 FilesWin32::ReplacementCheck SignerCheck(Text signer) {

@@ -13,7 +13,8 @@
 // never loaded.
 #define VEXA_WINTRUST_FUNCTIONS(F) \
   F(WinVerifyTrust) F(WTHelperProvDataFromStateData) F(WTHelperGetProvSignerFromChain)
-#define VEXA_CRYPT32_FUNCTIONS(F) F(CertGetNameStringW)
+#define VEXA_CRYPT32_FUNCTIONS(F) \
+  F(CertGetNameStringW) F(CertGetCertificateChain) F(CertFreeCertificateChain)
 
 namespace vexa {
 
