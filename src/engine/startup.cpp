@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <vector>
+
 #include "form/frm_update.h"
 #include "form/settings.h"
 
@@ -12,8 +15,8 @@ constexpr char16_t kProductWindowTitle[] = u"vexa";
 constexpr char16_t kRefreshArgument[] = u"REFRESH";
 
 // A process that survives its termination, or a window that outlives its process, would
-// keep the kill loop going for ever. Each pass gives the process about 100 ms to go, so 50
-// passes end the loop after about five seconds at the most.
+// keep the kill loop going for ever. Each pass ends or passes over one window and gives a
+// process about 100 ms to go, so 50 passes end the loop after about five seconds at the most.
 constexpr int kMaxKillPasses = 50;
 
 }  // namespace
@@ -57,20 +60,24 @@ Text FrmUpdate::GetSpecialFolder(std::int32_t folder) {
 }
 
 // Ends the owners of the windows with this title, never the desktop's shell (an Explorer
-// window showing a folder of that name has it) nor this program.
+// window showing a folder of that name has it) nor this program. A window whose owner can't
+// be ended (another user's process, one that no longer owns it) is passed over from then on,
+// so the copies after it still go.
 void FrmUpdate::KillByWindowTitle(const Text& title) {
   Processes& processes = platform_.processes;
   const std::uint32_t shell = processes.ShellProcess();
   const std::uint32_t self = processes.CurrentProcess();
+  std::vector<WindowHandle> passedOver;
   const auto spared = [&](const WindowOwner& found) {
-    return found.process == 0 || found.process == shell || found.process == self;
+    return found.process == 0 || found.process == shell || found.process == self ||
+           std::find(passedOver.begin(), passedOver.end(), found.window) != passedOver.end();
   };
   for (int pass = 0; pass < kMaxKillPasses; ++pass) {
     WindowOwner found = processes.FindWindowOwner(title, 0);
     while (found.window != 0 && spared(found))
       found = processes.FindWindowOwner(title, found.window);
     if (found.window == 0) return;
-    if (!processes.Terminate(found)) return;
+    if (!processes.Terminate(found)) passedOver.push_back(found.window);
   }
 }
 
