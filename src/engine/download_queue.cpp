@@ -48,6 +48,7 @@ void FrmUpdate::FetchCurrentItem() {
   ui_.SetTaskbarProgress(TaskbarState::None, 0, 0);
   ShownState = 0;
   TimeLeft = {};
+  platform_.inet1.SetBodyLimit(ItemKinds[CurrentIndex] == kComponentKind ? kLargestComponent : 0);
   platform_.inet1.Execute(ItemUrls[CurrentIndex], u"GET");
 }
 

@@ -46,6 +46,10 @@ struct TransferProgress {
 class Transfer {
  public:
   virtual ~Transfer() = default;
+  // The most body bytes the requests started from now on may bring; 0: no limit. A body
+  // announced or arriving longer is a bad answer, as one longer than its own announcement
+  // is: nothing of it is kept, and the request ends in state 11.
+  virtual void SetBodyLimit(std::int64_t bytes) = 0;
   // Starts a request; also allowed while the previous one's state 12 is being handled.
   virtual void Execute(const Text& url, const Text& operation) = 0;
   // A response header's value, or the empty text when the response has none.

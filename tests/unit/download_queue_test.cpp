@@ -133,6 +133,8 @@ TEST(WholeRun, FetchesEveryItemToItsPlaceAndLaunchesTheInstaller) {
     const auto& [path, target] = items[i];
     EXPECT_EQ(sys.inet.requests[i].url, kSite + path);
     EXPECT_EQ(sys.inet.requests[i].operation, u"GET");
+    // A component's body is at most 64 MiB; the installer's has no limit.
+    EXPECT_EQ(sys.inet.requests[i].bodyLimit, i < 8 ? 64 << 20 : 0);
     EXPECT_EQ(sys.files.Bytes(target), bodyOf(kSite + path)) << ToUtf8(target);
     if (i < 8) registered.push_back(Registration(target));
   }

@@ -222,8 +222,9 @@ class FakeShell : public Shell {
 
 class FakeTransfer : public Transfer {
  public:
+  void SetBodyLimit(std::int64_t bytes) override { bodyLimit_ = bytes; }
   void Execute(const Text& url, const Text& operation) override {
-    requests.push_back({url, operation});
+    requests.push_back({url, operation, bodyLimit_});
   }
   // The header only by the exact name the window asks for.
   Text GetHeader(const Text& name) override {
@@ -247,6 +248,7 @@ class FakeTransfer : public Transfer {
 
   struct Request {
     Text url, operation;
+    std::int64_t bodyLimit;  // as set when it started
   };
   std::vector<Request> requests;
   TransferProgress progress;  // what Progress() answers
@@ -254,6 +256,7 @@ class FakeTransfer : public Transfer {
  private:
   std::string body_, contentLength_;
   std::size_t position_ = 0;
+  std::int64_t bodyLimit_ = 0;
 };
 
 class FakeEnvironment : public Environment {

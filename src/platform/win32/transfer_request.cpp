@@ -1,5 +1,7 @@
 #include "platform/win32/transfer_request.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <utility>
 #include <vector>
@@ -28,7 +30,8 @@ Text Seconds(ULONGLONG milliseconds) {
 }  // namespace
 
 TransferRequest::TransferRequest(const WinInetApi& api, TransferWinInet::FailureSink failed,
-                                 Log& log, HWND window, LPARAM serial, std::wstring url, bool isGet)
+                                 Log& log, HWND window, LPARAM serial, std::wstring url, bool isGet,
+                                 std::int64_t bodyLimit)
     : api_(api),
       failed_(std::move(failed)),
       log_(log),
@@ -36,6 +39,7 @@ TransferRequest::TransferRequest(const WinInetApi& api, TransferWinInet::Failure
       serial_(serial),
       url_(std::move(url)),
       isGet_(isGet),
+      bodyLimit_(bodyLimit),
       wake_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
   if (!wake_.Valid()) throw SystemError(GetLastError(), failure::kCannotCreateEvent, u"");
 }
@@ -183,6 +187,10 @@ TransferRequest::Outcome TransferRequest::Attempt(HINTERNET session, DownloadAtt
     body_->Clear();
     headers_ = headers;
     total_ = StrictLength(announced).value_or(0);
+    if (bodyLimit_ > 0 && total_ > bodyLimit_) {
+      return Failed(Failure::kFinal,
+                    u"announced more than the " + DecimalText(bodyLimit_) + u" bytes allowed");
+    }
   } else {
     Note(verdict.why);
   }
@@ -193,16 +201,28 @@ TransferRequest::Outcome TransferRequest::Attempt(HINTERNET session, DownloadAtt
 
 TransferRequest::Outcome TransferRequest::ReadBody(HINTERNET request,
                                                    std::optional<std::int64_t> end) {
+  // The most bytes the body may have: its announced length, else the limit; 0: no most.
+  const std::int64_t most = end ? *end : bodyLimit_;
   std::vector<std::uint8_t> block(kBodyBlock);
   for (;;) {
+    // One byte more than may come, at most: enough to tell a body that goes on too long.
+    DWORD ask = static_cast<DWORD>(block.size());
+    if (most > 0) ask = static_cast<DWORD>(std::min<std::int64_t>(ask, most - body_->Size() + 1));
     DWORD read = 0;
-    if (!api_.InternetReadFile(request, block.data(), static_cast<DWORD>(block.size()), &read)) {
+    if (!api_.InternetReadFile(request, block.data(), ask, &read)) {
       const DWORD error = GetLastError();
       return Failed(Failure::kCutShort,
                     u"receiving stopped after " + DecimalText(body_->Size()) + u" bytes", error);
     }
     if (Canceled()) return {};
     if (read == 0) break;
+    if (most > 0 && body_->Size() + read > most) {
+      body_->Clear();
+      received_ = 0;
+      return Failed(Failure::kFinal, (end ? u"body longer than the " : u"body over the ") +
+                                         DecimalText(most) +
+                                         (end ? u" bytes announced" : u" bytes allowed"));
+    }
     body_->Append(block.data(), read);
     received_ = body_->Size();
     PostProgress();

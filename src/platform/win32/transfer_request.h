@@ -26,8 +26,9 @@ struct WinInetApi;
 // the progress; the window's thread may cancel or abort it.
 class TransferRequest {
  public:
+  // `bodyLimit`: the most body bytes the answer may have (0: no limit).
   TransferRequest(const WinInetApi& api, TransferWinInet::FailureSink failed, Log& log, HWND window,
-                  LPARAM serial, std::wstring url, bool isGet);
+                  LPARAM serial, std::wstring url, bool isGet, std::int64_t bodyLimit);
   TransferRequest(const TransferRequest&) = delete;
   TransferRequest& operator=(const TransferRequest&) = delete;
 
@@ -72,7 +73,8 @@ class TransferRequest {
   // The attempts until one brings the whole body; false (and logged) when they failed.
   bool FetchWithRetries(HINTERNET session);
   Outcome Attempt(HINTERNET session, DownloadAttempts& attempts);
-  // The body into body_, up to `end` bytes in all when the length is known.
+  // The body into body_: `end` bytes in all when the length is known. A body that goes on
+  // past its end, or past the limit, is a bad answer: nothing of it is kept.
   Outcome ReadBody(HINTERNET request, std::optional<std::int64_t> end);
   // Counts down the wait before retry number `retry`; false when the request was cancelled.
   bool WaitToRetry(int seconds, int retry);
@@ -114,6 +116,7 @@ class TransferRequest {
   const LPARAM serial_;
   const std::wstring url_;
   const bool isGet_;
+  const std::int64_t bodyLimit_;
   UniqueHandle wake_;  // set by Cancel: ends a wait between attempts
 
   std::mutex mutex_;  // guards the three members below

@@ -49,9 +49,9 @@ void TransferWinInet::Execute(const Text& url, const Text& operation) {
                                 }),
                  workers_.end());
   ++serial_;
-  current_ =
-      std::make_shared<TransferRequest>(*api_, failed_, log_, window_, static_cast<LPARAM>(serial_),
-                                        ToWide(url), EqualIgnoringAsciiCase(operation, u"GET"));
+  current_ = std::make_shared<TransferRequest>(*api_, failed_, log_, window_,
+                                              static_cast<LPARAM>(serial_), ToWide(url),
+                                              EqualIgnoringAsciiCase(operation, u"GET"), bodyLimit_);
   auto owner = std::make_unique<std::shared_ptr<TransferRequest>>(current_);
   UniqueHandle thread(CreateThread(nullptr, 0, &TransferRequest::RunWorker, owner.get(), 0, nullptr));
   if (!thread.Valid()) throw SystemError(GetLastError(), failure::kCannotStartDownload, url);

@@ -68,6 +68,7 @@ class TransferWinInet final : public Transfer {
   // still running at the time limit.
   bool Stop();
 
+  void SetBodyLimit(std::int64_t bytes) override { bodyLimit_ = bytes; }
   void Execute(const Text& url, const Text& operation) override;
   Text GetHeader(const Text& name) override;
   void GetChunk(std::int32_t size, std::vector<std::uint8_t>& chunk) override;
@@ -86,6 +87,7 @@ class TransferWinInet final : public Transfer {
   Log& log_;
   const WinInetApi* api_;
   HWND window_ = nullptr;
+  std::int64_t bodyLimit_ = 0;
   std::uint32_t serial_ = 0;
   std::shared_ptr<TransferRequest> current_;
   std::vector<Worker> workers_;  // every worker that may still run
