@@ -2,7 +2,14 @@
 # followed by "/...", and the manifest's lists are joined with "|". Plain http is refused
 # unless the host is this machine (the demo and test site): the program runs as administrator
 # and runs what it downloads, so anyone on the network path could otherwise choose it.
-# Included by the project; also runs alone: cmake -DDOWNLOAD_BASE=... -P cmake/check_download_base.cmake
+# A site on the network also needs the downloads checked: the program runs as administrator what
+# it fetches, so without the installer's signer (INSTALLER_SIGNER) and the components' SHA-256
+# (COMPONENT_SHA256SUMS) whoever takes over the site, or a CDN in front of it, runs code on every
+# client; VEXA_UNVERIFIED_DOWNLOADS=ON builds such a program all the same, on purpose. (Only
+# the Windows builds make the program; the native build of the logic and its tests makes none.)
+# Included by the project; also runs alone:
+#   cmake -DDOWNLOAD_BASE=... [-DINSTALLER_SIGNER=... -DCOMPONENT_SHA256SUMS=...]
+#         [-DVEXA_UNVERIFIED_DOWNLOADS=ON] -P cmake/check_download_base.cmake
 if(NOT DOWNLOAD_BASE MATCHES "^https?://[^/|\t ]" OR DOWNLOAD_BASE MATCHES "[/|\t ]$"
    OR DOWNLOAD_BASE MATCHES "[|\t ]")
   message(FATAL_ERROR "DOWNLOAD_BASE \"${DOWNLOAD_BASE}\": give http:// or https:// and a host, "
@@ -12,4 +19,14 @@ if(DOWNLOAD_BASE MATCHES "^http://" AND
    NOT DOWNLOAD_BASE MATCHES "^http://(127\\.0\\.0\\.1|localhost)(:[0-9]+)?(/|$)")
   message(FATAL_ERROR "DOWNLOAD_BASE \"${DOWNLOAD_BASE}\": plain http:// only for 127.0.0.1 or "
                       "localhost; give https:// for any other site")
+endif()
+if((WIN32 OR CMAKE_SCRIPT_MODE_FILE) AND
+   NOT DOWNLOAD_BASE MATCHES "^https?://(127\\.0\\.0\\.1|localhost)(:[0-9]+)?(/|$)" AND
+   ("${INSTALLER_SIGNER}" STREQUAL "" OR "${COMPONENT_SHA256SUMS}" STREQUAL "") AND
+   NOT VEXA_UNVERIFIED_DOWNLOADS)
+  message(FATAL_ERROR "DOWNLOAD_BASE \"${DOWNLOAD_BASE}\" is a site on the network: a release "
+                      "build checks what it runs, so give INSTALLER_SIGNER (the vendor's signer) "
+                      "and COMPONENT_SHA256SUMS (the components' SHA-256), or "
+                      "-DVEXA_UNVERIFIED_DOWNLOADS=ON for a program that runs its downloads "
+                      "unchecked")
 endif()
