@@ -228,6 +228,23 @@ void CheckRequests(HWND window) {
   CHECK(options[INTERNET_OPTION_SEND_TIMEOUT] == 30000);
   CHECK(options[INTERNET_OPTION_RECEIVE_TIMEOUT] == 60000);
   CheckRequest(window, {}, u"POST", {11}, "", "http://site/a: failed: only GET");
+  // A body longer than announced, or than the limit, is a bad answer: final, nothing kept.
+  const struct {
+    Response response;
+    std::int64_t limit;
+    const char* logged;
+  } tooLong[] = {
+      {{200, "Content-Length: 3\r\n", "abcd"}, 0, "failed: body longer than the 3 bytes announced"},
+      {{200, "Content-Length: 10\r\n", "0123456789"}, 5, "failed: announced more than the 5"},
+      {{200, "", "0123456789"}, 5, "failed: body over the 5 bytes allowed"},
+  };
+  for (const auto& c : tooLong) {
+    Run run(window);
+    run.transfer.SetBodyLimit(c.limit);
+    run.Fetch(c.response);
+    CHECK(states.back() == 11 && run.Read().empty() && asked.size() == 1);
+    CHECK(run.Logged(c.logged));
+  }
 }
 
 // A replaced request's states never count, and its worker posts nothing more, not even when
