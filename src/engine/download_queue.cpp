@@ -1,12 +1,33 @@
 #include "engine/manifest.h"
 #include "form/frm_update.h"
+#include "window/layout.h"
 
 namespace vexa {
 
+// The start button starts the walk; after a transfer that failed for good it is "重试", and
+// fetches that item again (its bytes kept are continued where the server allows), the items
+// before it being done.
 void FrmUpdate::Command_refresh_Click() {
+  if (Stalled) {
+    Stalled = false;
+    ui_.SetEnabled(Control::Command_refresh, false);
+    ui_.SetCaption(Control::Command_refresh, LayoutOf(Control::Command_refresh).caption);
+    platform_.log.Write(u"retry: " + ItemNames[CurrentIndex] + u" again");
+    FetchCurrentItem();
+    return;
+  }
   ui_.SetCaption(Control::Label3, u"状态: 正在准备安装 ...");
   ui_.SetEnabled(Control::Command_refresh, false);
   Command2_Click();
+}
+
+// After a transfer that failed for good: the start button, enabled again, offers to try once
+// more (Enter presses it).
+void FrmUpdate::OfferRetry() {
+  Stalled = true;
+  ui_.SetCaption(Control::Command_refresh, u"重试");
+  ui_.SetEnabled(Control::Command_refresh, true);
+  ui_.SetFocus(Control::Command_refresh);
 }
 
 void FrmUpdate::Command2_Click() {

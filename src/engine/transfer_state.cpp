@@ -77,6 +77,7 @@ void FrmUpdate::Inet1_StateChanged(std::int16_t State) {
     if (State == icError) {
       const TransferProgress progress = platform_.inet1.Progress();
       ui_.SetTaskbarProgress(TaskbarState::Error, progress.received, progress.total);
+      OfferRetry();
     }
   }
 }

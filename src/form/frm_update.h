@@ -60,6 +60,9 @@ class FrmUpdate {
   // The current item's first body was refused (not its pinned content); a second refusal
   // ends the run.
   bool RefusedOnce = false;
+  // The current item's transfer failed for good: the start button offers "重试", which
+  // fetches it again and goes on from there.
+  bool Stalled = false;
 
   // The brand codec; private operations of the window in spirit, public so they can be
   // checked on their own.
@@ -74,6 +77,7 @@ class FrmUpdate {
   // Download queue and transfers.
   void DownloadNext();
   void FetchCurrentItem();
+  void OfferRetry();
   bool CommitOrFetchAgain(FileReplacement& file);
   void Register(const Text& path);
   void CompleteTransfer();

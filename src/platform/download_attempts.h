@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 #include "platform/text.h"
 
@@ -43,8 +44,23 @@ class DownloadAttempts {
     Text why;  // for the log: how the answer was read
   };
 
+  DownloadAttempts() = default;
+  // The attempts of a body kept from an earlier run, as the 200 it came in described it (a
+  // PartialRecord's validator and total): the first request continues it.
+  DownloadAttempts(Text validator, std::int64_t total)
+      : validator_(std::move(validator)), total_(total) {}
+
   // 1 for the first attempt.
   int Attempt() const { return attempt_; }
+
+  // Whether the body being fetched could be continued later, as its last 200 described it:
+  // its bytes are worth keeping as they arrive.
+  bool Resumable() const { return !validator_.empty(); }
+  // Whether `inHand` bytes of it can be continued: kept when the transfer ends without them
+  // all, to be asked for from there.
+  bool CanContinue(std::int64_t inHand) const { return NextRequest(inHand).from > 0; }
+  const Text& Validator() const { return validator_; }
+  std::int64_t Total() const { return total_; }
 
   // The request of the current attempt, given how many body bytes are in hand. Bytes that
   // can't be continued are to be discarded by the caller when this asks from 0.

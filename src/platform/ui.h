@@ -46,6 +46,8 @@ class Ui {
   virtual ~Ui() = default;
   virtual void SetCaption(Control control, const Text& caption) = 0;
   virtual void SetEnabled(Control control, bool enabled) = 0;
+  // Gives the control the keyboard focus (Enter presses a button that has it).
+  virtual void SetFocus(Control control) = 0;
   virtual void SetVisible(Control control, bool visible) = 0;
   virtual void SetForeColor(Control control, OleColor color) = 0;
   // Position and width of a control inside its container (the window's own inner width is

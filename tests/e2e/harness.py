@@ -369,6 +369,7 @@ class Wine:
             (self.sys / name).unlink(missing_ok=True)
         for log in self.c.glob("windows/temp/vexa_update*.log"):
             log.unlink()
+        shutil.rmtree(self.c / "windows" / "temp" / "vexa-partials", ignore_errors=True)
         if self.site.poll() is not None:  # a test stopped it
             self.start_site()
         self.site_log.write_text("")

@@ -68,7 +68,7 @@ class UpdateRun(harness.WineTest):
 
     # The transfer of the last component fetched fails (after as many requests as `fetched`
     # names it): the error shows and the run stands still, nothing more fetched and no
-    # installer, until the window is closed.
+    # installer, until the window is closed; the start button offers "重试".
     def assert_stalls(self, program, fetched, registered, timeout=30):
         def stalled():
             w = env.window()
@@ -78,7 +78,7 @@ class UpdateRun(harness.WineTest):
         env.shot("stalled-" + self._testMethodName)
         self.assertTrue(w, "no transfer error shown: %s" % env.window())
         self.assertEqual(w[LABEL3].text, "状态: 检查 %s ..." % fetched[-1])
-        self.assertEqual(w[COMMAND_REFRESH][:2], (True, False))
+        self.assertEqual(w[COMMAND_REFRESH][:2] + (w[COMMAND_REFRESH].text,), (True, True, "重试"))
         self.assertTrue(w[PICTURE_HTTP].visible)
         [(_, hit)] = env.robot("at", 40, 154)  # where the status line is: the panel covers it
         self.assertIn(int(hit), (PICTURE_HTTP, PICTURE1, LABEL_HTTP_STATE2, LABEL_HTTP_STATE))
@@ -321,6 +321,109 @@ class UpdateRun(harness.WineTest):
         self.assertTrue(2 <= gaps[0] < 3 and 1 <= gaps[1] < 2, gaps)
         self.assertEqual(sha256(env.sys / "comcat.dll"), sha256(env.probe("component.dll")))
         self.assertIn(": retry 2 of 3 in 1 s, 0 bytes in hand", env.program_log())
+
+    # Readings of the window every half second from the installer's next request until `until`
+    # holds for one: (seconds since the request, percentage or None, state line). Screenshots
+    # named by `shots` ({percentage: name}) as the percentage first reaches each.
+    def watch_installer(self, until, timeout, shots=()):
+        before = len([r for r in self.requests()[0] if r[0] == site.SETUP_PATH])
+        asked = wait_until(lambda: [r for r in map(json.loads, env.site_log.read_text()
+                                                   .splitlines()) if r["path"] == site.SETUP_PATH]
+                           [before:], 30)
+        self.assertTrue(asked, "the installer was not asked for")
+        readings, shots = [], dict(shots)
+        while time.time() - asked[-1]["t"] < timeout:
+            w = env.window()
+            if LABEL_HTTP_STATE2 not in w:
+                break
+            percent = re.fullmatch(r"(\d+)%", w[LABEL_HTTP_STATE2].text)
+            readings.append((time.time() - asked[-1]["t"], percent and int(percent[1]),
+                             w[LABEL_HTTP_STATE].text))
+            for at in [a for a in shots if percent and int(percent[1]) >= a]:
+                env.shot(shots.pop(at))
+            if until(readings[-1]):
+                return readings
+            time.sleep(max(0.0, 0.5 - (time.time() - asked[-1]["t"] - readings[-1][0])))
+        self.fail("not reached in %d s: %s" % (timeout, readings[-3:]))
+
+    # On a slow line the bar and the percentage follow the bytes as they come, and the time
+    # left shows; the window closed at 40 %, the bytes in hand are kept, and the next run asks
+    # only for the rest, which it gets (206) or, when the file changed in between, the whole
+    # new file (200).
+    def test_a_slow_download_shows_its_pace_and_goes_on_at_the_next_run(self):
+        for changed in (False, True):
+            with self.subTest(changed=changed):
+                env.reset()
+                # 3 MiB at about 100 KB/s; the file changed in between has another length.
+                rule = {"pad": 3 << 20, "rate": 100_000, "ranges": True}
+                paths = self.prepare(COMPONENTS, {"setup": rule})
+                first = env.start_program("REFRESH")
+                shots = {} if changed else {10: "trickle-10", 20: "trickle-20"}
+                readings = self.watch_installer(lambda r: (r[1] or 0) >= 40, 40, shots)
+                if not changed:
+                    shown = [t for t, percent, _ in readings if percent is not None]
+                    self.assertLess(shown[0], 2, readings[:5])
+                    stills = [b - a for (a, p, _), (b, q, _) in zip(readings, readings[1:])
+                              if p == q]
+                    self.assertLess(max(stills, default=0), 2, readings)
+                    left = [t for t, _, state in readings if "  剩余 " in state]
+                    self.assertTrue(left and left[0] < 6, readings)
+                env.robot("close")
+                self.wait_exit(first, 10)
+                self.assertRegex(env.program_log(),
+                                 r"vexa_setup_zs\.txt: kept \d+ of \d+ bytes for a later run")
+                setup = dict(rule, rate=400_000, pad=(3 << 20) - (1000 if changed else 0))
+                paths = env.configure({"setup": setup})
+                second = env.start_program("REFRESH")
+                if not changed:
+                    self.watch_installer(lambda r: (r[1] or 0) > 40, 20)
+                    env.shot("continued")
+                self.assertEqual(self.wait_exit(second, 60), 0)
+                asked, _ = self.requests()
+                _, range_, if_range = asked[-1]
+                self.assertRegex(range_ or "", r"^bytes=\d+-$")
+                self.assertRegex(if_range or "", r'^"[0-9a-f]{16}"$')
+                kept = int(range_[6:-1])
+                whole = site.body_length(paths[site.SETUP_PATH])
+                self.assertGreater(kept, 0.35 * whole)
+                self.assertEqual(sha256(env.c / "vexa_setup_zs.exe"),
+                                 site.body_sha256(paths[site.SETUP_PATH]))
+                self.assertTrue(wait_until(lambda: env.events("setup"), 10), "not started")
+                log = env.program_log()
+                self.assertRegex(log, r"continued from %d of \d+ bytes, kept since \d{4}-" % kept)
+                if changed:
+                    self.assertIn("200 on a range request: started over from byte 0", log)
+                else:
+                    self.assertIn("206: resumed at %d of %d bytes" % (kept, whole), log)
+
+    # Every attempt at the installer is cut: the window offers "重试" (Enter presses it, as
+    # the button has the focus), and the run goes on from there, asking for the rest; the
+    # components placed before are not fetched again.
+    def test_retry_after_the_last_attempt_goes_on_where_it_stopped(self):
+        cut = {"mode": "drop", "drop_after": 1 << 20}
+        paths = self.prepare(COMPONENTS[2:], {"setup": {"pad": 6 << 20, "ranges": True,
+                                                        "sequence": [cut] * 4}})
+        program = env.start_program("REFRESH")
+        self.wait_window()
+        stalled = wait_until(lambda: env.window()[COMMAND_REFRESH].text == "重试", 60)
+        env.shot("retry-offered")
+        self.assertTrue(stalled, "no retry offered")
+        w = env.window()
+        self.assertEqual(w[LABEL_HTTP_STATE].text, STOP_TEXT)
+        self.assertTrue(w[COMMAND_REFRESH].enabled)
+        env.robot("key", 13)  # VK_RETURN
+        self.assertEqual(self.wait_exit(program, 60), 0)
+        asked, _ = self.requests()
+        self.assertEqual([a[0] for a in asked],
+                         [URL_PATH[n] for n in COMPONENTS[:2]] + [site.SETUP_PATH] * 5)
+        # What the last cut attempt left in hand (a reset loses what was still on its way).
+        kept = int(re.search(r"vexa_setup_zs\.txt: kept (\d+) of", env.program_log())[1])
+        self.assertGreater(kept, 0)
+        self.assertEqual(asked[-1][1], "bytes=%d-" % kept)
+        self.assertEqual(sha256(env.c / "vexa_setup_zs.exe"),
+                         site.body_sha256(paths[site.SETUP_PATH]))
+        self.assertTrue(wait_until(lambda: env.events("setup"), 10), "not started")
+        self.assertIn("retry: vexa_setup_zs.exe again", env.program_log())
 
     # A 32 MB installer, served with ranges, whose first answer is cut after 12 MB, then
     # (`second`) served again. Returns the requests.

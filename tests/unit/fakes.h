@@ -36,6 +36,7 @@ class FakeUi : public Ui {
     controls_[c].captions.push_back(caption);
   }
   void SetEnabled(Control c, bool enabled) override { controls_[c].enabled = enabled; }
+  void SetFocus(Control c) override { focus = c; }
   void SetVisible(Control c, bool visible) override { controls_[c].visible = visible; }
   void SetForeColor(Control c, OleColor color) override { controls_[c].foreColor = color; }
   float Left(Control c) const override { return static_cast<float>(LayoutOf(c).box.left); }
@@ -70,6 +71,7 @@ class FakeUi : public Ui {
   using Box = std::tuple<Text, Text, MessageIcon>;  // text, title, icon
   std::vector<Box> messageBoxes;
   bool shown = false;
+  std::optional<Control> focus;  // the control last given the keyboard focus
   std::vector<float> barWidths;  // every width Picture1 was set to
   std::tuple<TaskbarState, std::int64_t, std::int64_t> taskbar{TaskbarState::None, 0, 0};
 

@@ -104,6 +104,29 @@ TEST_F(TransferState, TimeLeftFollowsTheRecentRate) {
   }
 }
 
+// After the last attempt fails the start button offers "重试" (with the keyboard focus, so
+// Enter presses it); pressing it fetches the failed item again, and the walk goes on from there
+// with the items before it left done.
+TEST_F(TransferState, AFinalFailureOffersRetryWhichGoesOnFromTheFailedItem) {
+  Complete(Bytes(10));  // comcat.dll, placed and registered
+  sys.form.Inet1_StateChanged(11);  // MCI32.OCX failed for good
+  EXPECT_EQ(sys.ui.Caption(Control::Label_http_state), u"与主机通讯时出现了错误");
+  EXPECT_EQ(sys.ui.Caption(Control::Command_refresh), u"重试");
+  EXPECT_TRUE(sys.ui.Enabled(Control::Command_refresh));
+  EXPECT_EQ(sys.ui.focus, Control::Command_refresh);
+  sys.form.Raise(Control::Command_refresh, EventKind::Click);
+  EXPECT_EQ(sys.ui.Caption(Control::Command_refresh), u"开始安装");
+  EXPECT_FALSE(sys.ui.Enabled(Control::Command_refresh));
+  Complete(Bytes(10));
+  const Text site = u"https://download.tollumo.example/Soft/System/";
+  ASSERT_EQ(sys.inet.requests.size(), 4u);
+  EXPECT_EQ(sys.inet.requests[1].url, site + u"MCI32.txt");
+  EXPECT_EQ(sys.inet.requests[2].url, site + u"MCI32.txt");
+  EXPECT_EQ(sys.inet.requests[3].url, site + u"stdole2.txt");
+  EXPECT_EQ(sys.processes.started.size(), 2u);  // comcat.dll once, MCI32.OCX
+  EXPECT_EQ(sys.ui.barWidths.back(), 0.0f);  // the new transfer starts empty
+}
+
 TEST_F(TransferState, AWaitBeforeARetryCountsDownAndPausesTheTaskbar) {
   sys.inet.progress = {4096, 8192, 1, 1, 5};
   sys.form.Inet1_Progress();

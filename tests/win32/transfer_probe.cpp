@@ -109,6 +109,24 @@ BOOL WINAPI FakeQueryInfo(HINTERNET request, DWORD level, LPVOID buffer, LPDWORD
   return fits;
 }
 
+// What has "arrived": the rest of the body, or up to where the connection breaks (then, at
+// that point, the failure); a silent connection waits until its handle is closed.
+BOOL WINAPI FakeAvailable(HINTERNET request, LPDWORD available, DWORD, DWORD_PTR) {
+  Handle& connection = *static_cast<Handle*>(request);
+  if (connection.response.silent) WaitForSingleObject(connection.closed, INFINITE);
+  if (!IsOpen(&connection)) {
+    SetLastError(ERROR_INTERNET_OPERATION_CANCELLED);
+    return FALSE;
+  }
+  if (connection.sent == connection.response.failAfter) {
+    SetLastError(ERROR_INTERNET_CONNECTION_RESET);
+    return FALSE;
+  }
+  const std::size_t end = std::min(connection.response.body.size(), connection.response.failAfter);
+  *available = static_cast<DWORD>(end - connection.sent);
+  return TRUE;
+}
+
 BOOL WINAPI FakeRead(HINTERNET request, LPVOID buffer, DWORD size, LPDWORD read) {
   Handle& connection = *static_cast<Handle*>(request);
   if (connection.response.silent) WaitForSingleObject(connection.closed, INFINITE);
@@ -137,8 +155,9 @@ BOOL WINAPI FakeClose(HINTERNET closing) {
   return TRUE;
 }
 
-const WinInetApi kFakeApi{nullptr,         FakeOpen,    FakeSetOption, FakeQueryOption,
-                          FakeSetCallback, FakeOpenUrl, FakeQueryInfo, FakeRead,
+const WinInetApi kFakeApi{nullptr,       FakeOpen,      FakeSetOption,
+                          FakeQueryOption, FakeSetCallback, FakeOpenUrl,
+                          FakeQueryInfo, FakeAvailable, FakeRead,
                           FakeClose};
 
 // --- the window the control posts to, and one run of the control ---------------------------
@@ -298,6 +317,27 @@ void CheckRetries(HWND window) {
     CHECK(run.Read() == "abcdefghij");
     CHECK(run.Logged("http://site/a: failed: body cut short: received 5 of 10 bytes\n"));
     CHECK(asked.size() == 2 && asked[1].find(L"Range: bytes=5-") == 0);
+  }
+  // Closed during the wait before a retry, a body that can be continued is kept; the next run
+  // (a new control) asks for the rest of it, with its validator, and gets the whole body.
+  {
+    Run run(window);
+    Script({200, ranged, whole, false, 4});
+    asked.clear();
+    run.transfer.Execute(u"http://site/kept", u"GET");
+    CHECK(Pump([&run] { return run.Logged("retry 1 of 3 in 2 s"); }));
+    CHECK(run.transfer.Stop());
+    CHECK(run.Logged("http://site/kept: kept 4 of 10 bytes for a later run\n"));
+  }
+  {
+    Run run(window);
+    Script({206, "Content-Length: 6\r\nContent-Range: bytes 4-9/10\r\n", "456789"});
+    asked.clear();
+    run.transfer.Execute(u"http://site/kept", u"GET");
+    CHECK(Pump([] { return !states.empty() && states.back() >= 11; }));
+    CHECK(asked == std::vector<std::wstring>({L"Range: bytes=4-\r\nIf-Range: \"v1\"\r\n"}));
+    CHECK(run.Read() == whole && run.transfer.GetHeader(u"Content-Length") == u"10");
+    CHECK(run.Logged("http://site/kept: continued from 4 of 10 bytes, kept since "));
   }
   {
     Run run(window);

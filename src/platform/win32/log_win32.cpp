@@ -1,8 +1,5 @@
 #include "platform/win32/log_win32.h"
 
-#include <aclapi.h>
-#include <sddl.h>
-
 #include <cstdio>
 
 #include "platform/platform_error.h"
@@ -19,41 +16,6 @@ constexpr DWORD kLogAccess = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | DELETE;
 // Shared in every way, so a reader (or an editor saving a copy) never blocks the program, nor
 // the program the reader.
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
-// The owner of an object opened with READ_CONTROL, as a SID string ("" when unknown), and
-// whether it is one whose file the log may go on in: Administrators, SYSTEM, or the owner of
-// the folder itself (who could replace anything in it anyway; under Wine, which gives every
-// file the user's SID as its owner, that is the user). A file a standard user made in
-// %SystemRoot%\Temp has that user as its owner: its lines are not the program's.
-bool TrustedOwner(HANDLE file, HANDLE folder, Text& owner) {
-  const auto ownerOf = [](HANDLE object, PSECURITY_DESCRIPTOR& descriptor) -> PSID {
-    PSID sid = nullptr;
-    descriptor = nullptr;
-    if (GetSecurityInfo(object, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &sid, nullptr, nullptr,
-                        nullptr, &descriptor) != ERROR_SUCCESS) {
-      return nullptr;
-    }
-    return sid;
-  };
-  PSECURITY_DESCRIPTOR fileDescriptor = nullptr, folderDescriptor = nullptr;
-  const PSID sid = ownerOf(file, fileDescriptor);
-  const PSID folderSid =
-      folder != INVALID_HANDLE_VALUE ? ownerOf(folder, folderDescriptor) : nullptr;
-  bool trusted = false;
-  if (sid != nullptr) {
-    trusted = IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ||
-              IsWellKnownSid(sid, WinLocalSystemSid) ||
-              (folderSid != nullptr && EqualSid(sid, folderSid));
-    LPWSTR text = nullptr;
-    if (ConvertSidToStringSidW(sid, &text)) {
-      owner = FromWide(text);
-      LocalFree(text);
-    }
-  }
-  LocalFree(fileDescriptor);
-  LocalFree(folderDescriptor);
-  return trusted;
-}
 
 }  // namespace
 
@@ -74,12 +36,9 @@ void LogWin32::Open() {
                                  nullptr));
   Text replaced;  // why the file in the log's place is not the log, for its first line
   if (found.Valid()) {
-    const std::wstring folderName = path_.substr(0, path_.find_last_of(L'\\') + 1);
-    const UniqueHandle folder(CreateFileW(folderName.c_str(), READ_CONTROL, kShareAll, nullptr,
-                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     Text owner;
     const bool trusted =
-        TrustedOwner(found.Get(), folder.Valid() ? folder.Get() : INVALID_HANDLE_VALUE, owner);
+        TrustedOwner(found.Get(), path_.substr(0, path_.find_last_of(L'\\') + 1), owner);
     if (!IsPlainFile(found.Get())) {
       replaced = u"a link, or a file with another name too";
     } else if (!trusted) {

@@ -13,6 +13,7 @@
 #include "platform/win32/bcrypt_api.h"
 #include "platform/win32/system_folders.h"
 #include "platform/win32/win_error.h"
+#include "platform/win32/win_handle.h"
 
 namespace vexa {
 namespace {
@@ -113,6 +114,38 @@ void RemoveRunFolder() noexcept {
   // body): the file goes when the process ends, and Windows removes the folder, empty by
   // then, when it next starts. Wine removed the folder at once in our runs.
   MoveFileExW(runFolder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+bool TrustedOwner(HANDLE object, const std::wstring& folder, Text& owner) {
+  const auto ownerOf = [](HANDLE of, PSECURITY_DESCRIPTOR& descriptor) -> PSID {
+    PSID sid = nullptr;
+    descriptor = nullptr;
+    if (GetSecurityInfo(of, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &sid, nullptr, nullptr,
+                        nullptr, &descriptor) != ERROR_SUCCESS) {
+      return nullptr;
+    }
+    return sid;
+  };
+  const UniqueHandle parent(CreateFileW(folder.c_str(), READ_CONTROL,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  PSECURITY_DESCRIPTOR objectDescriptor = nullptr, folderDescriptor = nullptr;
+  const PSID sid = ownerOf(object, objectDescriptor);
+  const PSID folderSid = parent.Valid() ? ownerOf(parent.Get(), folderDescriptor) : nullptr;
+  bool trusted = false;
+  if (sid != nullptr) {
+    trusted = IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ||
+              IsWellKnownSid(sid, WinLocalSystemSid) ||
+              (folderSid != nullptr && EqualSid(sid, folderSid));
+    LPWSTR text = nullptr;
+    if (ConvertSidToStringSidW(sid, &text)) {
+      owner = FromWide(text);
+      LocalFree(text);
+    }
+  }
+  LocalFree(objectDescriptor);
+  LocalFree(folderDescriptor);
+  return trusted;
 }
 
 bool IsPlainFile(HANDLE file) {

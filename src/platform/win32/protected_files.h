@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/text.h"
+
 namespace vexa {
 
 // What the program creates while it runs elevated, kept out of a standard user's reach.
@@ -42,6 +44,13 @@ std::wstring RunFolder();
 // they are closed); one that is not empty yet goes when Windows next starts. Called where the
 // program ends.
 void RemoveRunFolder() noexcept;
+
+// Whether the open file or folder (READ_CONTROL access) is the program's kind of own, its
+// owner Administrators, SYSTEM, or whoever owns `folder`, the folder it lies in (who could
+// replace anything in it anyway; under Wine, which gives every file the user's SID as its
+// owner, that is the user). What a standard user makes in %SystemRoot%\Temp has that user as
+// its owner. `owner` gets the owner's SID as text, for the log ("" when unknown).
+bool TrustedOwner(HANDLE object, const std::wstring& folder, Text& owner);
 
 // Whether the open file (FILE_READ_ATTRIBUTES access) is a plain file with one name: not a
 // folder, not a reparse point (a link or junction opened with FILE_FLAG_OPEN_REPARSE_POINT),

@@ -12,7 +12,39 @@
 
 namespace vexa {
 
+namespace {
+
+bool SetDeleteOnClose(HANDLE file, bool deleteOnClose) {
+  FILE_DISPOSITION_INFO disposition = {};
+  disposition.DeleteFile = deleteOnClose ? TRUE : FALSE;
+  return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+}
+
+// Reads up to `count` bytes of `file` at `offset` into `into`; the bytes read.
+DWORD ReadAt(HANDLE file, std::int64_t offset, std::uint8_t* into, std::size_t count,
+             const Text& name) {
+  OVERLAPPED at = {};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD read = 0;
+  if (!ReadFile(file, into, static_cast<DWORD>(count), &read, &at)) {
+    const DWORD error = GetLastError();
+    throw SystemError(error, failure::kCannotReadSpoolFile, name);
+  }
+  if (read == 0) throw SystemError(ERROR_HANDLE_EOF, failure::kCannotReadSpoolFile, name);
+  return read;
+}
+
+}  // namespace
+
 void ReceivedBody::Append(const std::uint8_t* bytes, std::size_t count) {
+  if (Kept()) {
+    // The file's own position is its end: appends follow one another, reads name an offset.
+    const DWORD error = WriteFully(kept_.Get(), bytes, count);
+    if (error != ERROR_SUCCESS) throw SystemError(error, failure::kCannotWriteSpoolFile, keptPath_);
+    size_ += static_cast<std::int64_t>(count);
+    return;
+  }
   const std::size_t inMemory = std::min(count, kMemoryLimit - memory_.size());
   memory_.insert(memory_.end(), bytes, bytes + inMemory);
   size_ += static_cast<std::int64_t>(inMemory);
@@ -35,12 +67,38 @@ void ReceivedBody::Append(const std::uint8_t* bytes, std::size_t count) {
 }
 
 void ReceivedBody::Clear() {
+  if (Kept()) {
+    const LARGE_INTEGER start = {};
+    if (!SetFilePointerEx(kept_.Get(), start, nullptr, FILE_BEGIN) || !SetEndOfFile(kept_.Get())) {
+      throw SystemError(GetLastError(), failure::kCannotWriteSpoolFile, keptPath_);
+    }
+  }
+  keptRead_ = 0;
   memory_.clear();
   segments_.clear();  // closing a spool file deletes it
   size_ = 0;
   readPosition_ = 0;
   readBuffer_.clear();
   readBufferPosition_ = 0;
+}
+
+void ReceivedBody::KeepIn(UniqueHandle file, std::int64_t held, Text path) {
+  kept_ = std::move(file);
+  keptPath_ = std::move(path);
+  size_ = held;
+  const LARGE_INTEGER end = {};
+  SetFilePointerEx(kept_.Get(), end, nullptr, FILE_END);
+}
+
+void ReceivedBody::LetGo(bool leave) {
+  if (!Kept()) return;
+  if (!leave) SetDeleteOnClose(kept_.Get(), true);
+  kept_.Reset();
+  Clear();
+}
+
+void ReceivedBody::DeleteWhenDone() {
+  if (Kept()) SetDeleteOnClose(kept_.Get(), true);
 }
 
 void ReceivedBody::Read(std::size_t count, std::vector<std::uint8_t>& chunk) {
@@ -84,23 +142,19 @@ void ReceivedBody::AddSegment() {
 }
 
 void ReceivedBody::RefillReadBuffer() {
+  readBuffer_.resize(kBodyBlock);
+  readBufferPosition_ = 0;
+  if (Kept()) {
+    readBuffer_.resize(ReadAt(kept_.Get(), keptRead_, readBuffer_.data(), kBodyBlock, keptPath_));
+    keptRead_ += static_cast<std::int64_t>(readBuffer_.size());
+    return;
+  }
   if (segments_.empty()) throw SystemError(ERROR_HANDLE_EOF, failure::kCannotReadSpool, u"");
   Segment& segment = segments_.front();
   // The read names its offset: the file's own position is where the writing ended.
-  OVERLAPPED at = {};
-  at.Offset = static_cast<DWORD>(segment.read);
-  at.OffsetHigh = static_cast<DWORD>(segment.read >> 32);
-  readBuffer_.resize(kBodyBlock);
-  DWORD read = 0;
-  if (!ReadFile(segment.file.Get(), readBuffer_.data(), static_cast<DWORD>(readBuffer_.size()),
-                &read, &at)) {
-    const DWORD error = GetLastError();
-    throw SystemError(error, failure::kCannotReadSpoolFile, FromWide(segment.path));
-  }
-  if (read == 0)
-    throw SystemError(ERROR_HANDLE_EOF, failure::kCannotReadSpoolFile, FromWide(segment.path));
+  const DWORD read = ReadAt(segment.file.Get(), segment.read, readBuffer_.data(),
+                            readBuffer_.size(), FromWide(segment.path));
   readBuffer_.resize(read);
-  readBufferPosition_ = 0;
   segment.read += read;
   // A segment read to its end is closed at once: that deletes its file.
   if (segment.read == segment.size) segments_.pop_front();

@@ -6,17 +6,21 @@
 #include <string>
 #include <vector>
 
+#include "platform/text.h"
 #include "platform/win32/win_handle.h"
 
 namespace vexa {
 
-// The body of a response as it arrives: its first bytes in memory, the rest spooled to files
-// in the user's temporary folder, kSegmentSize bytes to a file, written by the thread that
-// receives them (a write only copies into the system's cache). Each file is opened
-// delete-on-close and
-// closed as soon as it has been read to its end, so a body being saved gives back its cache
-// pages to the copy that is being written, instead of the system holding the body twice;
-// nothing is left when the body is destroyed or the program ends at once.
+// The body of a response as it arrives, written by the thread that receives it (a write only
+// copies into the system's cache). Either
+// - spooled: its first bytes in memory, the rest in files of the run's own protected folder,
+//   kSegmentSize bytes to a file, each opened delete-on-close and closed as soon as it has
+//   been read to its end, so a body being saved gives back its cache pages to the copy that is
+//   being written, instead of the system holding the body twice; nothing is left when the body
+//   is destroyed or the program ends at once; or
+// - kept: all of it in one file of the partials' store (partial_store.h), which outlives the
+//   run unless the body is let go of without it, so that a body cut short can be continued
+//   later. A body is kept from the answer that says it can be continued on.
 //
 // Not synchronised: one thread appends (and may clear, to start over); reading, on any
 // thread, begins only once the appending is over.
@@ -29,10 +33,20 @@ class ReceivedBody {
   ReceivedBody(const ReceivedBody&) = delete;
   ReceivedBody& operator=(const ReceivedBody&) = delete;
 
-  // Throws PlatformError when a spool file can't be created or written.
+  // Throws PlatformError when a spool file (or the kept file) can't be created or written.
   void Append(const std::uint8_t* bytes, std::size_t count);
-  // Forgets every byte, as before the first Append.
+  // Forgets every byte, as before the first Append; a kept body stays kept, in its file.
   void Clear();
+  // From now on the body is kept in `file` (read, write and delete access; `path` names it in
+  // errors), which holds exactly the body's bytes: none when it is new, else `held` of them,
+  // which become the body. Only on an empty body.
+  void KeepIn(UniqueHandle file, std::int64_t held, Text path);
+  bool Kept() const { return kept_.Valid(); }
+  // Lets go of the kept file: on disk still when `leave`, else deleted; the body goes on
+  // spooled, empty. Nothing to do for a spooled body.
+  void LetGo(bool leave);
+  // The whole body is here: its kept file is deleted once the body has been read (destroyed).
+  void DeleteWhenDone();
   std::int64_t Size() const { return size_; }
   // Replaces `chunk` with the next `count` bytes, fewer at the end, none once all are read.
   void Read(std::size_t count, std::vector<std::uint8_t>& chunk);
@@ -55,6 +69,9 @@ class ReceivedBody {
   std::int64_t readPosition_ = 0;
   std::vector<std::uint8_t> readBuffer_;
   std::size_t readBufferPosition_ = 0;
+  UniqueHandle kept_;  // the kept body's file, written at its end and read by offset
+  Text keptPath_;
+  std::int64_t keptRead_ = 0;  // how much of it came into readBuffer_
 };
 
 }  // namespace vexa

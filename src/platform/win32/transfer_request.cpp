@@ -30,11 +30,13 @@ Text Seconds(ULONGLONG milliseconds) {
 }  // namespace
 
 TransferRequest::TransferRequest(const WinInetApi& api, TransferWinInet::FailureSink failed,
-                                 Log& log, HWND window, LPARAM serial, std::wstring url, bool isGet,
+                                 Log& log, std::shared_ptr<PartialStore> partials, HWND window,
+                                 LPARAM serial, std::wstring url, bool isGet,
                                  std::int64_t bodyLimit)
     : api_(api),
       failed_(std::move(failed)),
       log_(log),
+      partials_(std::move(partials)),
       window_(window),
       serial_(serial),
       url_(std::move(url)),
@@ -91,6 +93,7 @@ void TransferRequest::Run() {
     // Not the network: the spool's disk or the memory failed. That ends the program through
     // its error box, never in state 11.
     CloseConnection();
+    body_->LetGo(false);
     body_.reset();
     Report(std::current_exception());
     return;
@@ -111,22 +114,51 @@ void TransferRequest::Run() {
 bool TransferRequest::FetchWithRetries(HINTERNET session) {
   api_.InternetSetStatusCallbackW(session, &TransferRequest::OnStatus);
   DownloadAttempts attempts;
+  const Text url = FromWide(url_);
+  // A body kept from an earlier run goes on from its last byte (the first request asks for the
+  // rest), as a body cut short in this run would.
+  if (std::optional<PartialStore::Found> kept = partials_->Take(url)) {
+    attempts = DownloadAttempts(kept->record.validator, kept->record.total);
+    headers_ = kept->record.headers;
+    total_ = kept->record.total;
+    body_->KeepIn(std::move(kept->file), kept->record.length, partials_->BytesPath(url));
+  }
   for (;;) {
     const Outcome outcome = Attempt(session, attempts);
     CloseRequest();
-    if (outcome.whole) return true;
-    if (Canceled()) return false;
-    const std::optional<int> wait = attempts.AfterFailure(outcome.failure, outcome.retryAfter);
+    if (outcome.whole) {
+      body_->DeleteWhenDone();  // read by the save, then gone
+      return true;
+    }
+    const std::optional<int> wait =
+        Canceled() ? std::nullopt : attempts.AfterFailure(outcome.failure, outcome.retryAfter);
     if (!wait) {
-      Note(u"given up after attempt " + DecimalText(attempts.Attempt()) + u" of " +
-           DecimalText(DownloadAttempts::kMostAttempts));
+      if (!Canceled()) {
+        Note(u"given up after attempt " + DecimalText(attempts.Attempt()) + u" of " +
+             DecimalText(DownloadAttempts::kMostAttempts));
+      }
+      KeepOrLetGo(attempts);
       return false;
     }
     const int retry = attempts.Attempt() - 1;
     Note(u"retry " + DecimalText(retry) + u" of " +
          DecimalText(DownloadAttempts::kMostAttempts - 1) + u" in " + DecimalText(*wait) + u" s, " +
          DecimalText(body_->Size()) + u" bytes in hand");
-    if (!WaitToRetry(*wait, retry)) return false;
+    if (!WaitToRetry(*wait, retry)) {
+      KeepOrLetGo(attempts);
+      return false;
+    }
+  }
+}
+
+void TransferRequest::KeepOrLetGo(const DownloadAttempts& attempts) {
+  if (!body_->Kept()) return;
+  const std::int64_t inHand = body_->Size();
+  const bool keep = attempts.CanContinue(inHand);
+  body_->LetGo(keep);  // closed before its record says what it holds
+  if (keep) {
+    partials_->Keep({FromWide(url_), attempts.Validator(), attempts.Total(), inHand,
+                     PartialStore::Now(), headers_});
   }
 }
 
@@ -191,6 +223,16 @@ TransferRequest::Outcome TransferRequest::Attempt(HINTERNET session, DownloadAtt
       return Failed(Failure::kFinal,
                     u"announced more than the " + DecimalText(bodyLimit_) + u" bytes allowed");
     }
+    // A body that could be continued later is kept in the partials' store as it comes; any
+    // other is spooled, and one kept before goes.
+    if (attempts.Resumable() && !body_->Kept()) {
+      const Text url = FromWide(url_);
+      if (UniqueHandle file = partials_->Begin(url); file.Valid()) {
+        body_->KeepIn(std::move(file), 0, partials_->BytesPath(url));
+      }
+    } else if (!attempts.Resumable()) {
+      body_->LetGo(false);
+    }
   } else {
     Note(verdict.why);
   }
@@ -204,29 +246,48 @@ TransferRequest::Outcome TransferRequest::ReadBody(HINTERNET request,
   // The most bytes the body may have: its announced length, else the limit; 0: no most.
   const std::int64_t most = end ? *end : bodyLimit_;
   std::vector<std::uint8_t> block(kBodyBlock);
+  std::size_t filled = 0;  // bytes of the block not yet handed to the body
+  const auto handOver = [&] {
+    body_->Append(block.data(), filled);
+    filled = 0;
+  };
   for (;;) {
-    // One byte more than may come, at most: enough to tell a body that goes on too long.
-    DWORD ask = static_cast<DWORD>(block.size());
-    if (most > 0) ask = static_cast<DWORD>(std::min<std::int64_t>(ask, most - body_->Size() + 1));
+    // Waits for bytes to arrive (up to the receive time-out), then takes what has arrived:
+    // a read of a whole block would wait until the block is full, a megabyte on a slow line.
+    DWORD available = 0;
     DWORD read = 0;
-    if (!api_.InternetReadFile(request, block.data(), ask, &read)) {
+    bool ok = api_.InternetQueryDataAvailable(request, &available, 0, 0) != FALSE;
+    if (ok && available > 0) {
+      DWORD ask = std::min(available, static_cast<DWORD>(block.size() - filled));
+      // One byte more than may come, at most: enough to tell a body that goes on too long.
+      const std::int64_t room = most - body_->Size() - static_cast<std::int64_t>(filled) + 1;
+      if (most > 0) ask = static_cast<DWORD>(std::min<std::int64_t>(ask, room));
+      ok = api_.InternetReadFile(request, block.data() + filled, ask, &read) != FALSE;
+    }
+    if (!ok) {
       const DWORD error = GetLastError();
+      handOver();
       return Failed(Failure::kCutShort,
                     u"receiving stopped after " + DecimalText(body_->Size()) + u" bytes", error);
     }
-    if (Canceled()) return {};
+    if (Canceled()) {
+      handOver();
+      return {};
+    }
     if (read == 0) break;
-    if (most > 0 && body_->Size() + read > most) {
+    if (most > 0 && body_->Size() + static_cast<std::int64_t>(filled + read) > most) {
       body_->Clear();
       received_ = 0;
       return Failed(Failure::kFinal, (end ? u"body longer than the " : u"body over the ") +
                                          DecimalText(most) +
                                          (end ? u" bytes announced" : u" bytes allowed"));
     }
-    body_->Append(block.data(), read);
-    received_ = body_->Size();
+    filled += read;
+    received_ = body_->Size() + static_cast<std::int64_t>(filled);
+    if (filled == block.size()) handOver();
     PostProgress();
   }
+  handOver();
   PostProgress(true);
   if (end && body_->Size() < *end) {  // a cut connection is a failure
     return Failed(Failure::kCutShort, u"body cut short: received " + DecimalText(body_->Size()) +

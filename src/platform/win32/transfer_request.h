@@ -26,9 +26,11 @@ struct WinInetApi;
 // the progress; the window's thread may cancel or abort it.
 class TransferRequest {
  public:
-  // `bodyLimit`: the most body bytes the answer may have (0: no limit).
-  TransferRequest(const WinInetApi& api, TransferWinInet::FailureSink failed, Log& log, HWND window,
-                  LPARAM serial, std::wstring url, bool isGet, std::int64_t bodyLimit);
+  // `bodyLimit`: the most body bytes the answer may have (0: no limit). `partials`: where a
+  // body cut short is kept for a later run, and found again.
+  TransferRequest(const WinInetApi& api, TransferWinInet::FailureSink failed, Log& log,
+                  std::shared_ptr<PartialStore> partials, HWND window, LPARAM serial,
+                  std::wstring url, bool isGet, std::int64_t bodyLimit);
   TransferRequest(const TransferRequest&) = delete;
   TransferRequest& operator=(const TransferRequest&) = delete;
 
@@ -70,11 +72,17 @@ class TransferRequest {
   };
 
   void Run();
-  // The attempts until one brings the whole body; false (and logged) when they failed.
+  // The attempts until one brings the whole body; false (and logged) when they failed, or the
+  // request was abandoned.
   bool FetchWithRetries(HINTERNET session);
+  // A body that ends without all its bytes: kept for a later run when it can be continued,
+  // else let go of.
+  void KeepOrLetGo(const DownloadAttempts& attempts);
   Outcome Attempt(HINTERNET session, DownloadAttempts& attempts);
-  // The body into body_: `end` bytes in all when the length is known. A body that goes on
-  // past its end, or past the limit, is a bad answer: nothing of it is kept.
+  // The body into body_: `end` bytes in all when the length is known. Each read takes what has
+  // arrived (InternetQueryDataAvailable), so the window hears of the bytes as they come, on a
+  // slow line too; they go to the body a block at a time. A body that goes on past its end, or
+  // past the limit, is a bad answer: nothing of it is kept.
   Outcome ReadBody(HINTERNET request, std::optional<std::int64_t> end);
   // Counts down the wait before retry number `retry`; false when the request was cancelled.
   bool WaitToRetry(int seconds, int retry);
@@ -112,6 +120,7 @@ class TransferRequest {
   const WinInetApi& api_;
   const TransferWinInet::FailureSink failed_;
   Log& log_;
+  const std::shared_ptr<PartialStore> partials_;
   const HWND window_;
   const LPARAM serial_;
   const std::wstring url_;
@@ -131,7 +140,7 @@ class TransferRequest {
   HINTERNET request_ = nullptr;  // the worker's; closed with the session
 
   // Written by the worker; read by the window's thread once complete_ is set.
-  Text headers_;
+  Text headers_;  // of the 200 that began the body
   std::unique_ptr<ReceivedBody> body_ = std::make_unique<ReceivedBody>();
   std::atomic<bool> complete_{false};
   // Progress, written by the worker and read by the window's thread at any time.

@@ -13,7 +13,7 @@
 namespace vexa {
 
 TransferWinInet::TransferWinInet(FailureSink failed, Log& log, const WinInetApi* api)
-    : failed_(std::move(failed)), log_(log), api_(api) {}
+    : failed_(std::move(failed)), log_(log), api_(api), partials_(std::make_shared<PartialStore>(log)) {}
 
 TransferWinInet::~TransferWinInet() {
   Stop();
@@ -40,6 +40,7 @@ bool TransferWinInet::IsCurrentRequest(LPARAM serial) const {
 
 void TransferWinInet::Execute(const Text& url, const Text& operation) {
   if (api_ == nullptr) api_ = &WinInet();
+  partials_->Prepare();  // here, on the window's thread, before any worker uses it
   if (current_) current_->Cancel();
   // Workers that have ended need no waiting for at the end.
   workers_.erase(std::remove_if(workers_.begin(), workers_.end(),
@@ -49,9 +50,9 @@ void TransferWinInet::Execute(const Text& url, const Text& operation) {
                                 }),
                  workers_.end());
   ++serial_;
-  current_ = std::make_shared<TransferRequest>(*api_, failed_, log_, window_,
-                                              static_cast<LPARAM>(serial_), ToWide(url),
-                                              EqualIgnoringAsciiCase(operation, u"GET"), bodyLimit_);
+  current_ = std::make_shared<TransferRequest>(
+      *api_, failed_, log_, partials_, window_, static_cast<LPARAM>(serial_), ToWide(url),
+      EqualIgnoringAsciiCase(operation, u"GET"), bodyLimit_);
   auto owner = std::make_unique<std::shared_ptr<TransferRequest>>(current_);
   UniqueHandle thread(CreateThread(nullptr, 0, &TransferRequest::RunWorker, owner.get(), 0, nullptr));
   if (!thread.Valid()) throw SystemError(GetLastError(), failure::kCannotStartDownload, url);

@@ -10,6 +10,7 @@
 
 #include "platform/log.h"
 #include "platform/transfer.h"
+#include "platform/win32/partial_store.h"
 #include "platform/win32/win_handle.h"
 #include "platform/win32/window_messages.h"
 
@@ -87,6 +88,8 @@ class TransferWinInet final : public Transfer {
   Log& log_;
   const WinInetApi* api_;
   HWND window_ = nullptr;
+  // Shared with the workers, which may outlive this object at the end of the program.
+  const std::shared_ptr<PartialStore> partials_;
   std::int64_t bodyLimit_ = 0;
   std::uint32_t serial_ = 0;
   std::shared_ptr<TransferRequest> current_;

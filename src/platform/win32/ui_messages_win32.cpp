@@ -218,7 +218,7 @@ void Win32Ui::OnDestroy() {
 void Win32Ui::OnSetFocus() {
   // The keyboard goes to the first control that takes it (the start button).
   if (HWND first = GetNextDlgTabItem(main_, nullptr, FALSE); first && first != main_) {
-    SetFocus(first);
+    ::SetFocus(first);
   }
 }
 

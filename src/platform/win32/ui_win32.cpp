@@ -45,6 +45,12 @@ void Win32Ui::SetEnabled(Control control, bool enabled) {
   NoteWindowWork(state, kPendingEnabled);
 }
 
+void Win32Ui::SetFocus(Control control) {
+  // The window work first: a button just enabled is a disabled window until it is done.
+  ApplyPending();
+  if (HWND window = State(control).window) ::SetFocus(window);
+}
+
 void Win32Ui::SetVisible(Control control, bool visible) {
   if (control == Control::Form) {
     if (visible) {

@@ -77,6 +77,7 @@ class Win32Ui final : public Ui {
 
   void SetCaption(Control control, const Text& caption) override;
   void SetEnabled(Control control, bool enabled) override;
+  void SetFocus(Control control) override;
   void SetVisible(Control control, bool visible) override;
   void SetForeColor(Control control, OleColor color) override;
   float Left(Control control) const override;

@@ -11,7 +11,7 @@
 #define VEXA_WININET_FUNCTIONS(F)                                                                 \
   F(InternetOpenW)                                                                                \
   F(InternetSetOptionW) F(InternetQueryOptionW) F(InternetSetStatusCallbackW) F(InternetOpenUrlW) \
-      F(HttpQueryInfoW) F(InternetReadFile) F(InternetCloseHandle)
+      F(HttpQueryInfoW) F(InternetQueryDataAvailable) F(InternetReadFile) F(InternetCloseHandle)
 
 namespace vexa {
 
