@@ -145,6 +145,7 @@ int Run(HINSTANCE instance, Log& log) {
              [&inet1](LPARAM serial) { return inet1.IsCurrentRequest(serial); });
   inet1.SetNotifyWindow(ui.MainWindow());
   form.Raise(Control::Form, EventKind::Load);
+  inet1.PreparePartials();  // once the window shows
   return ui.RunMessageLoop();
 }
 

@@ -61,6 +61,9 @@ class TransferWinInet final : public Transfer {
   TransferWinInet(const TransferWinInet&) = delete;
   TransferWinInet& operator=(const TransferWinInet&) = delete;
 
+  // Window's thread, at start-up: deletes the partials of earlier runs that can't be
+  // continued (PartialStore::Prepare); the first request does it otherwise.
+  void PreparePartials() { partials_->Prepare(); }
   // The window that receives kTransferStateMessage.
   void SetNotifyWindow(HWND window) { window_ = window; }
   // False for the messages of a request that a later Execute has replaced.
