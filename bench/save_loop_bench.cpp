@@ -35,6 +35,7 @@ class QuietUi : public Ui {
     if (captions_[static_cast<int>(c)] != t) captions_[static_cast<int>(c)] = t;
   }
   void SetEnabled(Control, bool) override {}
+  void SetFocus(Control) override {}
   void SetVisible(Control, bool) override {}
   void SetForeColor(Control, OleColor) override {}
   float Left(Control) const override { return 180; }
@@ -88,6 +89,7 @@ class BenchFiles : public Files {
 
 class MemoryTransfer : public Transfer {
  public:
+  void SetBodyLimit(std::int64_t) override {}
   void Execute(const Text&, const Text&) override { position_ = 0; }
   Text GetHeader(const Text&) override { return u"67108864"; }
   void GetChunk(std::int32_t size, std::vector<std::uint8_t>& chunk) override {
