@@ -1,11 +1,11 @@
 #pragma once
 
 #include "engine/manifest.h"
-#include "form/settings.h"
-#include "platform/http_response.h"
-#include "platform/win32/component_digest.h"
-#include "platform/win32/files_win32.h"
-#include "platform/win32/installer_signature.h"
+#include "settings.h"
+#include "transfer/http_response.h"
+#include "platform/win32/files/component_digest.h"
+#include "platform/win32/files/files_win32.h"
+#include "platform/win32/files/installer_signature.h"
 
 namespace vexa {
 

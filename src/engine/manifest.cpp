@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "form/frm_update.h"
-#include "form/settings.h"
+#include "settings.h"
 
 namespace vexa {
 
@@ -21,17 +21,6 @@ const std::vector<ManifestItem>& InstallManifest() {
       {u"Y", u"/vexa/Soft/vexa_setup_zs.txt", u"vexa_setup_zs.exe", false},
   };
   return items;
-}
-
-std::vector<Text> SplitAt(const Text& text, char16_t separator) {
-  std::vector<Text> pieces;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t end = text.find(separator, start);
-    pieces.push_back(text.substr(start, end - start));
-    if (end == Text::npos) return pieces;
-    start = end + 1;
-  }
 }
 
 // Fills the four pipe lists, each item preceded by "|".

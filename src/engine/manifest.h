@@ -26,7 +26,4 @@ struct ManifestItem {
 // The nine items, in the order they are installed.
 const std::vector<ManifestItem>& InstallManifest();
 
-// Cuts a text at every `separator`: n separators give n + 1 pieces, empty ones included.
-std::vector<Text> SplitAt(const Text& text, char16_t separator);
-
 }  // namespace vexa

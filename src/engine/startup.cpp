@@ -2,7 +2,7 @@
 #include <vector>
 
 #include "form/frm_update.h"
-#include "form/settings.h"
+#include "settings.h"
 
 namespace vexa {
 

@@ -5,7 +5,6 @@
 
 #include "engine/manifest.h"
 #include "form/frm_update.h"
-#include "platform/download_attempts.h"
 
 namespace vexa {
 
@@ -110,7 +109,7 @@ void FrmUpdate::ShowRetryWait(const TransferProgress& progress) {
   ui_.SetCaption(Control::Label_http_state,
                  u"网络连接中断，" + DecimalText(progress.secondsLeft) + u" 秒后重试（第 " +
                      DecimalText(progress.retry) + u" 次，共 " +
-                     DecimalText(DownloadAttempts::kMostAttempts - 1) + u" 次）...");
+                     DecimalText(kMostRetries) + u" 次）...");
   ui_.SetTaskbarProgress(TaskbarState::Paused, progress.received, progress.total);
 }
 

@@ -2,6 +2,8 @@
 
 namespace vexa {
 
+FrmUpdate::FrmUpdate(const Platform& platform) : platform_(platform), ui_(platform.ui) {}
+
 namespace {
 
 // Which handler runs for which event. Events not listed here have no handler.

@@ -32,4 +32,31 @@ std::string ToUtf8(TextView text) {
   return out;
 }
 
+namespace {
+
+char16_t AsciiLower(char16_t c) {
+  return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+}
+
+}  // namespace
+
+bool EqualIgnoringAsciiCase(TextView a, TextView b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  }
+  return true;
+}
+
+std::vector<Text> SplitAt(TextView text, char16_t separator) {
+  std::vector<Text> pieces;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = text.find(separator, start);
+    pieces.emplace_back(text.substr(start, end == TextView::npos ? end : end - start));
+    if (end == TextView::npos) return pieces;
+    start = end + 1;
+  }
+}
+
 }  // namespace vexa

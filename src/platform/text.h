@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vexa {
 
@@ -23,6 +24,13 @@ inline Text DecimalText(std::int64_t value) {
 
 // UTF-16 to UTF-8, for exception texts, the log and test output.
 std::string ToUtf8(TextView text);
+
+// Names as Windows and HTTP compare them (file names, headers, commands): ASCII letters in
+// either case are the same.
+bool EqualIgnoringAsciiCase(TextView a, TextView b);
+
+// Cuts a text at every `separator`: n separators give n + 1 pieces, empty ones included.
+std::vector<Text> SplitAt(TextView text, char16_t separator);
 
 // A window handle as the platform hands it out; 0 is "no window".
 using WindowHandle = std::uintptr_t;

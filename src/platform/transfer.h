@@ -24,6 +24,9 @@ enum TransferState : std::int16_t {
   icResponseCompleted = 12,
 };
 
+// A request that fails for a reason that may pass is tried again this many times at most.
+inline constexpr std::int32_t kMostRetries = 3;
+
 // How far the current request is, for the window's progress. `total` is the body's announced
 // length (0: none that can be believed); `received` counts every body byte in hand, those kept
 // from an earlier attempt included. While the control waits to try again after a network

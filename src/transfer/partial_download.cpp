@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "platform/http_response.h"
+#include "transfer/http_response.h"
 
 namespace vexa {
 namespace {

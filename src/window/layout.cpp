@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "form/settings.h"
+#include "settings.h"
 
 namespace vexa {
 

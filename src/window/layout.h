@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ui_layout.h"
+#include "window/ui_layout.h"
 
 namespace vexa {
 

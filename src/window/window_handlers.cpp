@@ -1,5 +1,5 @@
 #include "form/frm_update.h"
-#include "form/settings.h"
+#include "settings.h"
 #include "window/layout.h"
 
 namespace vexa {

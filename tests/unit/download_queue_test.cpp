@@ -2,7 +2,7 @@
 
 #include "engine/manifest.h"
 #include "fakes.h"
-#include "form/settings.h"
+#include "settings.h"
 
 namespace vexa {
 namespace {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "form/frm_update.h"
-#include "platform/http_response.h"
+#include "transfer/http_response.h"
 #include "platform/linux/iconv_code_page.h"
 #include "platform/platform_error.h"
 #include "platform/text_file_format.h"

@@ -7,9 +7,9 @@
 #include "engine/manifest.h"
 #include "fakes.h"
 #include "platform/command_line.h"
-#include "platform/download_attempts.h"
-#include "platform/http_response.h"
-#include "platform/screen_units.h"
+#include "transfer/download_attempts.h"
+#include "transfer/http_response.h"
+#include "window/screen_units.h"
 #include "platform/system_environment.h"
 
 namespace vexa {

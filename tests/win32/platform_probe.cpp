@@ -20,15 +20,16 @@
 #include <thread>
 #include <vector>
 
-#include "platform/win32/background_writer.h"
-#include "platform/win32/files_win32.h"
+#include "platform/win32/files/background_writer.h"
+#include "platform/win32/code_page_win32.h"
+#include "platform/win32/files/files_win32.h"
 #include "platform/win32/log_win32.h"
 #include "platform/win32/processes_win32.h"
 #include "platform/win32/program_end_win32.h"
-#include "platform/win32/protected_files.h"
-#include "platform/win32/received_body.h"
+#include "platform/win32/files/protected_files.h"
+#include "platform/win32/transfer/received_body.h"
 #include "platform/win32/shell_win32.h"
-#include "platform/win32/taskbar_win32.h"
+#include "platform/win32/window/taskbar_win32.h"
 #include "platform/win32/win_error.h"
 #include "platform/win32/win_handle.h"
 #include "probe_check.h"

@@ -14,10 +14,10 @@
 #include <utility>
 #include <vector>
 
-#include "platform/http_response.h"
+#include "transfer/http_response.h"
 #include "platform/platform_error.h"
-#include "platform/win32/transfer_wininet.h"
-#include "platform/win32/wininet_api.h"
+#include "platform/win32/transfer/transfer_wininet.h"
+#include "platform/win32/transfer/wininet_api.h"
 #include "probe_check.h"
 
 using namespace vexa;

@@ -4,10 +4,21 @@
 
 #include <climits>
 
-#include "platform/failure_texts.h"
+#include "platform/win32/failure_texts.h"
 #include "platform/win32/win_error.h"
 
 namespace vexa {
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide characters are 16-bit");
+
+std::wstring ToWide(TextView text) {
+  return std::wstring(text.begin(), text.end());
+}
+
+Text FromWide(std::wstring_view text) {
+  return Text(text.begin(), text.end());
+}
+
 namespace {
 
 void CheckLength(std::size_t length) {

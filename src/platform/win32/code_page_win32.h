@@ -7,6 +7,10 @@
 
 namespace vexa {
 
+// Text and the wide strings of the Windows API hold the same 16-bit units.
+std::wstring ToWide(TextView text);
+Text FromWide(std::wstring_view text);
+
 // Conversions through the system's ANSI code page, for every text handed to an "A" function
 // of Windows or stored in a text file.
 std::string AnsiFromText(TextView text);

@@ -1,9 +1,10 @@
 #include "platform/win32/environment_win32.h"
+#include "platform/win32/code_page_win32.h"
 
 #include <windows.h>
 
 #include "platform/command_line.h"
-#include "platform/failure_texts.h"
+#include "platform/win32/failure_texts.h"
 #include "platform/win32/system_folders.h"
 #include "platform/win32/win_error.h"
 #include "platform/win32/win_handle.h"

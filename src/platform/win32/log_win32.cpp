@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "platform/platform_error.h"
-#include "platform/win32/protected_files.h"
+#include "platform/win32/files/protected_files.h"
 #include "platform/win32/system_folders.h"
 #include "platform/win32/win_error.h"
 #include "platform/win32/win_handle.h"
@@ -82,8 +82,7 @@ void LogWin32::Open() {
     }
   }
   if (RenameByHandle(file_.Get(), path_) != ERROR_SUCCESS) {
-    FILE_DISPOSITION_INFO disposition = {TRUE};
-    SetFileInformationByHandle(file_.Get(), FileDispositionInfo, &disposition, sizeof disposition);
+    SetDeleteOnClose(file_.Get(), true);
     file_.Reset();
     refused_ = true;
     return;

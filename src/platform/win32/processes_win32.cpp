@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/command_line.h"
-#include "platform/failure_texts.h"
+#include "platform/win32/failure_texts.h"
 #include "platform/system_environment.h"
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/system_folders.h"
@@ -74,7 +74,7 @@ struct Started {
 
 }  // namespace
 
-ProcessesWin32::ProcessesWin32(std::function<void(std::exception_ptr)> failed, Log& log)
+ProcessesWin32::ProcessesWin32(FailureSink failed, Log& log)
     : failed_(std::move(failed)), log_(log), wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
   if (!wake_.Valid()) throw SystemError(GetLastError(), failure::kCannotCreateEvent, u"");
 }

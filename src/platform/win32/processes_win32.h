@@ -9,6 +9,7 @@
 
 #include "platform/log.h"
 #include "platform/processes.h"
+#include "platform/win32/win_error.h"
 #include "platform/win32/win_handle.h"
 
 namespace vexa {
@@ -19,7 +20,7 @@ class ProcessesWin32 final : public Processes {
   // started; the program is expected to end with it as with any unexpected failure. The log
   // gets each command line started and, when the process ends before this object goes, its
   // exit code.
-  ProcessesWin32(std::function<void(std::exception_ptr)> failed, Log& log);
+  ProcessesWin32(FailureSink failed, Log& log);
   // Waits until every process asked for has been started.
   ~ProcessesWin32() override;
   ProcessesWin32(const ProcessesWin32&) = delete;
@@ -50,7 +51,7 @@ class ProcessesWin32 final : public Processes {
   void StartQueued();  // the starter thread
   void StartAndWatch();
 
-  std::function<void(std::exception_ptr)> failed_;
+  FailureSink failed_;
   Log& log_;
   UniqueHandle wake_;  // set when a command line is queued or the object goes
   std::mutex mutex_;   // guards the three members below

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/failure_texts.h"
+#include "platform/win32/failure_texts.h"
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/desktop_shell.h"
 #include "platform/win32/shell_api.h"

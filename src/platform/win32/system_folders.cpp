@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "platform/failure_texts.h"
+#include "platform/win32/failure_texts.h"
 #include "platform/win32/system_text.h"
 #include "platform/win32/win_error.h"
 

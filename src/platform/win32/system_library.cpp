@@ -1,6 +1,7 @@
 #include "platform/win32/system_library.h"
+#include "platform/win32/code_page_win32.h"
 
-#include "platform/failure_texts.h"
+#include "platform/win32/failure_texts.h"
 #include "platform/win32/system_folders.h"
 
 namespace vexa {

@@ -1,16 +1,8 @@
 #include "platform/win32/win_error.h"
 
-static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide characters are 16-bit");
+#include "platform/win32/code_page_win32.h"
 
 namespace vexa {
-
-std::wstring ToWide(TextView text) {
-  return std::wstring(text.begin(), text.end());
-}
-
-Text FromWide(std::wstring_view text) {
-  return Text(text.begin(), text.end());
-}
 
 Text SystemMessage(DWORD error, HMODULE messages) {
   wchar_t buffer[1024] = {};

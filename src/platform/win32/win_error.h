@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <exception>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -9,10 +11,6 @@
 #include "platform/text.h"
 
 namespace vexa {
-
-// Text and the wide strings of the Windows API hold the same 16-bit units.
-std::wstring ToWide(TextView text);
-Text FromWide(std::wstring_view text);
 
 // The system's own explanation of an error code, in the user's language, without the line
 // break at its end; the codes of a library with messages of its own (wininet.dll's 12xxx)
@@ -25,5 +23,10 @@ Text SystemMessage(DWORD error, HMODULE messages = nullptr);
 // open: where another argument does work of its own (converts or joins texts), the code is
 // read into a variable first, so that nothing runs between the failed call and GetLastError.
 PlatformError SystemError(DWORD error, TextView action, TextView subject);
+
+// Receives, on another thread than the window's, a failure that is to end the program
+// through its error box, as any unexpected failure does (the window throws it on its own
+// thread).
+using FailureSink = std::function<void(std::exception_ptr)>;
 
 }  // namespace vexa

@@ -1,0 +1,258 @@
+#include "platform/win32/files/files_win32.h"
+
+#include <windows.h>
+
+#include <map>
+#include <optional>
+#include <string>
+
+#include "platform/win32/failure_texts.h"
+#include "platform/text_file_format.h"
+#include "platform/win32/files/background_writer.h"
+#include "platform/win32/code_page_win32.h"
+#include "platform/win32/files/protected_files.h"
+#include "platform/win32/win_error.h"
+#include "platform/win32/win_handle.h"
+
+namespace vexa {
+namespace {
+
+// A one-line text file larger than this is not what it claims to be.
+constexpr LONGLONG kLargestTextFile = 1024 * 1024;
+
+void WriteAll(HANDLE file, const std::uint8_t* bytes, std::size_t count, const Text& path) {
+  const DWORD error = WriteFully(file, bytes, count);
+  if (error != ERROR_SUCCESS) throw SystemError(error, failure::kCannotWriteFile, path);
+}
+
+
+// Runs `attempt` (a system call giving its error code) until it succeeds, or fails for good.
+// Right after a file is closed, a virus scanner or the search indexer on Windows often holds
+// it for a moment, and opening or moving it fails with a sharing violation (or access denied
+// while the scanner's handle goes); so it is tried again, for about a second in all. Wine has
+// no such scanners and shows none of this.
+template <class Attempt>
+DWORD Retried(Attempt attempt) {
+  constexpr int kTries = 10;
+  constexpr DWORD kPauseMs = 100;
+  for (int attempt_number = 1;; ++attempt_number) {
+    const DWORD error = attempt();
+    const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+                      error == ERROR_LOCK_VIOLATION;
+    if (!held || attempt_number == kTries) return error;
+    Sleep(kPauseMs);
+  }
+}
+
+// A new file beside `target` ("<target>.<random>.vexa-tmp", so the final move stays on one
+// volume) under a name nobody can guess, with the private DACL from its creation on, marked
+// for deletion while it is written: if the program ends (or is killed) before it is put in
+// place, or the check refuses it, the system removes it. A file of that name can only have
+// been planted: never opened, another name is drawn.
+UniqueHandle CreateBeside(const Text& target, Text& name) {
+  UniqueHandle file;
+  for (;;) {
+    name = target + u"." + FromWide(RandomName()) + u".vexa-tmp";
+    file.Reset(CreateFileW(ToWide(name).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
+                           PrivateAttributes(), CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.Valid()) break;
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS) throw SystemError(error, failure::kCannotWriteFile, target);
+  }
+  if (!SetDeleteOnClose(file.Get(), true)) {
+    const DWORD error = GetLastError();
+    file.Reset();
+    DeleteFileW(ToWide(name).c_str());
+    throw SystemError(error, failure::kCannotWriteFile, target);
+  }
+  return file;
+}
+
+// Puts the written file `temporary` (its writing handle `file`) in the place of `target`,
+// after `check` (if any) has seen it. With `held`, the handle that holds it from the check on
+// is kept there under the target's name, in place of an earlier replacement's.
+//
+// The file is checked and moved over the target through a handle that reads and may rename
+// it, and that lets no one else write or delete it: from the check until the program ends
+// (and so until the installer has started) nobody can change what was checked. A process
+// start opens its program file asking to share only read and delete, so this handle (read and
+// delete access) lets the installer start, where the writing handle would make the start
+// fail with a sharing violation. The move goes through the handle: a move by name opens the
+// file again asking for delete access, which this handle denies; and a move replaces a link
+// or a hard link in the target's place, never writes through it. Until the move, the file's
+// private DACL keeps standard users out, so none can hold it open to make the reopening or the
+// move fail; they may read it once it has its final name. Wine enforces these sharing rules
+// too, but not the DACL (see protected_files.h).
+//
+// The move replaces the target in one step for every program that opens it. The data is not
+// forced onto the disk first (FlushFileBuffers): that would only matter after a power cut, and
+// would make the installer wait for 256 MB to be written out.
+void PutInPlace(UniqueHandle file, const Text& temporary, const Text& target,
+                const FilesWin32::ReplacementCheck& check, std::map<Text, UniqueHandle>* held) {
+  // Kept when the writing handle closes; a crash before the reopening leaves a file that only
+  // administrators can open, under a name nobody knows.
+  if (!SetDeleteOnClose(file.Get(), false)) {
+    throw SystemError(GetLastError(), failure::kCannotWriteFile, target);
+  }
+  file.Reset();
+  const std::wstring name = ToWide(temporary);
+  DWORD error = Retried([&] {
+    file.Reset(CreateFileW(name.c_str(), GENERIC_READ | DELETE | WRITE_DAC, FILE_SHARE_READ,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return file.Valid() ? ERROR_SUCCESS : GetLastError();
+  });
+  if (error != ERROR_SUCCESS) {
+    // Only an administrator's program (a virus scanner) can hold it this long; if it still
+    // does, the file goes when Windows next starts.
+    if (!DeleteFileW(name.c_str())) MoveFileExW(name.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    throw SystemError(error, failure::kCannotWriteFile, target);
+  }
+  // Refused (PlatformError, or ContentMismatch for a wrong content): marked for deletion
+  // again, it goes with the handle.
+  if (!SetDeleteOnClose(file.Get(), true)) {
+    throw SystemError(GetLastError(), failure::kCannotWriteFile, target);
+  }
+  if (check) check(file.Get(), target);
+  if (!SetDeleteOnClose(file.Get(), false)) {
+    throw SystemError(GetLastError(), failure::kCannotWriteFile, target);
+  }
+  if (held) held->erase(target);  // an earlier replacement: this one takes its place
+  const std::wstring to = ToWide(target);
+  error = Retried([&] { return RenameByHandle(file.Get(), to); });
+  if (error != ERROR_SUCCESS) {
+    SetDeleteOnClose(file.Get(), true);
+    throw SystemError(error, failure::kCannotReplaceFile, target);
+  }
+  error = GrantUsersRead(file.Get());
+  if (error != ERROR_SUCCESS) throw SystemError(error, failure::kCannotWriteFile, target);
+  if (held) (*held)[target] = std::move(file);
+}
+
+// A body is saved in pieces of 1 KB; they reach the file in blocks, written by a thread of
+// their own while the next pieces come in.
+class FileReplacementWin32 final : public FileReplacement {
+ public:
+  FileReplacementWin32(Text target, FilesWin32::ReplacementCheck check,
+                       std::map<Text, UniqueHandle>& held)
+      : held_(held),
+        target_(std::move(target)),
+        file_(CreateBeside(target_, temporary_)),
+        check_(std::move(check)),
+        writer_(std::in_place, file_.Get(), failure::kCannotWriteFile, target_) {}
+  // Without Commit, closing the handle removes the file (it is still marked for deletion).
+  ~FileReplacementWin32() override = default;
+
+  void Write(const std::uint8_t* bytes, std::size_t count) override {
+    if (!writer_) throw SystemError(ERROR_INVALID_HANDLE, failure::kCannotWriteFile, target_);
+    writer_->Write(bytes, count);
+  }
+
+  void Commit() override {
+    if (!writer_) throw SystemError(ERROR_INVALID_HANDLE, failure::kCannotWriteFile, target_);
+    writer_->Finish();
+    writer_.reset();  // nothing more goes to the file
+    PutInPlace(std::move(file_), temporary_, target_, check_, &held_);
+  }
+
+ private:
+  std::map<Text, UniqueHandle>& held_;
+  Text target_;
+  Text temporary_;
+  UniqueHandle file_;
+  FilesWin32::ReplacementCheck check_;
+  std::optional<BackgroundWriter> writer_;  // after file_: stops writing before it is closed
+};
+
+}  // namespace
+
+bool FilesWin32::Exists(const Text& path, std::uint32_t attributeMask) const {
+  const DWORD attributes = GetFileAttributesW(ToWide(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+  if ((attributes & FILE_ATTRIBUTE_HIDDEN) && !(attributeMask & kAttrHidden)) return false;
+  if ((attributes & FILE_ATTRIBUTE_SYSTEM) && !(attributeMask & kAttrSystem)) return false;
+  return true;
+}
+
+Text FilesWin32::ReadFirstLine(const Text& path) {
+  // The file itself, never where a link or junction in its place points: the program reads
+  // and shows what it finds as administrator, and a user could point it at any file.
+  UniqueHandle file(CreateFileW(ToWide(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file.Valid()) throw SystemError(GetLastError(), failure::kCannotReadFile, path);
+  if (!IsPlainFile(file.Get()))
+    throw SystemError(ERROR_CANT_ACCESS_FILE, failure::kCannotReadFile, path);
+  LARGE_INTEGER size = {};
+  if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart > kLargestTextFile) {
+    throw SystemError(ERROR_FILE_TOO_LARGE, failure::kCannotReadFile, path);
+  }
+  // Read only as far as the first CR.
+  std::string bytes;
+  char block[4096];
+  for (;;) {
+    DWORD read = 0;
+    if (!ReadFile(file.Get(), block, sizeof(block), &read, nullptr)) {
+      throw SystemError(GetLastError(), failure::kCannotReadFile, path);
+    }
+    if (read == 0) break;
+    bytes.append(block, read);
+    if (std::string_view(block, read).find('\r') != std::string_view::npos) break;
+  }
+  std::string line;
+  if (!FirstLineOf(bytes, line))
+    throw SystemError(ERROR_HANDLE_EOF, failure::kCannotReadFile, path);
+  return TextFromAnsi(line);
+}
+
+// Through a new file put in the file's place: whatever lies at the name (a hard link to
+// another file, a link a user made beforehand, any user can create files in C:\) is replaced,
+// never written through, and the new file has the protected DACL instead of what C:\ would
+// hand down (Authenticated Users: Modify). It is not held: the product's installer may
+// rewrite it.
+void FilesWin32::WriteLine(const Text& path, const Text& line) {
+  const std::string bytes = OneLineFile(AnsiFromText(line));
+  Text temporary;
+  UniqueHandle file = CreateBeside(path, temporary);
+  WriteAll(file.Get(), reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), path);
+  PutInPlace(std::move(file), temporary, path, nullptr, nullptr);
+}
+
+// Through a handle to the name itself: a link or junction there is removed, never what it
+// points at; a hard link loses this name only. A read-only file can't be deleted: the
+// attribute is cleared first, and put back through the same handle once the name is marked
+// for deletion, so another name of the same file keeps its attributes.
+void FilesWin32::Delete(const Text& path) {
+  UniqueHandle file(
+      CreateFileW(ToWide(path).c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file.Valid()) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
+    throw SystemError(error, failure::kCannotDeleteFile, path);
+  }
+  FILE_BASIC_INFO basic = {};  // times left 0: unchanged
+  const bool readOnly =
+      GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof basic) &&
+      (basic.FileAttributes & FILE_ATTRIBUTE_READONLY);
+  const DWORD attributes = basic.FileAttributes;
+  if (readOnly) {
+    basic.FileAttributes = attributes & ~FILE_ATTRIBUTE_READONLY;
+    if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    SetFileInformationByHandle(file.Get(), FileBasicInfo, &basic, sizeof basic);
+  }
+  const bool marked = SetDeleteOnClose(file.Get(), true);
+  const DWORD error = marked ? ERROR_SUCCESS : GetLastError();
+  if (readOnly) {
+    basic.FileAttributes = attributes;
+    SetFileInformationByHandle(file.Get(), FileBasicInfo, &basic, sizeof basic);
+  }
+  if (!marked) throw SystemError(error, failure::kCannotDeleteFile, path);
+}
+
+std::unique_ptr<FileReplacement> FilesWin32::BeginReplace(const Text& path) {
+  return std::make_unique<FileReplacementWin32>(path, checkOf_ ? checkOf_(path) : nullptr, held_);
+}
+
+}  // namespace vexa

@@ -1,0 +1,193 @@
+#include "platform/win32/files/protected_files.h"
+#include "platform/win32/code_page_win32.h"
+
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "platform/win32/failure_texts.h"
+#include "platform/win32/files/bcrypt_api.h"
+#include "platform/win32/system_folders.h"
+#include "platform/win32/win_error.h"
+#include "platform/win32/win_handle.h"
+
+namespace vexa {
+namespace {
+
+// A security descriptor made from SDDL text by the system, freed with LocalFree.
+class SddlDescriptor {
+ public:
+  explicit SddlDescriptor(const wchar_t* sddl) {
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor_,
+                                                              nullptr)) {
+      const DWORD error = GetLastError();
+      throw SystemError(error, failure::kCannotUse, u"安全描述符");
+    }
+    attributes_.nLength = sizeof attributes_;
+    attributes_.lpSecurityDescriptor = descriptor_;
+    attributes_.bInheritHandle = FALSE;
+  }
+  ~SddlDescriptor() { LocalFree(descriptor_); }
+  SddlDescriptor(const SddlDescriptor&) = delete;
+  SddlDescriptor& operator=(const SddlDescriptor&) = delete;
+
+  SECURITY_ATTRIBUTES* Attributes() { return &attributes_; }
+  PACL Dacl() const {
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    GetSecurityDescriptorDacl(descriptor_, &present, &dacl, &defaulted);
+    return dacl;
+  }
+
+ private:
+  PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+  SECURITY_ATTRIBUTES attributes_ = {};
+};
+
+// The run folder's path once made; guarded, as spool files are made on transfer threads.
+std::mutex runFolderMutex;
+std::wstring runFolder;
+
+SddlDescriptor& Protected() {
+  static SddlDescriptor descriptor(kProtectedSddl);
+  return descriptor;
+}
+
+}  // namespace
+
+SECURITY_ATTRIBUTES* ProtectedAttributes() {
+  return Protected().Attributes();
+}
+
+SECURITY_ATTRIBUTES* PrivateAttributes() {
+  static SddlDescriptor descriptor(kPrivateSddl);
+  return descriptor.Attributes();
+}
+
+DWORD GrantUsersRead(HANDLE file) {
+  return SetSecurityInfo(file, SE_FILE_OBJECT,
+                         DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                         nullptr, Protected().Dacl(), nullptr);
+}
+
+std::wstring RandomName() {
+  unsigned char bytes[16];
+  const NTSTATUS status =
+      BCrypt().BCryptGenRandom(nullptr, bytes, sizeof bytes, BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+  if (status < 0)
+    throw SystemError(ERROR_INVALID_FUNCTION, failure::kCannotUse, u"BCryptGenRandom");
+  wchar_t name[2 * sizeof bytes + 1];
+  for (std::size_t i = 0; i < sizeof bytes; ++i) std::swprintf(name + 2 * i, 3, L"%02x", bytes[i]);
+  return name;
+}
+
+std::wstring RunFolder() {
+  std::lock_guard<std::mutex> lock(runFolderMutex);
+  if (!runFolder.empty()) return runFolder;
+  const std::wstring parent = SystemTemporaryFolder();
+  for (;;) {
+    const std::wstring folder = parent + L"vexa-" + RandomName();
+    if (CreateDirectoryW(folder.c_str(), ProtectedAttributes())) {
+      runFolder = folder + L"\\";
+      return runFolder;
+    }
+    // A folder of that name exists: planted by someone, so never used; another name.
+    const DWORD error = GetLastError();
+    if (error != ERROR_ALREADY_EXISTS) {
+      throw SystemError(error, failure::kCannotCreateSpoolFolder, FromWide(folder));
+    }
+  }
+}
+
+void RemoveRunFolder() noexcept {
+  std::lock_guard<std::mutex> lock(runFolderMutex);
+  if (runFolder.empty()) return;
+  if (RemoveDirectoryW(runFolder.c_str())) {
+    runFolder.clear();
+    return;
+  }
+  // A spool file still open (a close in the middle of a transfer ends the program with its
+  // body): the file goes when the process ends, and Windows removes the folder, empty by
+  // then, when it next starts. Wine removed the folder at once in our runs.
+  MoveFileExW(runFolder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+bool TrustedOwner(HANDLE object, const std::wstring& folder, Text& owner) {
+  const auto ownerOf = [](HANDLE of, PSECURITY_DESCRIPTOR& descriptor) -> PSID {
+    PSID sid = nullptr;
+    descriptor = nullptr;
+    if (GetSecurityInfo(of, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &sid, nullptr, nullptr,
+                        nullptr, &descriptor) != ERROR_SUCCESS) {
+      return nullptr;
+    }
+    return sid;
+  };
+  const UniqueHandle parent(CreateFileW(folder.c_str(), READ_CONTROL,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  PSECURITY_DESCRIPTOR objectDescriptor = nullptr, folderDescriptor = nullptr;
+  const PSID sid = ownerOf(object, objectDescriptor);
+  const PSID folderSid = parent.Valid() ? ownerOf(parent.Get(), folderDescriptor) : nullptr;
+  bool trusted = false;
+  if (sid != nullptr) {
+    trusted = IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ||
+              IsWellKnownSid(sid, WinLocalSystemSid) ||
+              (folderSid != nullptr && EqualSid(sid, folderSid));
+    LPWSTR text = nullptr;
+    if (ConvertSidToStringSidW(sid, &text)) {
+      owner = FromWide(text);
+      LocalFree(text);
+    }
+  }
+  LocalFree(objectDescriptor);
+  LocalFree(folderDescriptor);
+  return trusted;
+}
+
+bool IsPlainFile(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION about = {};
+  if (!GetFileInformationByHandle(file, &about)) return false;
+  constexpr DWORD kNotPlain =
+      FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+  return (about.dwFileAttributes & kNotPlain) == 0 && about.nNumberOfLinks == 1;
+}
+
+DWORD WriteFully(HANDLE file, const std::uint8_t* bytes, std::size_t count) {
+  while (count > 0) {
+    const DWORD part = static_cast<DWORD>(std::min<std::size_t>(count, 0x40000000));
+    DWORD written = 0;
+    if (!WriteFile(file, bytes, part, &written, nullptr)) return GetLastError();
+    if (written == 0) return ERROR_WRITE_FAULT;  // a disk file takes every byte or fails
+    bytes += written;
+    count -= written;
+  }
+  return ERROR_SUCCESS;
+}
+
+bool SetDeleteOnClose(HANDLE file, bool deleteOnClose) {
+  FILE_DISPOSITION_INFO disposition = {};
+  disposition.DeleteFile = deleteOnClose ? TRUE : FALSE;
+  return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+}
+
+DWORD RenameByHandle(HANDLE file, const std::wstring& to) {
+  // FILE_RENAME_INFO ends in the new name, of any length, then a NUL (the buffer's zeros).
+  const std::size_t nameBytes = to.size() * sizeof(wchar_t);
+  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  rename->ReplaceIfExists = TRUE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(nameBytes);
+  std::memcpy(buffer.data() + offsetof(FILE_RENAME_INFO, FileName), to.data(), nameBytes);
+  if (SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())))
+    return ERROR_SUCCESS;
+  return GetLastError();
+}
+
+}  // namespace vexa

@@ -1,0 +1,361 @@
+#include "platform/win32/transfer/transfer_request.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+#include "platform/win32/code_page_win32.h"
+#include "platform/win32/failure_texts.h"
+#include "platform/win32/window/window_messages.h"
+#include "transfer/http_response.h"
+
+namespace vexa {
+namespace {
+
+using Failure = DownloadAttempts::Failure;
+
+// A read asks for what the recent rate brings in this many milliseconds beyond what has
+// arrived: about as often as the window repaints. The rate is measured over spans of at least
+// kRateSpanMs (the clock moves in steps of 10 to 16 ms on Windows).
+constexpr std::int64_t kReadSpanMs = 25;
+constexpr ULONGLONG kRateSpanMs = 20;
+
+Text Seconds(ULONGLONG milliseconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f s", static_cast<double>(milliseconds) / 1000.0);
+  return AsciiText(text);
+}
+
+}  // namespace
+
+TransferRequest::TransferRequest(const WinInetApi& api, FailureSink failed, Log& log,
+                                 std::shared_ptr<PartialStore> partials, HWND window,
+                                 LPARAM serial, std::wstring url, bool isGet,
+                                 std::int64_t bodyLimit)
+    : failed_(std::move(failed)),
+      log_(log),
+      partials_(std::move(partials)),
+      window_(window),
+      serial_(serial),
+      url_(std::move(url)),
+      isGet_(isGet),
+      bodyLimit_(bodyLimit),
+      wake_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      connection_(api, &TransferRequest::OnStatus, reinterpret_cast<DWORD_PTR>(this)) {
+  if (!wake_.Valid()) throw SystemError(GetLastError(), failure::kCannotCreateEvent, u"");
+}
+
+DWORD WINAPI TransferRequest::RunWorker(LPVOID parameter) {
+  const std::unique_ptr<std::shared_ptr<TransferRequest>> owner(
+      static_cast<std::shared_ptr<TransferRequest>*>(parameter));
+  TransferRequest& request = **owner;
+  try {
+    request.Run();
+  } catch (...) {  // nothing may leave the thread: the failure goes to the window
+    request.Report(std::current_exception());
+  }
+  return 0;
+}
+
+void TransferRequest::Cancel() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  canceled_ = true;
+  SetEvent(wake_.Get());
+}
+
+void TransferRequest::Abort() {
+  Cancel();
+  connection_.Close();
+}
+
+void TransferRequest::Report(std::exception_ptr failure) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!canceled_ && failed_) failed_(failure);
+}
+
+TransferProgress TransferRequest::Progress() {
+  progressPosted_ = false;  // before the figures: a change from now on posts again
+  return {received_.load(), total_.load(), attempt_.load(), retry_.load(), secondsLeft_.load()};
+}
+
+void TransferRequest::Run() {
+  const ULONGLONG start = GetTickCount64();
+  log_.Write(u"GET " + FromWide(url_));
+  bool ok = false;
+  try {
+    if (!isGet_) {
+      Failed(Failure::kFinal, u"only GET is done, not this operation");
+    } else if (const DWORD error = connection_.Open(); error != ERROR_SUCCESS) {
+      if (error != ERROR_CANCELLED) Failed(Failure::kFinal, u"WinINet did not start", error);
+    } else {
+      ok = FetchWithRetries();
+    }
+  } catch (...) {
+    // Not the network: the spool's disk or the memory failed. That ends the program through
+    // its error box, never in state 11.
+    connection_.Close();
+    body_->LetGo(false);
+    body_.reset();
+    Report(std::current_exception());
+    return;
+  }
+  if (ok && !Canceled()) {
+    Note(u"received " + DecimalText(received_) + u" bytes in " + Seconds(GetTickCount64() - start));
+  }
+  // Closed before the final state, so the states of closing the connection come first.
+  connection_.Close();
+  if (ok) {
+    complete_.store(true, std::memory_order_release);
+  } else {
+    body_.reset();
+  }
+  Post(ok ? icResponseCompleted : icError, true);
+}
+
+bool TransferRequest::FetchWithRetries() {
+  DownloadAttempts attempts;
+  const Text url = FromWide(url_);
+  // A body kept from an earlier run goes on from its last byte (the first request asks for the
+  // rest), as a body cut short in this run would.
+  if (std::optional<PartialStore::Found> kept = partials_->Take(url)) {
+    attempts = DownloadAttempts(kept->record.validator, kept->record.total);
+    headers_ = kept->record.headers;
+    total_ = kept->record.total;
+    body_->KeepIn(std::move(kept->file), kept->record.length, partials_->BytesPath(url));
+  }
+  for (;;) {
+    const Outcome outcome = Attempt(attempts);
+    connection_.EndAnswer();
+    if (outcome.whole) {
+      body_->DeleteWhenDone();  // read by the save, then gone
+      return true;
+    }
+    const std::optional<int> wait =
+        Canceled() ? std::nullopt : attempts.AfterFailure(outcome.failure, outcome.retryAfter);
+    if (!wait) {
+      if (!Canceled()) {
+        Note(u"given up after attempt " + DecimalText(attempts.Attempt()) + u" of " +
+             DecimalText(DownloadAttempts::kMostAttempts));
+      }
+      KeepOrLetGo(attempts);
+      return false;
+    }
+    const int retry = attempts.Attempt() - 1;
+    Note(u"retry " + DecimalText(retry) + u" of " + DecimalText(kMostRetries) + u" in " +
+         DecimalText(*wait) + u" s, " + DecimalText(body_->Size()) + u" bytes in hand");
+    if (!WaitToRetry(*wait, retry)) {
+      KeepOrLetGo(attempts);
+      return false;
+    }
+  }
+}
+
+TransferRequest::Outcome TransferRequest::Attempt(DownloadAttempts& attempts) {
+  const DownloadAttempts::Request asked = attempts.NextRequest(body_->Size());
+  if (asked.from == 0 && body_->Size() > 0) body_->Clear();  // what was kept can't be continued
+  received_ = body_->Size();
+  attempt_ = attempts.Attempt();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    lastPosted_ = icNone;  // the window sees this attempt's states from the first
+  }
+  PostProgress(true);
+  std::wstring range;
+  if (asked.from > 0) {
+    range = L"Range: bytes=" + ToWide(DecimalText(asked.from)) + L"-\r\nIf-Range: " +
+            ToWide(asked.validator) + L"\r\n";
+  }
+  if (attempts.Attempt() > 1) {
+    Note(u"attempt " + DecimalText(attempts.Attempt()) +
+         (range.empty()
+              ? Text(u", from byte 0")
+              : u", Range: bytes=" + DecimalText(asked.from) + u"-, If-Range: " + asked.validator));
+  }
+  DWORD error = connection_.Ask(url_, range);
+  if (error == ERROR_CANCELLED) return {};
+  if (error != ERROR_SUCCESS) return Failed(FailureOfInternetError(error), u"no response", error);
+  if (url_.compare(0, 6, L"https:") == 0 && connection_.LeftHttps()) {
+    return Failed(Failure::kFinal, u"redirected from https to http");
+  }
+  const DWORD status = connection_.Status();
+  if (status == 0) {
+    error = GetLastError();
+    return Failed(Failure::kNetwork, u"no status", error);
+  }
+  const Text headers = connection_.RawHeaders();
+  const Text announced = HeaderValue(headers, u"Content-Length");
+  if (Canceled()) return {};
+  Note(u"HTTP " + DecimalText(status) + u", Content-Length " +
+       (announced.empty() ? Text(u"none") : announced));
+  const DownloadAttempts::Verdict verdict = attempts.OnAnswer(asked, status, headers);
+  if (verdict.kind == DownloadAttempts::Verdict::kFail) {
+    Outcome failed = Failed(verdict.failure, verdict.why);
+    failed.retryAfter = verdict.retryAfter;
+    return failed;
+  }
+  if (verdict.kind == DownloadAttempts::Verdict::kTakeWhole) {
+    if (asked.from > 0) Note(verdict.why);
+    body_->Clear();
+    headers_ = headers;
+    total_ = StrictLength(announced).value_or(0);
+    if (bodyLimit_ > 0 && total_ > bodyLimit_) {
+      return Failed(Failure::kFinal,
+                    u"announced more than the " + DecimalText(bodyLimit_) + u" bytes allowed");
+    }
+    // A body that could be continued later is kept in the partials' store as it comes; any
+    // other is spooled, and one kept before goes.
+    if (attempts.Resumable() && !body_->Kept()) {
+      const Text url = FromWide(url_);
+      if (UniqueHandle file = partials_->Begin(url); file.Valid()) {
+        body_->KeepIn(std::move(file), 0, partials_->BytesPath(url));
+      }
+    } else if (!attempts.Resumable()) {
+      body_->LetGo(false);
+    }
+  } else {
+    Note(verdict.why);
+  }
+  received_ = body_->Size();
+  const std::int64_t total = total_;
+  return ReadBody(total > 0 ? std::optional<std::int64_t>(total) : std::nullopt);
+}
+
+TransferRequest::Outcome TransferRequest::ReadBody(std::optional<std::int64_t> end) {
+  // The most bytes the body may have: its announced length, else the limit; 0: no most.
+  const std::int64_t most = end ? *end : bodyLimit_;
+  std::vector<std::uint8_t> block(kBodyBlock);
+  std::size_t filled = 0;  // bytes of the block not yet handed to the body
+  const auto handOver = [&] {
+    body_->Append(block.data(), filled);
+    filled = 0;
+  };
+  // The rate bytes arrive at, measured over spans of at least kRateSpanMs (the clock moves in
+  // steps of 10 to 16 ms on Windows); 0 until the first span is over.
+  ULONGLONG spanStart = GetTickCount64();
+  std::int64_t spanBytes = 0;
+  std::int64_t perMs = 0;
+  for (;;) {
+    // Waits for bytes to arrive (up to the receive time-out), then reads what has arrived
+    // and what the recent rate brings in kReadSpanMs more. A read waits until all it
+    // asks for is there: a whole block each time would hold the window's news back for a
+    // megabyte on a slow line, and only what has arrived (Wine's WinINet buffers 8 KB)
+    // would make ten times as many reads where bytes are plenty.
+    DWORD available = 0;
+    DWORD read = 0;
+    bool ok = connection_.DataAvailable(available);
+    if (ok && available > 0) {
+      const std::int64_t wanted = available + perMs * kReadSpanMs;
+      std::int64_t ask = std::min<std::int64_t>(wanted, block.size() - filled);
+      // One byte more than may come, at most: enough to tell a body that goes on too long.
+      if (most > 0) ask = std::min<std::int64_t>(ask, most - body_->Size() - filled + 1);
+      ok = connection_.Read(block.data() + filled, static_cast<DWORD>(ask), read);
+      spanBytes += read;
+      if (const ULONGLONG now = GetTickCount64(); now - spanStart >= kRateSpanMs) {
+        perMs = spanBytes / static_cast<std::int64_t>(now - spanStart);
+        spanStart = now;
+        spanBytes = 0;
+      }
+    }
+    if (!ok) {
+      const DWORD error = GetLastError();
+      handOver();
+      return Failed(Failure::kCutShort,
+                    u"receiving stopped after " + DecimalText(body_->Size()) + u" bytes", error);
+    }
+    if (Canceled()) {
+      handOver();
+      return {};
+    }
+    if (read == 0) break;
+    if (most > 0 && body_->Size() + static_cast<std::int64_t>(filled + read) > most) {
+      body_->Clear();
+      received_ = 0;
+      return Failed(Failure::kFinal, (end ? u"body longer than the " : u"body over the ") +
+                                         DecimalText(most) +
+                                         (end ? u" bytes announced" : u" bytes allowed"));
+    }
+    filled += read;
+    received_ = body_->Size() + static_cast<std::int64_t>(filled);
+    if (filled == block.size()) handOver();
+    PostProgress();
+  }
+  handOver();
+  PostProgress(true);
+  if (end && body_->Size() < *end) {  // a cut connection is a failure
+    return Failed(Failure::kCutShort, u"body cut short: received " + DecimalText(body_->Size()) +
+                                          u" of " + DecimalText(*end) + u" bytes");
+  }
+  return {true, Failure::kFinal, std::nullopt};
+}
+
+bool TransferRequest::WaitToRetry(int seconds, int retry) {
+  retry_ = retry;
+  for (int left = seconds; left > 0; --left) {
+    secondsLeft_ = left;
+    PostProgress(true);
+    if (WaitForSingleObject(wake_.Get(), 1000) != WAIT_TIMEOUT) return false;
+  }
+  retry_ = 0;
+  return !Canceled();
+}
+
+void TransferRequest::KeepOrLetGo(const DownloadAttempts& attempts) {
+  if (!body_->Kept()) return;
+  const std::int64_t inHand = body_->Size();
+  const bool keep = attempts.CanContinue(inHand);
+  body_->LetGo(keep);  // closed before its record says what it holds
+  if (keep) {
+    partials_->Keep({FromWide(url_), attempts.Validator(), attempts.Total(), inHand,
+                     PartialStore::Now(), headers_});
+  }
+}
+
+TransferRequest::Outcome TransferRequest::Failed(Failure failure, const Text& what,
+                                                 std::optional<DWORD> error) {
+  if (Canceled()) return {};
+  Text line = u"failed: " + what;
+  if (error) {
+    line += u": error " + DecimalText(*error) + u" " + SystemMessage(*error, connection_.Messages());
+  }
+  Note(line);
+  return {false, failure, std::nullopt};
+}
+
+void TransferRequest::Note(const Text& what) {
+  log_.Write(FromWide(url_) + u": " + what);
+}
+
+bool TransferRequest::Canceled() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return canceled_;
+}
+
+void CALLBACK TransferRequest::OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD) {
+  const TransferState state = StateOfInternetStatus(status);
+  if (context != 0 && state != icNone) {
+    reinterpret_cast<TransferRequest*>(context)->Post(state, false);
+  }
+}
+
+void TransferRequest::Post(TransferState state, bool final) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (canceled_ || finished_ || (!final && state <= lastPosted_)) return;
+  lastPosted_ = state;
+  finished_ = final;
+  if (window_ != nullptr) {
+    PostMessageW(window_, kTransferStateMessage, static_cast<WPARAM>(state), serial_);
+  }
+}
+
+void TransferRequest::PostProgress(bool now) {
+  const DWORD tick = GetTickCount();
+  if (!now && tick - lastProgressPost_ < kScreenUpdateMs) return;
+  if (progressPosted_.exchange(true)) return;  // the window reads the newest figures anyway
+  lastProgressPost_ = tick;
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (canceled_ || finished_ || window_ == nullptr) return;
+  PostMessageW(window_, kTransferProgressMessage, 0, serial_);
+}
+
+}  // namespace vexa

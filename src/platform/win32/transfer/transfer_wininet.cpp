@@ -1,0 +1,87 @@
+#include "platform/win32/transfer/transfer_wininet.h"
+#include "platform/win32/code_page_win32.h"
+
+#include <algorithm>
+#include <memory>
+#include <utility>
+
+#include "platform/win32/failure_texts.h"
+#include "transfer/http_response.h"
+#include "platform/win32/transfer/transfer_request.h"
+#include "platform/win32/win_error.h"
+#include "platform/win32/transfer/wininet_api.h"
+
+namespace vexa {
+
+TransferWinInet::TransferWinInet(FailureSink failed, Log& log, const WinInetApi* api)
+    : failed_(std::move(failed)), log_(log), api_(api), partials_(std::make_shared<PartialStore>(log)) {}
+
+TransferWinInet::~TransferWinInet() {
+  Stop();
+}
+
+bool TransferWinInet::Stop() {
+  // Closing the handles ends a worker's WinINet call at once on Windows. Wine 8 lets a read
+  // blocked on a socket go on until data or the end come: the time limit bounds the end there.
+  for (Worker& worker : workers_) worker.request->Abort();
+  const DWORD start = GetTickCount();
+  bool allEnded = true;
+  for (Worker& worker : workers_) {
+    const DWORD spent = GetTickCount() - start;
+    const DWORD left = spent < kStopTimeoutMs ? kStopTimeoutMs - spent : 0;
+    allEnded = WaitForSingleObject(worker.thread.Get(), left) == WAIT_OBJECT_0 && allEnded;
+  }
+  workers_.clear();  // a worker still running owns its request; the process ends around it
+  return allEnded;
+}
+
+bool TransferWinInet::IsCurrentRequest(LPARAM serial) const {
+  return current_ && serial == static_cast<LPARAM>(serial_);
+}
+
+void TransferWinInet::Execute(const Text& url, const Text& operation) {
+  if (api_ == nullptr) api_ = &WinInet();
+  partials_->Prepare();  // here, on the window's thread, before any worker uses it
+  if (current_) current_->Cancel();
+  // Workers that have ended need no waiting for at the end.
+  workers_.erase(std::remove_if(workers_.begin(), workers_.end(),
+                                [](const Worker& worker) {
+                                  return WaitForSingleObject(worker.thread.Get(), 0) ==
+                                         WAIT_OBJECT_0;
+                                }),
+                 workers_.end());
+  ++serial_;
+  current_ = std::make_shared<TransferRequest>(
+      *api_, failed_, log_, partials_, window_, static_cast<LPARAM>(serial_), ToWide(url),
+      EqualIgnoringAsciiCase(operation, u"GET"), bodyLimit_);
+  auto owner = std::make_unique<std::shared_ptr<TransferRequest>>(current_);
+  UniqueHandle thread(CreateThread(nullptr, 0, &TransferRequest::RunWorker, owner.get(), 0, nullptr));
+  if (!thread.Valid()) throw SystemError(GetLastError(), failure::kCannotStartDownload, url);
+  owner.release();  // the worker owns it now
+  workers_.push_back(Worker{current_, std::move(thread)});
+}
+
+bool TransferWinInet::CurrentIsComplete() const {
+  return current_ && current_->Complete();
+}
+
+Text TransferWinInet::GetHeader(const Text& name) {
+  return CurrentIsComplete() ? HeaderValue(current_->Headers(), name) : Text();
+}
+
+void TransferWinInet::GetChunk(std::int32_t size, std::vector<std::uint8_t>& chunk) {
+  chunk.clear();
+  if (size > 0 && CurrentIsComplete()) {
+    current_->Body().Read(static_cast<std::size_t>(size), chunk);
+  }
+}
+
+std::int64_t TransferWinInet::BytesReceived() const {
+  return current_ ? current_->Received() : 0;
+}
+
+TransferProgress TransferWinInet::Progress() const {
+  return current_ ? current_->Progress() : TransferProgress{};
+}
+
+}  // namespace vexa

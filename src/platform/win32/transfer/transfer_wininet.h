@@ -1,0 +1,94 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "platform/log.h"
+#include "platform/transfer.h"
+#include "platform/win32/transfer/partial_store.h"
+#include "platform/win32/transfer/transfer_request.h"
+#include "platform/win32/win_handle.h"
+#include "platform/win32/window/window_messages.h"
+
+namespace vexa {
+
+
+// The transfer control on WinINet: the system's proxy settings, nothing from or into the
+// cache. Operations other than "GET" end in the error state.
+//
+// Threads. Execute starts one worker thread for the request and returns. Only the worker
+// talks to WinINet and fills the request's headers and body. It tells the window each new
+// state with PostMessage(window, kTransferStateMessage, state, serial), and never touches the
+// window otherwise: progress states only when they are later than the last one posted within
+// an attempt (so the receiving states that repeat for every read don't flood the queue),
+// kTransferProgressMessage(0, serial) when the figures of Progress() changed (at most every
+// 33 ms, and never a second one before the window has read them), then exactly one of 11
+// (the network, once the attempts DownloadAttempts allows are used up or a failure is final:
+// no connection, a time-out, an error status, a body shorter than announced) or 12. A failure that is not the network's (the spool's disk, the memory) posts
+// no state: it goes to the failure sink, which ends the program through its error box.
+// The window's thread hands a message on only when IsCurrentRequest(serial) holds, and reads
+// headers and body only once the request is complete: the worker sets an atomic flag before
+// it posts 12, which orders its writes before those reads. A new Execute abandons the
+// previous request: its worker stops at its next read (or when the WinINet call it waits in
+// returns) and posts nothing more. Stop, and the destructor, cancel every request, close
+// their connections so that a worker waiting in WinINet returns at once, and wait for the
+// workers for at most kStopTimeoutMs in all.
+//
+// The log gets, per request, its address, then either its status, the announced and the
+// received length and the time it took, or the cause of its failure: WinINet's or the
+// system's error number and message, an error status, or a body shorter than announced.
+class TransferWinInet final : public Transfer {
+ public:
+  static constexpr DWORD kStopTimeoutMs = 2000;
+
+  // `failed` receives, on a worker's thread, a failure that is not the network's. `api` is
+  // WinINet's function table; by default the system's, loaded on the first request.
+  TransferWinInet(FailureSink failed, Log& log, const WinInetApi* api = nullptr);
+  ~TransferWinInet() override;
+  TransferWinInet(const TransferWinInet&) = delete;
+  TransferWinInet& operator=(const TransferWinInet&) = delete;
+
+  // Window's thread, at start-up: deletes the partials of earlier runs that can't be
+  // continued (PartialStore::Prepare); the first request does it otherwise.
+  void PreparePartials() { partials_->Prepare(); }
+  // The window that receives kTransferStateMessage.
+  void SetNotifyWindow(HWND window) { window_ = window; }
+  // False for the messages of a request that a later Execute has replaced.
+  bool IsCurrentRequest(LPARAM serial) const;
+  // Cancels every request and waits for the workers (see above). Returns false when one was
+  // still running at the time limit.
+  bool Stop();
+
+  void SetBodyLimit(std::int64_t bytes) override { bodyLimit_ = bytes; }
+  void Execute(const Text& url, const Text& operation) override;
+  Text GetHeader(const Text& name) override;
+  void GetChunk(std::int32_t size, std::vector<std::uint8_t>& chunk) override;
+  std::int64_t BytesReceived() const override;
+  TransferProgress Progress() const override;
+
+ private:
+  struct Worker {
+    std::shared_ptr<TransferRequest> request;
+    UniqueHandle thread;
+  };
+
+  bool CurrentIsComplete() const;
+
+  FailureSink failed_;
+  Log& log_;
+  const WinInetApi* api_;
+  HWND window_ = nullptr;
+  // Shared with the workers, which may outlive this object at the end of the program.
+  const std::shared_ptr<PartialStore> partials_;
+  std::int64_t bodyLimit_ = 0;
+  std::uint32_t serial_ = 0;
+  std::shared_ptr<TransferRequest> current_;
+  std::vector<Worker> workers_;  // every worker that may still run
+};
+
+}  // namespace vexa

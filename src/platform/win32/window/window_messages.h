@@ -1,0 +1,20 @@
+#pragma once
+
+#include <windows.h>
+
+namespace vexa {
+
+// The program's own window messages, all in one place.
+// How often the window is brought up to date while something moves (a save's bar, a
+// transfer's progress): about as often as a screen is redrawn, more than anyone can follow.
+constexpr DWORD kScreenUpdateMs = 33;
+// A transfer's new state: wParam the state, lParam the request's serial.
+constexpr UINT kTransferStateMessage = WM_APP + 1;
+// Window work noted by the setters waits to be done (see Win32Ui).
+constexpr UINT kApplyPendingMessage = WM_APP + 2;
+// A failure reported from another thread waits to end the program.
+constexpr UINT kFailureMessage = WM_APP + 3;
+// The transfer's progress changed: lParam the request's serial.
+constexpr UINT kTransferProgressMessage = WM_APP + 4;
+
+}  // namespace vexa
