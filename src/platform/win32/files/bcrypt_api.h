@@ -6,14 +6,13 @@
 
 #include "platform/win32/system_library.h"
 
-// The CNG functions the program uses: the components' SHA-256 check, and the random names of
-// the files it places. They are taken from the system folder's bcrypt.dll at run time, on
-// first use: the program carries no import of it, and a bcrypt.dll placed beside the program
-// is never loaded.
+// The CNG functions of the components' SHA-256 check. They are taken from the system folder's
+// bcrypt.dll at run time, on the first check: the program carries no import of it, and a
+// bcrypt.dll placed beside the program is never loaded.
 #define VEXA_BCRYPT_FUNCTIONS(F)                                                            \
   F(BCryptOpenAlgorithmProvider)                                                            \
   F(BCryptCloseAlgorithmProvider) F(BCryptCreateHash) F(BCryptHashData) F(BCryptFinishHash) \
-      F(BCryptDestroyHash) F(BCryptGenRandom)
+      F(BCryptDestroyHash)
 
 namespace vexa {
 

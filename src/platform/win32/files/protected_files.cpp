@@ -2,17 +2,16 @@
 #include "platform/win32/code_page_win32.h"
 
 #include <aclapi.h>
+#include <ntsecapi.h>  // RtlGenRandom
 #include <sddl.h>
 
 #include <algorithm>
 #include <cstddef>
-#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <vector>
 
 #include "platform/win32/failure_texts.h"
-#include "platform/win32/files/bcrypt_api.h"
 #include "platform/win32/system_folders.h"
 #include "platform/win32/win_error.h"
 #include "platform/win32/win_handle.h"
@@ -78,12 +77,15 @@ DWORD GrantUsersRead(HANDLE file) {
 
 std::wstring RandomName() {
   unsigned char bytes[16];
-  const NTSTATUS status =
-      BCrypt().BCryptGenRandom(nullptr, bytes, sizeof bytes, BCRYPT_USE_SYSTEM_PREFERRED_RNG);
-  if (status < 0)
-    throw SystemError(ERROR_INVALID_FUNCTION, failure::kCannotUse, u"BCryptGenRandom");
-  wchar_t name[2 * sizeof bytes + 1];
-  for (std::size_t i = 0; i < sizeof bytes; ++i) std::swprintf(name + 2 * i, 3, L"%02x", bytes[i]);
+  if (!RtlGenRandom(bytes, sizeof bytes)) {
+    throw SystemError(ERROR_INVALID_FUNCTION, failure::kCannotUse, u"RtlGenRandom");
+  }
+  constexpr wchar_t kHex[] = L"0123456789abcdef";
+  std::wstring name;
+  for (const unsigned char byte : bytes) {
+    name += kHex[byte >> 4];
+    name += kHex[byte & 0x0F];
+  }
   return name;
 }
 

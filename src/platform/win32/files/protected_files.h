@@ -33,8 +33,9 @@ SECURITY_ATTRIBUTES* PrivateAttributes();
 // ERROR_SUCCESS when done.
 DWORD GrantUsersRead(HANDLE file);
 
-// 32 hexadecimal digits from the system's random number generator (CNG): a name nobody can
-// guess and so plant in advance. Throws PlatformError.
+// 32 hexadecimal digits from the system's random number generator (RtlGenRandom, in
+// advapi32, which the program loads anyway; CNG's bcrypt.dll would cost every start a library
+// load for a name): a name nobody can guess and so plant in advance. Throws PlatformError.
 std::wstring RandomName();
 
 // The run's own working folder, "%SystemRoot%\Temp\vexa-<random>\" with a trailing separator:
