@@ -115,14 +115,15 @@ void LogStart(Log& log) {
 int Run(HINSTANCE instance, Log& log) {
   // Failures on the other threads (process starts, the transfer's spool) come to the window,
   // which throws them on its own thread, to the error box below.
-  Win32Ui ui(instance, WindowForm());
+  ComApartment com;  // first made, last gone: the window and the shell use COM in it
+  Win32Ui ui(instance, WindowForm(), com);
   const auto reportFailure = [&ui, &log](std::exception_ptr failure) {
     log.Write(u"failure on another thread: " + FailureOf(failure).Logged());
     ui.ReportFailure(failure);
   };
-  FilesWin32 files = CheckedFiles();
+  FilesWin32 files(&CheckDownload);
   ProcessesWin32 processes(reportFailure, log);
-  ShellWin32 shell(log);
+  ShellWin32 shell(log, com);
   TransferWinInet inet1(reportFailure, log);
   CodePageWin32 codePage;
   EnvironmentWin32 environment;

@@ -6,7 +6,6 @@
 //   platform_probe replace <path>   starts replacing the file, then ends the program at once
 
 #include <process.h>
-#include <shobjidl.h>
 #include <windows.h>
 
 #include <aclapi.h>  // after windows.h
@@ -222,7 +221,8 @@ void CheckReceivedBody() {
 // folders come from the shell.
 void CheckShell() {
   LogWin32 log(L"");
-  ShellWin32 shell(log);
+  ComApartment com;
+  ShellWin32 shell(log, com);
   CHECK(!_wcsicmp(ToWide(shell.SpecialFolderPath(37)).c_str(), L"C:\\windows\\system32"));
   CHECK(GetModuleHandleW(L"shell32.dll") == nullptr);
   CHECK(!shell.SpecialFolderPath(2).empty());
@@ -366,7 +366,8 @@ void CheckProtection() {
   GetModuleFileNameA(nullptr, self, MAX_PATH);
   const Text held = kDir + u"held.exe";
   LogWin32 log(L"");
-  ShellWin32 shell(log);
+  ComApartment com;
+  ShellWin32 shell(log, com);
   {
     FilesWin32 files;
     const std::string program = Bytes(AsciiText(self));
@@ -459,7 +460,8 @@ BOOL WINAPI FakeShellExecute(SHELLEXECUTEINFOW* execute) {
 void CheckInstallerStart() {
   const InstallerStartApi fake{&FakeCreateProcess, &FakeShellExecute};
   LogWin32 log(L"");
-  ShellWin32 shell(log, &fake);
+  ComApartment com;
+  ShellWin32 shell(log, com, &fake);
   shell.StartInstaller(u"C:\\vexa_setup_zs.exe");
   CHECK(startRecord.application == L"C:\\vexa_setup_zs.exe");
   CHECK(startRecord.commandLine == L"\"C:\\vexa_setup_zs.exe\"");
@@ -490,49 +492,25 @@ void CheckKillRule(const wchar_t* self) {
 }  // namespace
 
 // Records the progress calls of the taskbar button.
-struct FakeTaskbar : ITaskbarList3 {
-  std::vector<std::string> calls;
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE HrInit() override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE AddTab(HWND) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE DeleteTab(HWND) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE ActivateTab(HWND) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE SetActiveAlt(HWND) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE MarkFullscreenWindow(HWND, WINBOOL) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE SetProgressValue(HWND, ULONGLONG done, ULONGLONG total) override {
+struct FakeTaskbar : TaskbarSink {
+  explicit FakeTaskbar(std::vector<std::string>& calls) : calls(calls) {}
+  void SetState(HWND, int flag) override { calls.push_back("state " + std::to_string(flag)); }
+  void SetValue(HWND, std::uint64_t done, std::uint64_t total) override {
     calls.push_back(std::to_string(done) + "/" + std::to_string(total));
-    return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE SetProgressState(HWND, TBPFLAG flag) override {
-    calls.push_back("state " + std::to_string(flag));
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE RegisterTab(HWND, HWND) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE UnregisterTab(HWND) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE SetTabOrder(HWND, HWND) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE SetTabActive(HWND, HWND, DWORD) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE ThumbBarAddButtons(HWND, UINT, LPTHUMBBUTTON) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE ThumbBarUpdateButtons(HWND, UINT, LPTHUMBBUTTON) override {
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE ThumbBarSetImageList(HWND, HIMAGELIST) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE SetOverlayIcon(HWND, HICON, LPCWSTR) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE SetThumbnailTooltip(HWND, LPCWSTR) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE SetThumbnailClip(HWND, RECT*) override { return S_OK; }
+  std::vector<std::string>& calls;
 };
 
 // Nothing reaches the taskbar before its button exists; then the last progress set, once, in
 // TBPF_* terms (NOPROGRESS 0, INDETERMINATE 1, NORMAL 2, ERROR 4, PAUSED 8), a bar of unknown
 // length full in the colour of a pause or an error.
 void CheckTaskbar() {
-  FakeTaskbar fake;
-  TaskbarButton button(nullptr, [&fake] { return &fake; });
+  std::vector<std::string> calls;
+  TaskbarButton button(nullptr, [&calls] { return std::make_unique<FakeTaskbar>(calls); });
   CHECK(button.CreatedMessage() == RegisterWindowMessageW(L"TaskbarButtonCreated"));
   button.Set(TaskbarState::Normal, 10, 100);
   button.Apply();
-  CHECK(fake.calls.empty());
+  CHECK(calls.empty());
   button.Set(TaskbarState::Normal, 25, 100);
   button.OnCreated();
   button.Apply();
@@ -544,7 +522,7 @@ void CheckTaskbar() {
   button.Apply();
   button.Set(TaskbarState::None, 0, 0);
   button.Apply();
-  CHECK(fake.calls == std::vector<std::string>({"state 2", "25/100", "state 8", "1/1", "state 1",
+  CHECK(calls == std::vector<std::string>({"state 2", "25/100", "state 8", "1/1", "state 1",
                                                 "state 4", "100/100", "state 0"}));
   // A save reports every kilobyte; the button hears only of a thousandth more of 256 MB
   // (268435 bytes).
@@ -552,10 +530,10 @@ void CheckTaskbar() {
   button.Apply();
   CHECK(!button.Set(TaskbarState::Normal, 268434, 268435456));
   button.Apply();
-  CHECK(fake.calls.back() == "0/268435456");
+  CHECK(calls.back() == "0/268435456");
   CHECK(button.Set(TaskbarState::Normal, 268435, 268435456));
   button.Apply();
-  CHECK(fake.calls.back() == "268435/268435456");
+  CHECK(calls.back() == "268435/268435456");
 }
 
 int wmain(int argc, wchar_t** argv) {

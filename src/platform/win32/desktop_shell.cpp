@@ -7,6 +7,7 @@
 
 #include "platform/win32/shell_api.h"
 #include "platform/win32/win_error.h"
+#include "platform/win32/win_handle.h"
 
 // shellapi.h makes ShellExecute a macro for the function; here it is IShellDispatch2's method.
 #undef ShellExecute
@@ -18,39 +19,11 @@ namespace {
 constexpr GUID kTopLevelBrowser = {
     0x4C96BE40, 0x915C, 0x11CF, {0x99, 0xD3, 0x00, 0xAA, 0x00, 0x4A, 0xE8, 0x37}};
 
-// Owns one reference to a COM object.
-template <class Interface>
-class Com {
- public:
-  Com() = default;
-  ~Com() {
-    if (pointer_) pointer_->Release();
-  }
-  Com(const Com&) = delete;
-  Com& operator=(const Com&) = delete;
-  Interface* operator->() const { return pointer_; }
-  Interface** Out() { return &pointer_; }
-  void** OutVoid() { return reinterpret_cast<void**>(&pointer_); }
-
- private:
-  Interface* pointer_ = nullptr;
-};
-
-// A BSTR, freed once.
-class ShellString {
- public:
-  explicit ShellString(const Text& text)
-      : text_(Shell32().SysAllocString(reinterpret_cast<const OLECHAR*>(text.c_str()))) {}
-  ~ShellString() {
-    if (text_) Shell32().SysFreeString(text_);
-  }
-  ShellString(const ShellString&) = delete;
-  ShellString& operator=(const ShellString&) = delete;
-  BSTR Get() const { return text_; }
-
- private:
-  BSTR text_;
-};
+// A BSTR of the shell's, freed once.
+void FreeString(BSTR text) {
+  Shell32().SysFreeString(text);
+}
+using ShellString = Owned<BSTR, &FreeString>;
 
 }  // namespace
 
@@ -59,7 +32,7 @@ class ShellString {
 bool OpenThroughDesktop(const Text& file) noexcept {
   try {
     const ShellApi& api = Shell32();
-    Com<IShellWindows> windows;
+    ComPtr<IShellWindows> windows;
     if (FAILED(api.CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER,
                                     IID_IShellWindows, windows.OutVoid()))) {
       return false;
@@ -69,18 +42,18 @@ bool OpenThroughDesktop(const Text& file) noexcept {
     desktop.lVal = CSIDL_DESKTOP;
     VARIANT empty = {};
     long window = 0;
-    Com<IDispatch> found;
+    ComPtr<IDispatch> found;
     if (windows->FindWindowSW(&desktop, &empty, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH,
                               found.Out()) != S_OK) {
       return false;
     }
-    Com<IServiceProvider> services;
-    Com<IShellBrowser> browser;
-    Com<IShellView> view;
-    Com<IDispatch> background;
-    Com<IShellFolderViewDual> folderView;
-    Com<IDispatch> application;
-    Com<IShellDispatch2> shell;
+    ComPtr<IServiceProvider> services;
+    ComPtr<IShellBrowser> browser;
+    ComPtr<IShellView> view;
+    ComPtr<IDispatch> background;
+    ComPtr<IShellFolderViewDual> folderView;
+    ComPtr<IDispatch> application;
+    ComPtr<IShellDispatch2> shell;
     if (FAILED(found->QueryInterface(IID_IServiceProvider, services.OutVoid())) ||
         FAILED(services->QueryService(kTopLevelBrowser, IID_IShellBrowser, browser.OutVoid())) ||
         FAILED(browser->QueryActiveShellView(view.Out())) ||
@@ -90,7 +63,7 @@ bool OpenThroughDesktop(const Text& file) noexcept {
         FAILED(application->QueryInterface(IID_IShellDispatch2, shell.OutVoid()))) {
       return false;
     }
-    const ShellString name(file);
+    const ShellString name(Shell32().SysAllocString(reinterpret_cast<const OLECHAR*>(file.c_str())));
     if (name.Get() == nullptr) return false;
     return SUCCEEDED(shell->ShellExecute(name.Get(), empty, empty, empty, empty));
   } catch (...) {

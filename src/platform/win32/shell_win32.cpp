@@ -21,20 +21,10 @@ constexpr std::size_t kPathBufferChars = 512;
 constexpr DWORD kElevationRequired = 740;
 
 // An item-id list from the shell, freed with the shell's task allocator.
-class OwnedItemIdList {
- public:
-  OwnedItemIdList() = default;
-  ~OwnedItemIdList() {
-    if (items_) Shell32().CoTaskMemFree(items_);
-  }
-  OwnedItemIdList(const OwnedItemIdList&) = delete;
-  OwnedItemIdList& operator=(const OwnedItemIdList&) = delete;
-  PIDLIST_ABSOLUTE* Out() { return &items_; }
-  PCIDLIST_ABSOLUTE Get() const { return items_; }
-
- private:
-  PIDLIST_ABSOLUTE items_ = nullptr;
-};
+void FreeItemIdList(PIDLIST_ABSOLUTE items) {
+  Shell32().CoTaskMemFree(items);
+}
+using ItemIdList = Owned<PIDLIST_ABSOLUTE, &FreeItemIdList>;
 
 // ShellExecuteExW from shell32.dll, loaded only when first called.
 BOOL WINAPI ShellExecuteLoaded(SHELLEXECUTEINFOW* execute) {
@@ -45,19 +35,8 @@ const InstallerStartApi kSystemInstallerStart{&::CreateProcessW, &ShellExecuteLo
 
 }  // namespace
 
-ShellWin32::ShellWin32(Log& log, const InstallerStartApi* api)
-    : log_(log), api_(api ? *api : kSystemInstallerStart) {}
-
-ShellWin32::~ShellWin32() {
-  if (comReady_) Shell32().CoUninitialize();
-}
-
-void ShellWin32::PrepareCom() {
-  if (comTried_) return;
-  comTried_ = true;
-  comReady_ = SUCCEEDED(
-      Shell32().CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
-}
+ShellWin32::ShellWin32(Log& log, ComApartment& com, const InstallerStartApi* api)
+    : log_(log), com_(com), api_(api ? *api : kSystemInstallerStart) {}
 
 // The installer's full path is the program to run and, quoted, its command line; its own
 // folder is its working folder, never this program's download folder, where a user's files
@@ -86,7 +65,7 @@ void ShellWin32::StartInstaller(const Text& path) {
   // SEE_MASK_NOASYNC: started when this returns, not on a thread of the shell's that the end
   // of the program would cut. SEE_MASK_FLAG_NO_UI: a failure ends in the program's own error
   // box, not in a box of the shell's that the program would wait behind.
-  PrepareCom();
+  com_.Enter();
   SHELLEXECUTEINFOW execute = {};
   execute.cbSize = sizeof execute;
   execute.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
@@ -109,7 +88,7 @@ void ShellWin32::StartInstaller(const Text& path) {
 }
 
 void ShellWin32::Open(WindowHandle owner, const Text& address) {
-  PrepareCom();
+  com_.Enter();
   const std::wstring file = ToWide(address);
   SHELLEXECUTEINFOW execute = {};
   execute.cbSize = sizeof execute;
@@ -123,7 +102,7 @@ void ShellWin32::Open(WindowHandle owner, const Text& address) {
 }
 
 bool ShellWin32::OpenAsDesktopUser(const Text& address) {
-  PrepareCom();
+  com_.Enter();
   const bool opened = OpenThroughDesktop(address);
   log_.Write(u"opened " + address +
              (opened ? Text(u" through the desktop shell")
@@ -135,7 +114,7 @@ Text ShellWin32::SpecialFolderPath(std::int32_t csidl) {
   // The system folder as the processes and libraries are taken from it, without the shell.
   if (csidl == kCsidlSystem) return FromWide(SystemDirectory());
   const ShellApi& shell = Shell32();
-  OwnedItemIdList items;
+  ItemIdList items;
   if (shell.SHGetSpecialFolderLocation(reinterpret_cast<HWND>(kReservedOwner), csidl,
                                        items.Out()) != S_OK) {
     return {};

@@ -6,6 +6,7 @@
 
 #include "platform/log.h"
 #include "platform/shell.h"
+#include "platform/win32/win_handle.h"
 
 namespace vexa {
 
@@ -17,9 +18,9 @@ struct InstallerStartApi {
 
 class ShellWin32 final : public Shell {
  public:
-  // The log gets each file opened and how. `api`: by default the system's functions.
-  explicit ShellWin32(Log& log, const InstallerStartApi* api = nullptr);
-  ~ShellWin32() override;
+  // The log gets each file opened and how. `com`: the window's thread's apartment, entered
+  // when the shell is first asked to open something. `api`: by default the system's functions.
+  ShellWin32(Log& log, ComApartment& com, const InstallerStartApi* api = nullptr);
   ShellWin32(const ShellWin32&) = delete;
   ShellWin32& operator=(const ShellWin32&) = delete;
 
@@ -42,12 +43,9 @@ class ShellWin32 final : public Shell {
   Text SpecialFolderPath(std::int32_t csidl) override;
 
  private:
-  void PrepareCom();
-
   Log& log_;
+  ComApartment& com_;
   const InstallerStartApi& api_;
-  bool comTried_ = false;
-  bool comReady_ = false;
 };
 
 }  // namespace vexa

@@ -39,6 +39,91 @@ class UniqueHandle {
   HANDLE handle_ = nullptr;
 };
 
+// Owns one handle of a kind that `Close` lets go of (the function its library gives for it);
+// null is empty. The owners of the rest of the program's handles are this, named where they
+// are used: a security descriptor, a shell item list, a BSTR, CNG's hashes and algorithms.
+template <class Handle, void (*Close)(Handle)>
+class Owned {
+ public:
+  Owned() = default;
+  explicit Owned(Handle handle) : handle_(handle) {}
+  ~Owned() { Reset(); }
+  Owned(Owned&& other) noexcept : handle_(std::exchange(other.handle_, Handle{})) {}
+  Owned& operator=(Owned&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      handle_ = std::exchange(other.handle_, Handle{});
+    }
+    return *this;
+  }
+  Owned(const Owned&) = delete;
+  Owned& operator=(const Owned&) = delete;
+
+  Handle Get() const { return handle_; }
+  // For a function that hands out a new handle: the old one goes first.
+  Handle* Out() {
+    Reset();
+    return &handle_;
+  }
+  explicit operator bool() const { return handle_ != Handle{}; }
+  void Reset() {
+    if (handle_ != Handle{}) Close(std::exchange(handle_, Handle{}));
+  }
+
+ private:
+  Handle handle_{};
+};
+
+// Memory the system hands out with LocalAlloc (a security descriptor, a SID's text).
+template <class Pointer>
+void FreeLocal(Pointer memory) {
+  LocalFree(memory);
+}
+template <class Pointer>
+using LocalMemory = Owned<Pointer, &FreeLocal<Pointer>>;
+
+// Owns one reference to a COM object.
+template <class Interface>
+class ComPtr {
+ public:
+  ComPtr() = default;
+  ~ComPtr() { Reset(); }
+  ComPtr(const ComPtr&) = delete;
+  ComPtr& operator=(const ComPtr&) = delete;
+
+  Interface* operator->() const { return pointer_; }
+  Interface* Get() const { return pointer_; }
+  explicit operator bool() const { return pointer_ != nullptr; }
+  Interface** Out() {
+    Reset();
+    return &pointer_;
+  }
+  void** OutVoid() { return reinterpret_cast<void**>(Out()); }
+  void Reset() {
+    if (pointer_ != nullptr) std::exchange(pointer_, nullptr)->Release();
+  }
+
+ private:
+  Interface* pointer_ = nullptr;
+};
+
+// The window's thread's single-threaded COM apartment, entered on first need (the shell's
+// calls and the taskbar button need it; the window shows sooner without it) and left when
+// this object goes. One for the thread: every user of COM on it asks this one.
+class ComApartment {
+ public:
+  ComApartment() = default;
+  ~ComApartment();
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+  // Whether COM is ready on the calling thread (the window's); tried once.
+  bool Enter();
+
+ private:
+  bool tried_ = false;
+  bool ready_ = false;
+};
+
 // Owns a GDI object (font, bitmap, brush) and deletes it once.
 template <class Handle>
 class GdiObject {

@@ -8,30 +8,20 @@
 #include "platform/files.h"
 #include "platform/win32/files/bcrypt_api.h"
 #include "platform/win32/win_error.h"
+#include "platform/win32/win_handle.h"
 
 namespace vexa {
 namespace {
 
-// The owners of CNG's handles for one computation; the hash goes before its algorithm.
-struct Algorithm {
-  Algorithm() = default;
-  Algorithm(const Algorithm&) = delete;
-  Algorithm& operator=(const Algorithm&) = delete;
-  ~Algorithm() {
-    if (handle) BCrypt().BCryptCloseAlgorithmProvider(handle, 0);
-  }
-  BCRYPT_ALG_HANDLE handle = nullptr;
-};
-
-struct Hash {
-  Hash() = default;
-  Hash(const Hash&) = delete;
-  Hash& operator=(const Hash&) = delete;
-  ~Hash() {
-    if (handle) BCrypt().BCryptDestroyHash(handle);
-  }
-  BCRYPT_HASH_HANDLE handle = nullptr;
-};
+// CNG's handles for one computation; the hash goes before its algorithm.
+void CloseAlgorithm(BCRYPT_ALG_HANDLE algorithm) {
+  BCrypt().BCryptCloseAlgorithmProvider(algorithm, 0);
+}
+void DestroyHash(BCRYPT_HASH_HANDLE hash) {
+  BCrypt().BCryptDestroyHash(hash);
+}
+using Algorithm = Owned<BCRYPT_ALG_HANDLE, &CloseAlgorithm>;
+using Hash = Owned<BCRYPT_HASH_HANDLE, &DestroyHash>;
 
 // A failed CNG call: its NTSTATUS, explained from ntdll.dll's messages, where they live.
 void CheckStatus(NTSTATUS status, const char* function, const Text& target) {
@@ -48,11 +38,11 @@ Text FileSha256(HANDLE file, const Text& target) {
   const BCryptApi& api = BCrypt();
   Algorithm algorithm;
   CheckStatus(
-      api.BCryptOpenAlgorithmProvider(&algorithm.handle, BCRYPT_SHA256_ALGORITHM, nullptr, 0),
+      api.BCryptOpenAlgorithmProvider(algorithm.Out(), BCRYPT_SHA256_ALGORITHM, nullptr, 0),
       "BCryptOpenAlgorithmProvider", target);
   Hash hash;
   // No buffer for the hash object: the system allocates it (Windows 7 on).
-  CheckStatus(api.BCryptCreateHash(algorithm.handle, &hash.handle, nullptr, 0, nullptr, 0, 0),
+  CheckStatus(api.BCryptCreateHash(algorithm.Get(), hash.Out(), nullptr, 0, nullptr, 0, 0),
               "BCryptCreateHash", target);
 
   // From the first byte, whatever the writes before left the file pointer at.
@@ -67,10 +57,10 @@ Text FileSha256(HANDLE file, const Text& target) {
       throw SystemError(GetLastError(), failure::kCannotCheckFile, target);
     }
     if (read == 0) break;
-    CheckStatus(api.BCryptHashData(hash.handle, block.data(), read, 0), "BCryptHashData", target);
+    CheckStatus(api.BCryptHashData(hash.Get(), block.data(), read, 0), "BCryptHashData", target);
   }
   UCHAR digest[32];
-  CheckStatus(api.BCryptFinishHash(hash.handle, digest, sizeof digest, 0), "BCryptFinishHash",
+  CheckStatus(api.BCryptFinishHash(hash.Get(), digest, sizeof digest, 0), "BCryptFinishHash",
               target);
 
   constexpr char16_t kHexDigits[] = u"0123456789abcdef";
@@ -82,13 +72,11 @@ Text FileSha256(HANDLE file, const Text& target) {
   return hex;
 }
 
-FilesWin32::ReplacementCheck Sha256Check(Text name, Text sha256) {
-  return [name = std::move(name), sha256 = std::move(sha256)](HANDLE file, const Text& target) {
-    Text found = FileSha256(file, target);
-    if (found != sha256) {
-      throw ContentMismatch(failure::kContentMismatch + name, sha256, std::move(found));
-    }
-  };
+void VerifySha256(HANDLE file, const Text& target, const Text& name, const Text& sha256) {
+  Text found = FileSha256(file, target);
+  if (found != sha256) {
+    throw ContentMismatch(failure::kContentMismatch + name, sha256, std::move(found));
+  }
 }
 
 }  // namespace vexa

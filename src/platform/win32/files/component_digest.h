@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include "platform/text.h"
-#include "platform/win32/files/files_win32.h"
 
 namespace vexa {
 
@@ -12,9 +11,9 @@ namespace vexa {
 // become) when the file can't be read or hashed.
 Text FileSha256(HANDLE file, const Text& target);
 
-// A replacement check that lets a new file take its target's place only when its SHA-256 is
-// `sha256` (lower-case hexadecimal); any other content throws ContentMismatch naming the
-// component `name`, with both digests.
-FilesWin32::ReplacementCheck Sha256Check(Text name, Text sha256);
+// Lets an open file (read access) become `target` only when its SHA-256 is `sha256`
+// (lower-case hexadecimal); any other content throws ContentMismatch naming the component
+// `name`, with both digests.
+void VerifySha256(HANDLE file, const Text& target, const Text& name, const Text& sha256);
 
 }  // namespace vexa

@@ -252,7 +252,7 @@ void FilesWin32::Delete(const Text& path) {
 }
 
 std::unique_ptr<FileReplacement> FilesWin32::BeginReplace(const Text& path) {
-  return std::make_unique<FileReplacementWin32>(path, checkOf_ ? checkOf_(path) : nullptr, held_);
+  return std::make_unique<FileReplacementWin32>(path, check_, held_);
 }
 
 }  // namespace vexa

@@ -15,15 +15,11 @@ namespace vexa {
 class FilesWin32 final : public Files {
  public:
   // Looks at a replacement's new file, complete and still open (`file` has read access),
-  // before it takes the place of its target; throws PlatformError to refuse it.
-  using ReplacementCheck = std::function<void(HANDLE file, const Text& target)>;
+  // before it takes the place of `target`; throws PlatformError to refuse it.
+  using ReplacementCheck = void (*)(HANDLE file, const Text& target);
 
-  // The check a replacement of `target` passes before Commit moves it into place; an empty
-  // one: none.
-  using CheckOfTarget = std::function<ReplacementCheck(const Text& target)>;
-
-  FilesWin32() = default;
-  explicit FilesWin32(CheckOfTarget checkOf) : checkOf_(std::move(checkOf)) {}
+  // `check`, if any, sees every replacement before Commit moves it into place.
+  explicit FilesWin32(ReplacementCheck check = nullptr) : check_(check) {}
 
   bool Exists(const Text& path, std::uint32_t attributeMask) const override;
   Text ReadFirstLine(const Text& path) override;
@@ -41,7 +37,7 @@ class FilesWin32 final : public Files {
   std::unique_ptr<FileReplacement> BeginReplace(const Text& path) override;
 
  private:
-  CheckOfTarget checkOf_;
+  ReplacementCheck check_;
   std::map<Text, UniqueHandle> held_;  // the files replaced, by target, from their check on
 };
 

@@ -154,10 +154,4 @@ void VerifySigner(HANDLE file, const Text& target, const Text& signer) {
   throw PlatformError(message + u"）", static_cast<std::uint32_t>(result));
 }
 
-FilesWin32::ReplacementCheck SignerCheck(Text signer) {
-  return [signer = std::move(signer)](HANDLE file, const Text& target) {
-    VerifySigner(file, target, signer);
-  };
-}
-
 }  // namespace vexa

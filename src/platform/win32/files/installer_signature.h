@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include "platform/text.h"
-#include "platform/win32/files/files_win32.h"
 
 namespace vexa {
 
@@ -12,8 +11,5 @@ namespace vexa {
 // and that the signer's certificate carries the common name `signer`, exactly. Throws
 // PlatformError naming `target` (the file it is to become) and the signer found otherwise.
 void VerifySigner(HANDLE file, const Text& target, const Text& signer);
-
-// A replacement check that lets only a file signed by `signer` take its target's place.
-FilesWin32::ReplacementCheck SignerCheck(Text signer);
 
 }  // namespace vexa

@@ -1,5 +1,4 @@
 #include "platform/win32/files/protected_files.h"
-#include "platform/win32/code_page_win32.h"
 
 #include <aclapi.h>
 #include <ntsecapi.h>  // RtlGenRandom
@@ -11,6 +10,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/win32/code_page_win32.h"
 #include "platform/win32/failure_texts.h"
 #include "platform/win32/system_folders.h"
 #include "platform/win32/win_error.h"
@@ -19,33 +19,30 @@
 namespace vexa {
 namespace {
 
-// A security descriptor made from SDDL text by the system, freed with LocalFree.
+// A security descriptor made from SDDL text by the system, and its attributes for a new file.
 class SddlDescriptor {
  public:
   explicit SddlDescriptor(const wchar_t* sddl) {
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor_,
-                                                              nullptr)) {
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1,
+                                                              descriptor_.Out(), nullptr)) {
       const DWORD error = GetLastError();
       throw SystemError(error, failure::kCannotUse, u"安全描述符");
     }
     attributes_.nLength = sizeof attributes_;
-    attributes_.lpSecurityDescriptor = descriptor_;
+    attributes_.lpSecurityDescriptor = descriptor_.Get();
     attributes_.bInheritHandle = FALSE;
   }
-  ~SddlDescriptor() { LocalFree(descriptor_); }
-  SddlDescriptor(const SddlDescriptor&) = delete;
-  SddlDescriptor& operator=(const SddlDescriptor&) = delete;
 
   SECURITY_ATTRIBUTES* Attributes() { return &attributes_; }
   PACL Dacl() const {
     BOOL present = FALSE, defaulted = FALSE;
     PACL dacl = nullptr;
-    GetSecurityDescriptorDacl(descriptor_, &present, &dacl, &defaulted);
+    GetSecurityDescriptorDacl(descriptor_.Get(), &present, &dacl, &defaulted);
     return dacl;
   }
 
  private:
-  PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+  LocalMemory<PSECURITY_DESCRIPTOR> descriptor_;
   SECURITY_ATTRIBUTES attributes_ = {};
 };
 
@@ -121,11 +118,11 @@ void RemoveRunFolder() noexcept {
 }
 
 bool TrustedOwner(HANDLE object, const std::wstring& folder, Text& owner) {
-  const auto ownerOf = [](HANDLE of, PSECURITY_DESCRIPTOR& descriptor) -> PSID {
+  // The owner's SID points into the descriptor, which goes with `descriptor`.
+  const auto ownerOf = [](HANDLE of, LocalMemory<PSECURITY_DESCRIPTOR>& descriptor) -> PSID {
     PSID sid = nullptr;
-    descriptor = nullptr;
     if (GetSecurityInfo(of, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &sid, nullptr, nullptr,
-                        nullptr, &descriptor) != ERROR_SUCCESS) {
+                        nullptr, descriptor.Out()) != ERROR_SUCCESS) {
       return nullptr;
     }
     return sid;
@@ -133,23 +130,15 @@ bool TrustedOwner(HANDLE object, const std::wstring& folder, Text& owner) {
   const UniqueHandle parent(CreateFileW(folder.c_str(), READ_CONTROL,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  PSECURITY_DESCRIPTOR objectDescriptor = nullptr, folderDescriptor = nullptr;
+  LocalMemory<PSECURITY_DESCRIPTOR> objectDescriptor, folderDescriptor;
   const PSID sid = ownerOf(object, objectDescriptor);
   const PSID folderSid = parent.Valid() ? ownerOf(parent.Get(), folderDescriptor) : nullptr;
-  bool trusted = false;
-  if (sid != nullptr) {
-    trusted = IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ||
-              IsWellKnownSid(sid, WinLocalSystemSid) ||
-              (folderSid != nullptr && EqualSid(sid, folderSid));
-    LPWSTR text = nullptr;
-    if (ConvertSidToStringSidW(sid, &text)) {
-      owner = FromWide(text);
-      LocalFree(text);
-    }
-  }
-  LocalFree(objectDescriptor);
-  LocalFree(folderDescriptor);
-  return trusted;
+  if (sid == nullptr) return false;
+  LocalMemory<LPWSTR> text;
+  if (ConvertSidToStringSidW(sid, text.Out())) owner = FromWide(text.Get());
+  return IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ||
+         IsWellKnownSid(sid, WinLocalSystemSid) ||
+         (folderSid != nullptr && EqualSid(sid, folderSid));
 }
 
 bool IsPlainFile(HANDLE file) {

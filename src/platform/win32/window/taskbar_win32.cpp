@@ -26,54 +26,51 @@ TBPFLAG FlagOf(TaskbarState state) {
   return TBPF_NOPROGRESS;
 }
 
-ITaskbarList3* ShellTaskbar() {
-  const ShellApi& shell = Shell32();
-  ITaskbarList3* taskbar = nullptr;
-  if (FAILED(shell.CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
-                                    IID_ITaskbarList3, reinterpret_cast<void**>(&taskbar)))) {
-    return nullptr;
+// The shell's taskbar, made in the window's apartment.
+class ShellTaskbar final : public TaskbarSink {
+ public:
+  // Null when there is no taskbar to show progress on.
+  static std::unique_ptr<TaskbarSink> Make(ComApartment& com) {
+    auto made = std::make_unique<ShellTaskbar>();
+    try {
+      if (!com.Enter() ||
+          FAILED(Shell32().CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
+                                            IID_ITaskbarList3, made->taskbar_.OutVoid())) ||
+          FAILED(made->taskbar_->HrInit())) {
+        return nullptr;
+      }
+    } catch (...) {  // the button only adds to the window: without it nothing is lost
+      return nullptr;
+    }
+    return made;
   }
-  if (FAILED(taskbar->HrInit())) {
-    taskbar->Release();
-    return nullptr;
+  void SetState(HWND window, int state) override {
+    taskbar_->SetProgressState(window, static_cast<TBPFLAG>(state));
   }
-  return taskbar;
-}
+  void SetValue(HWND window, std::uint64_t done, std::uint64_t total) override {
+    taskbar_->SetProgressValue(window, done, total);
+  }
+
+ private:
+  ComPtr<ITaskbarList3> taskbar_;
+};
 
 }  // namespace
 
-TaskbarButton::TaskbarButton(HWND window, Factory factory)
+TaskbarButton::TaskbarButton(HWND window, ComApartment& com)
+    : TaskbarButton(window, [&com] { return ShellTaskbar::Make(com); }) {}
+
+TaskbarButton::TaskbarButton(HWND window, SinkMaker makeSink)
     : window_(window),
-      factory_(std::move(factory)),
+      makeSink_(std::move(makeSink)),
       createdMessage_(RegisterWindowMessageW(L"TaskbarButtonCreated")) {
   if (createdMessage_ != 0) {
     ChangeWindowMessageFilterEx(window_, createdMessage_, MSGFLT_ALLOW, nullptr);
   }
 }
 
-TaskbarButton::~TaskbarButton() {
-  Release();
-}
-
-void TaskbarButton::Release() {
-  if (taskbar_ != nullptr) std::exchange(taskbar_, nullptr)->Release();
-  if (comReady_) Shell32().CoUninitialize();
-  comReady_ = false;
-}
-
 void TaskbarButton::OnCreated() {
-  Release();
-  if (factory_) {
-    taskbar_ = factory_();
-  } else {
-    try {
-      const ShellApi& shell = Shell32();
-      comReady_ = SUCCEEDED(shell.CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-      if (comReady_) taskbar_ = ShellTaskbar();
-    } catch (...) {  // the button only adds to the window: without it nothing is lost
-      taskbar_ = nullptr;
-    }
-  }
+  sink_ = makeSink_();
   changed_ = true;
   Apply();
 }
@@ -92,15 +89,15 @@ bool TaskbarButton::Set(TaskbarState state, std::int64_t done, std::int64_t tota
 }
 
 void TaskbarButton::Apply() {
-  if (!changed_ || taskbar_ == nullptr) return;
+  if (!changed_ || sink_ == nullptr) return;
   changed_ = false;
-  taskbar_->SetProgressState(window_, FlagOf(state_));
+  sink_->SetState(window_, FlagOf(state_));
   if (state_ == TaskbarState::None || state_ == TaskbarState::Indeterminate) return;
   // A paused or failed transfer of unknown length shows a full bar in its colour.
   const auto total = static_cast<ULONGLONG>(total_ > 0 ? total_ : 1);
   const auto done = static_cast<ULONGLONG>(total_ > 0 ? std::clamp<std::int64_t>(done_, 0, total_)
                                                        : (state_ == TaskbarState::Normal ? 0 : 1));
-  taskbar_->SetProgressValue(window_, done, total);
+  sink_->SetValue(window_, done, total);
 }
 
 }  // namespace vexa

@@ -23,7 +23,8 @@ constexpr wchar_t kImageClass[] = L"VexaImage";
 
 }  // namespace
 
-Win32Ui::Win32Ui(HINSTANCE instance, const FormLayout& form) : instance_(instance), form_(form) {
+Win32Ui::Win32Ui(HINSTANCE instance, const FormLayout& form, ComApartment& com)
+    : instance_(instance), form_(form) {
   {
     ScreenDc screen;
     if (screen.Get()) {
@@ -37,7 +38,7 @@ Win32Ui::Win32Ui(HINSTANCE instance, const FormLayout& form) : instance_(instanc
   if (!image_) throw SystemError(GetLastError(), failure::kCannotLoadPicture, u"");
   RegisterClasses();
   CreateMainWindow();
-  taskbar_.emplace(main_);
+  taskbar_.emplace(main_, com);
   // A new child window goes below its elder siblings: created in the layout's order, topmost
   // first (containers before their contents), the controls stack as the layout lists them.
   for (const ControlLayout& layout : form_.controls) CreateControl(layout);

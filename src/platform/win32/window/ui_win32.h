@@ -53,9 +53,9 @@ class Win32Ui final : public Ui {
 
   static constexpr int kFirstControlId = 100;
 
-  // Creates the hidden window and all its controls as `form` lays them out; `form` must
-  // outlive this object.
-  Win32Ui(HINSTANCE instance, const FormLayout& form);
+  // Creates the hidden window and all its controls as `form` lays them out; `form` and `com`
+  // (the apartment the taskbar button is made in) must outlive this object.
+  Win32Ui(HINSTANCE instance, const FormLayout& form, ComApartment& com);
   Win32Ui(const Win32Ui&) = delete;
   Win32Ui& operator=(const Win32Ui&) = delete;
   ~Win32Ui() override;
