@@ -5,7 +5,8 @@
 #
 # Usage: test_nginx.py [--build DIR] [--out DIR] [unittest arguments]
 # Defaults as test_update.py's. Exits 77 (skipped) when the build is missing, unless
-# E2E_REQUIRED is set; exits 1 with one sentence when Wine or nginx can't be set up.
+# E2E_REQUIRED is set; exits 1 with one sentence when Wine can't be set up or nginx is not
+# installed. A case whose nginx does not start fails with nginx's own error line.
 
 import json
 import os
@@ -23,7 +24,7 @@ BRAND = "品牌"
 # One server on the build's address serving the nine paths from a folder; the access log is
 # one JSON object per request with what a test asserts on. Every component path answers 503
 # with Retry-After while the flag file exists; the installer is sent at `rate` bytes per
-# second (0: unlimited). nginx allows a second's worth at once, then `rate` a second.
+# second (0: unlimited).
 CONFIG = """daemon off;
 pid %(home)s/nginx.pid;
 %(user)s
