@@ -3,10 +3,11 @@
 # logic (plainly, under AddressSanitizer + UBSan, and as 32-bit programs like the shipped one,
 # run through qemu-i386 where this kernel can't run them), cross-builds vexa_update.exe for 32-bit
 # Windows (the shipped program) and for 64-bit Windows (the same code, for hosts that can't
-# run 32-bit programs), and runs the unit tests, the end-to-end suite and the Windows platform
-# probe with CTest; the signed builds (signer check on, program signed) run the signature
-# suite, the pinned builds (components' SHA-256 pinned) the pinned-components suite. The Windows tests run the build of the architecture this host's Wine runs
-# (scripts/wine-arch.sh; VEXA_WINE_ARCH=x86|x64 forces it).
+# run 32-bit programs), and runs the unit tests, the end-to-end suite (against our download
+# site, and against Debian's nginx) and the Windows platform probe with CTest; the signed builds
+# (signer check on, program signed) run the signature suite, the pinned builds (components'
+# SHA-256 pinned) the pinned-components suite. The Windows tests run the build of the
+# architecture this host's Wine runs (scripts/wine-arch.sh; VEXA_WINE_ARCH=x86|x64 forces it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

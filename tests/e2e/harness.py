@@ -4,7 +4,8 @@
 # between tests only the files a test touches are reset. The prefix's cmd.exe is our probe, so
 # that registration really happens under Wine and every registration command is recorded
 # (C:\e2e\events.log). Everything a run starts (site, Xvfb, wineserver, Wine programs) is
-# ended by close(), which also runs when the set-up fails, at exit and on SIGTERM.
+# ended by close(), which also runs when the set-up fails, at exit and on SIGTERM; so are the
+# servers a suite runs instead of our site (Wine.servers).
 
 import argparse
 import atexit
@@ -61,7 +62,8 @@ class SetupFailed(Exception):
 # missing build exits 77 (skipped) unless E2E_REQUIRED is set; a set-up that fails, or a build
 # without that signer or those sums, exits 1 with one sentence. A build whose download site is
 # https://127.0.0.1:<port> gets the site over TLS on that port too (env.base is the build's).
-def suite_env(name, signer=None, pinned=False):
+# python_site=False: our site is not started, the suite serves the build's address itself.
+def suite_env(name, signer=None, pinned=False, python_site=True):
     ap = argparse.ArgumentParser(add_help=False, allow_abbrev=False)
     for option in ("--build", "--out", "--certs"):
         ap.add_argument(option, type=Path)
@@ -98,7 +100,7 @@ def suite_env(name, signer=None, pinned=False):
             raise SetupFailed("%s serves https: make its certificates with "
                               "tests/e2e/make_test_certs.sh" % base)
         env = Wine(build, args.out, tag=name, arch=arch, https=tls and (tls[1], certs),
-                   roots=certs if signed or tls else None)
+                   roots=certs if signed or tls else None, python_site=python_site)
     except SetupFailed as e:
         sys.exit("%s FAILED: %s." % (name, str(e).rstrip(".")))
     print("Wine prefix %s (%s), program %s" % (env.work / "prefix", env.arch.prefix,
@@ -225,15 +227,17 @@ def stop(process, timeout=10):
 
 class Wine:
     # https: None, or (port, certificates' folder) for the site over TLS too. roots: None, or
-    # the certificates' folder whose test authority the prefix's machine trusts.
-    # trusted in the prefix.
+    # the certificates' folder whose test authority the prefix's machine trusts. python_site:
+    # whether our site runs; a suite that serves the port with another server leaves it out
+    # and puts that server, anything with a stop(), in `servers` for close() to stop.
     def __init__(self, build_dir=None, out_dir=None, display=None, tag="e2e", arch=None,
-                 https=None, roots=None):
+                 https=None, roots=None, python_site=True):
         self.arch, self.https, self.roots = arch or wine_arch(), https, roots
+        self.python_site = python_site
         self.build = Path(build_dir or default_build(self.arch))
         self.out = Path(out_dir or ROOT / "build" / tag)
         self.site = self.xvfb = self.env = None
-        self.procs, self.blocked, self.closed = [], [], False
+        self.procs, self.servers, self.blocked, self.closed = [], [], [], False
         self.work = Path(tempfile.mkdtemp(prefix="b-%s-" % tag, dir="/tmp"))
         # SIGTERM (CTest's time-out, a kill) unwinds like an error, so close() still runs.
         if signal.getsignal(signal.SIGTERM) is signal.SIG_DFL:
@@ -248,8 +252,9 @@ class Wine:
     def _set_up(self, display):
         self.out.mkdir(parents=True, exist_ok=True)
         self.config, self.site_log = self.work / "site.json", self.work / "site.log"
-        self.configure({})
-        self.start_site()
+        if self.python_site:
+            self.configure({})
+            self.start_site()
         self.c = self.work / "prefix" / "drive_c"
         self.sys, self.app = self.c / "windows" / "system32", self.c / "app"
         self.xvfb, self.display = start_xvfb() if display is None else (None, display)
@@ -331,6 +336,8 @@ class Wine:
         if self.env:
             subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL)
+        for server in self.servers:
+            server.stop()
         for p in (self.site, self.xvfb):
             stop(p)
         if not os.environ.get("E2E_KEEP"):
@@ -351,7 +358,7 @@ class Wine:
         self.blocked.append(path)
 
     # Puts back what tests change: the package, the files on C:, the components, what was
-    # blocked and the site (running, serving its defaults).
+    # blocked and our site if it runs (running, serving its defaults).
     def reset(self):
         self.stop_all()
         self.wait_quiet()
@@ -370,10 +377,11 @@ class Wine:
         for log in self.c.glob("windows/temp/vexa_update*.log"):
             log.unlink()
         shutil.rmtree(self.c / "windows" / "temp" / "vexa-partials", ignore_errors=True)
-        if self.site.poll() is not None:  # a test stopped it
-            self.start_site()
-        self.site_log.write_text("")
-        self.configure({})
+        if self.python_site:
+            if self.site.poll() is not None:  # a test stopped it
+                self.start_site()
+            self.site_log.write_text("")
+            self.configure({})
 
     # Waits until the probes have recorded nothing for `quiet` seconds: registrations a
     # program started go on after it has ended, and must not count in the next test.
