@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
-# Runs every test on a fresh Debian machine: installs what is needed, builds the native
-# logic (plainly, under AddressSanitizer + UBSan, and as 32-bit programs like the shipped one,
-# run through qemu-i386 where this kernel can't run them), cross-builds vexa_update.exe for 32-bit
-# Windows (the shipped program) and for 64-bit Windows (the same code, for hosts that can't
-# run 32-bit programs), and runs the unit tests, the end-to-end suite (against our download
-# site, and against Debian's nginx) and the Windows platform probe with CTest; the signed builds
-# (signer check on, program signed) run the signature suite, the pinned builds (components'
-# SHA-256 pinned) the pinned-components suite. The Windows tests run the build of the
-# architecture this host's Wine runs (scripts/wine-arch.sh; VEXA_WINE_ARCH=x86|x64 forces it).
+# Runs every test on a fresh Debian machine: installs what is needed, checks that every C++
+# file is formatted as .clang-format says, builds the native logic (plainly, under
+# AddressSanitizer + UBSan, and as 32-bit programs like the shipped one, run through qemu-i386
+# where this kernel can't run them) and the native benchmarks, cross-builds vexa_update.exe for
+# 32-bit Windows (the shipped program) and for 64-bit Windows (the same code, for hosts that
+# can't run 32-bit programs), and runs the unit tests, the end-to-end suite (against our
+# download site, and against Debian's nginx) and the Windows platform probes with CTest; the
+# signed builds (signer check on, program signed) run the signature suite, the pinned builds
+# (components' SHA-256 pinned) the pinned-components suite. The Windows tests run the build of
+# the architecture this host's Wine runs (scripts/wine-arch.sh; VEXA_WINE_ARCH=x86|x64 forces
+# it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
+# One layout for the whole tree: a C++ file that does not match .clang-format fails the run.
+find src tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format --dry-run --Werror
 arch=$(bash scripts/wine-arch.sh)
 read -r VEXA_WINE_ARCH windows _ <<<"$arch"
 export VEXA_WINE_ARCH
@@ -23,7 +27,7 @@ jobs=$(nproc)
 bash tests/e2e/make_test_certs.sh build/test-certs
 # The pinned builds take the sums of the unpinned builds' test component, so they come after.
 for preset in mingw mingw-loopback mingw64-loopback mingw-loopback-signed mingw64-loopback-signed \
-  mingw-loopback-pinned mingw64-loopback-pinned linux linux-asan linux-i386; do
+  mingw-loopback-pinned mingw64-loopback-pinned linux linux-asan linux-i386 bench; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
 done

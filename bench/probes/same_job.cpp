@@ -9,9 +9,9 @@
 //                     [window-first] <component>...
 // The first two switches leave out one part each, to measure what it costs; window-first
 // adds the one part of the program's design the plain job lacks: its window, shown and
-// painted before the job starts (the bare window of window.cpp, so at most that cost). The times file gets one
-// line per step, "<step> <seconds since 1970>": begin, started, request, received, written,
-// opened; and "failed <call>:<system error number>" for a call that failed (exit code 1).
+// painted before the job starts (the bare window of window.cpp, so at most that cost). The times
+// file gets one line per step, "<step> <seconds since 1970>": begin, started, request, received,
+// written, opened; and "failed <call>:<system error number>" for a call that failed (exit code 1).
 #include <windows.h>
 
 #include <shellapi.h>

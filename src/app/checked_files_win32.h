@@ -1,10 +1,10 @@
 #pragma once
 
 #include "engine/manifest.h"
-#include "settings.h"
 #include "platform/win32/files/component_digest.h"
 #include "platform/win32/files/files_win32.h"
 #include "platform/win32/files/installer_signature.h"
+#include "settings.h"
 
 namespace vexa {
 

@@ -106,10 +106,10 @@ void FrmUpdate::Inet1_Progress() {
 // The next attempt starts its own rate: ShowTimeLeft samples afresh when the attempt changes.
 void FrmUpdate::ShowRetryWait(const TransferProgress& progress) {
   ShownState = 0;
-  ui_.SetCaption(Control::Label_http_state,
-                 u"网络连接中断，" + DecimalText(progress.secondsLeft) + u" 秒后重试（第 " +
-                     DecimalText(progress.retry) + u" 次，共 " +
-                     DecimalText(kMostRetries) + u" 次）...");
+  ui_.SetCaption(Control::Label_http_state, u"网络连接中断，" + DecimalText(progress.secondsLeft) +
+                                                u" 秒后重试（第 " + DecimalText(progress.retry) +
+                                                u" 次，共 " + DecimalText(kMostRetries) +
+                                                u" 次）...");
   ui_.SetTaskbarProgress(TaskbarState::Paused, progress.received, progress.total);
 }
 

@@ -15,7 +15,6 @@ bool IsPassingStatus(std::uint32_t status) {
   return false;
 }
 
-
 }  // namespace
 
 DownloadAttempts::Failure FailureOfInternetError(std::uint32_t error) {
@@ -60,7 +59,9 @@ DownloadAttempts::Verdict DownloadAttempts::OnAnswer(const Request& asked, std::
     validator_ = strongTag ? etag : HeaderValue(headers, u"Last-Modified");
     if (!ranges || !length || *length == 0) validator_.clear();
     total_ = length.value_or(0);
-    return {Verdict::kTakeWhole, {}, {},
+    return {Verdict::kTakeWhole,
+            {},
+            {},
             ranged ? Text(u"200 on a range request: started over from byte 0 (the server "
                           u"ignored the range, or the file changed)")
                    : Text(u"200")};
@@ -69,11 +70,14 @@ DownloadAttempts::Verdict DownloadAttempts::OnAnswer(const Request& asked, std::
   if (ranged && (status == 206 || status == 416)) {
     const Text range = HeaderValue(headers, u"Content-Range");
     if (status == 206 && RangePartLength(range, asked.from, total_)) {
-      return {Verdict::kAppend, {}, {},
+      return {Verdict::kAppend,
+              {},
+              {},
               u"206: resumed at " + DecimalText(asked.from) + u" of " + DecimalText(total_) +
                   u" bytes"};
     }
-    if (status == 206) failed.why = u"206 with a Content-Range that does not fit: \"" + range + u"\"";
+    if (status == 206)
+      failed.why = u"206 with a Content-Range that does not fit: \"" + range + u"\"";
     failed.failure = Failure::kRange;
     validator_.clear();  // the next attempt starts over
   } else if (IsPassingStatus(status)) {

@@ -40,9 +40,9 @@ class DownloadAttempts {
   // What to do with an answer's body.
   struct Verdict {
     enum Kind { kTakeWhole, kAppend, kFail } kind = kFail;
-    Failure failure = Failure::kFinal;  // of kFail
+    Failure failure = Failure::kFinal;       // of kFail
     std::optional<std::int64_t> retryAfter;  // seconds a 429 or 503 asked to wait
-    Text why;  // for the log: how the answer was read
+    Text why;                                // for the log: how the answer was read
   };
 
   DownloadAttempts() = default;

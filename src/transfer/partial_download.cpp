@@ -52,8 +52,12 @@ std::optional<Text> Unescaped(std::string_view value) {
 std::string RecordBytes(const PartialRecord& record) {
   std::string bytes(kFormat);
   bytes += '\n';
-  const Text values[] = {record.url,         record.validator,          DecimalText(record.total),
-                         DecimalText(record.length), DecimalText(record.keptAt), record.headers};
+  const Text values[] = {record.url,
+                         record.validator,
+                         DecimalText(record.total),
+                         DecimalText(record.length),
+                         DecimalText(record.keptAt),
+                         record.headers};
   for (std::size_t i = 0; i < kFields.size(); ++i) {
     bytes += kFields[i];
     bytes += ' ';

@@ -55,10 +55,10 @@ TEST_F(BrandCodec, DecodingMalformedTextGivesTheEmptyText) {
   {
     EXPECT_EQ(Decode(scrambled), u"") << ToUtf8(scrambled);
   }
-  EXPECT_EQ(Decode(u"qogqp"), u"a");            // "97/98"
-  EXPECT_EQ(Decode(u"lk"), Text(1, u'\0'));     // "0/"
-  EXPECT_NE(Decode(u"looi"), u"");              // "255/"
-  EXPECT_NE(Decode(u"cihmlne"), u"");           // "-32768/"
+  EXPECT_EQ(Decode(u"qogqp"), u"a");         // "97/98"
+  EXPECT_EQ(Decode(u"lk"), Text(1, u'\0'));  // "0/"
+  EXPECT_NE(Decode(u"looi"), u"");           // "255/"
+  EXPECT_NE(Decode(u"cihmlne"), u"");        // "-32768/"
 }
 
 }  // namespace

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "form/frm_update.h"
-#include "transfer/http_response.h"
 #include "platform/linux/iconv_code_page.h"
 #include "platform/platform_error.h"
 #include "platform/text_file_format.h"
+#include "transfer/http_response.h"
 #include "window/layout.h"
 
 namespace vexa {

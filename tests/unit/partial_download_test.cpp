@@ -12,9 +12,8 @@ const Text kUrl = u"https://site.example/vexa/Soft/vexa_setup_zs.txt";
 // The record's file, written out by hand: a value's "\" and what is not printable ASCII go
 // as "\uXXXX".
 TEST(PartialDownload, TheRecordIsWrittenAsLinesAndReadBackOnlyWhenWhole) {
-  const PartialRecord record{kUrl,       u"W/\"x\"\\\u00e9", 3000000,
-                             1200000,    1796601600,
-                             u"HTTP/1.1 200 OK\r\nETag: \"v1\"\r\n"};
+  const PartialRecord record{kUrl,    u"W/\"x\"\\\u00e9", 3000000,
+                             1200000, 1796601600,         u"HTTP/1.1 200 OK\r\nETag: \"v1\"\r\n"};
   const std::string bytes =
       "vexa partial 1\nurl https://site.example/vexa/Soft/vexa_setup_zs.txt\n"
       "validator W/\"x\"\\u005C\\u00E9\ntotal 3000000\nlength 1200000\nkept 1796601600\n"

@@ -7,10 +7,10 @@
 #include "engine/manifest.h"
 #include "fakes.h"
 #include "platform/command_line.h"
+#include "platform/system_environment.h"
 #include "transfer/download_attempts.h"
 #include "transfer/http_response.h"
 #include "window/screen_units.h"
-#include "platform/system_environment.h"
 
 namespace vexa {
 namespace {

@@ -43,11 +43,11 @@ TEST_F(TransferState, StatesOneToElevenOnlyShowTheirText) {
   sys.form.Inet1_StateChanged(13);
   sys.form.Inet1_StateChanged(-1);
   EXPECT_EQ(sys.ui.History(Control::Label_http_state),
-            (std::vector<Text>{u"正在查询所指定的主机的   IP   地址", u"成功地找到所指定的主机的   IP   地址",
-                               u"正在与主机连接", u"已与主机连接成功", u"正在向主机发送请求",
-                               u"发送请求已成功", u"在接收主机的响应", u"正在下载...comcat.dll",
-                               u"正在解除与主机的连接", u"已成功地与主机解除了连接",
-                               u"与主机通讯时出现了错误"}));
+            (std::vector<Text>{
+                u"正在查询所指定的主机的   IP   地址", u"成功地找到所指定的主机的   IP   地址",
+                u"正在与主机连接", u"已与主机连接成功", u"正在向主机发送请求", u"发送请求已成功",
+                u"在接收主机的响应", u"正在下载...comcat.dll", u"正在解除与主机的连接",
+                u"已成功地与主机解除了连接", u"与主机通讯时出现了错误"}));
   EXPECT_FALSE(sys.form.Raise(Control::Inet1, EventKind::Click));  // it has no other event
   EXPECT_FALSE(sys.files.Has(kComcat));
   EXPECT_TRUE(Percents().empty());
@@ -62,9 +62,12 @@ TEST_F(TransferState, ProgressWhileReceivingFillsTheBarAsTheSaveWill) {
     const char16_t* percent;
     TaskbarState taskbar;
   } cases[] = {
-      {0, 2048, 0, u"0%", TaskbarState::Normal},        {1024, 2048, 2917.5f, u"50%", TaskbarState::Normal},
-      {2048, 2048, 5835, u"100%", TaskbarState::Normal}, {4096, 2048, 5835, u"200%", TaskbarState::Normal},
-      {1, 200, 29.175f, u"0%", TaskbarState::Normal},   {3, 200, 87.525f, u"2%", TaskbarState::Normal},
+      {0, 2048, 0, u"0%", TaskbarState::Normal},
+      {1024, 2048, 2917.5f, u"50%", TaskbarState::Normal},
+      {2048, 2048, 5835, u"100%", TaskbarState::Normal},
+      {4096, 2048, 5835, u"200%", TaskbarState::Normal},
+      {1, 200, 29.175f, u"0%", TaskbarState::Normal},
+      {3, 200, 87.525f, u"2%", TaskbarState::Normal},
       {1000, 0, 0, u"", TaskbarState::Indeterminate},
   };
   for (const auto& c : cases) {
@@ -86,9 +89,13 @@ TEST_F(TransferState, TimeLeftFollowsTheRecentRate) {
   const struct {
     std::int64_t at, received;
     const char16_t* suffix;  // nullptr: the caption is not rewritten
-  } steps[] = {{0, 0, nullptr},           {1000, 100000, nullptr},      {2000, 200000, u"  剩余 00:01:38"},
-               {2500, 250000, nullptr},   {3000, 300000, u"  剩余 00:01:37"},
-               {10000, 300000, u""},      {11000, 9700000, u"  剩余 00:00:00"}};
+  } steps[] = {{0, 0, nullptr},
+               {1000, 100000, nullptr},
+               {2000, 200000, u"  剩余 00:01:38"},
+               {2500, 250000, nullptr},
+               {3000, 300000, u"  剩余 00:01:37"},
+               {10000, 300000, u""},
+               {11000, 9700000, u"  剩余 00:00:00"}};
   const std::int64_t start = sys.clock.ms;
   for (const auto& step : steps) {
     const std::size_t before = sys.ui.History(Control::Label_http_state).size();
@@ -108,7 +115,7 @@ TEST_F(TransferState, TimeLeftFollowsTheRecentRate) {
 // Enter presses it); pressing it fetches the failed item again, and the walk goes on from there
 // with the items before it left done.
 TEST_F(TransferState, AFinalFailureOffersRetryWhichGoesOnFromTheFailedItem) {
-  Complete(Bytes(10));  // comcat.dll, placed and registered
+  Complete(Bytes(10));              // comcat.dll, placed and registered
   sys.form.Inet1_StateChanged(11);  // MCI32.OCX failed for good
   EXPECT_EQ(sys.ui.Caption(Control::Label_http_state), u"与主机通讯时出现了错误");
   EXPECT_EQ(sys.ui.Caption(Control::Command_refresh), u"重试");
@@ -124,14 +131,16 @@ TEST_F(TransferState, AFinalFailureOffersRetryWhichGoesOnFromTheFailedItem) {
   EXPECT_EQ(sys.inet.requests[2].url, site + u"MCI32.txt");
   EXPECT_EQ(sys.inet.requests[3].url, site + u"stdole2.txt");
   EXPECT_EQ(sys.processes.started.size(), 2u);  // comcat.dll once, MCI32.OCX
-  EXPECT_EQ(sys.ui.barWidths.back(), 0.0f);  // the new transfer starts empty
+  EXPECT_EQ(sys.ui.barWidths.back(), 0.0f);     // the new transfer starts empty
 }
 
 TEST_F(TransferState, AWaitBeforeARetryCountsDownAndPausesTheTaskbar) {
   sys.inet.progress = {4096, 8192, 1, 1, 5};
   sys.form.Inet1_Progress();
-  EXPECT_EQ(sys.ui.Caption(Control::Label_http_state), u"网络连接中断，5 秒后重试（第 1 次，共 3 次）...");
-  EXPECT_EQ(sys.ui.taskbar, std::make_tuple(TaskbarState::Paused, std::int64_t{4096}, std::int64_t{8192}));
+  EXPECT_EQ(sys.ui.Caption(Control::Label_http_state),
+            u"网络连接中断，5 秒后重试（第 1 次，共 3 次）...");
+  EXPECT_EQ(sys.ui.taskbar,
+            std::make_tuple(TaskbarState::Paused, std::int64_t{4096}, std::int64_t{8192}));
   EXPECT_EQ(sys.ui.Caption(Control::Label_http_state2), u"50%");  // the bytes kept
 }
 

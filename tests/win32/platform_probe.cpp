@@ -19,18 +19,18 @@
 #include <thread>
 #include <vector>
 
-#include "platform/win32/files/background_writer.h"
 #include "platform/win32/code_page_win32.h"
+#include "platform/win32/files/background_writer.h"
 #include "platform/win32/files/files_win32.h"
+#include "platform/win32/files/protected_files.h"
 #include "platform/win32/log_win32.h"
 #include "platform/win32/processes_win32.h"
 #include "platform/win32/program_end_win32.h"
-#include "platform/win32/files/protected_files.h"
-#include "platform/win32/transfer/received_body.h"
 #include "platform/win32/shell_win32.h"
-#include "platform/win32/window/taskbar_win32.h"
+#include "platform/win32/transfer/received_body.h"
 #include "platform/win32/win_error.h"
 #include "platform/win32/win_handle.h"
+#include "platform/win32/window/taskbar_win32.h"
 #include "probe_check.h"
 
 using namespace vexa;
@@ -523,7 +523,7 @@ void CheckTaskbar() {
   button.Set(TaskbarState::None, 0, 0);
   button.Apply();
   CHECK(calls == std::vector<std::string>({"state 2", "25/100", "state 8", "1/1", "state 1",
-                                                "state 4", "100/100", "state 0"}));
+                                           "state 4", "100/100", "state 0"}));
   // A save reports every kilobyte; the button hears only of a thousandth more of 256 MB
   // (268435 bytes).
   CHECK(button.Set(TaskbarState::Normal, 0, 268435456));

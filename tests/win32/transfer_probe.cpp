@@ -14,11 +14,11 @@
 #include <utility>
 #include <vector>
 
-#include "transfer/http_response.h"
 #include "platform/platform_error.h"
 #include "platform/win32/transfer/transfer_wininet.h"
 #include "platform/win32/transfer/wininet_api.h"
 #include "probe_check.h"
+#include "transfer/http_response.h"
 
 using namespace vexa;
 
@@ -47,7 +47,7 @@ std::mutex netMutex;           // guards handles and script
 std::vector<Handle*> handles;  // every one handed out, never freed
 std::deque<Response> script;
 std::vector<std::wstring> asked;  // the extra headers of each request
-std::atomic<DWORD> options[8];  // the last value set of each
+std::atomic<DWORD> options[8];    // the last value set of each
 std::atomic<INTERNET_STATUS_CALLBACK> callback{nullptr};
 int closedTwice = 0;
 
@@ -155,10 +155,9 @@ BOOL WINAPI FakeClose(HINTERNET closing) {
   return TRUE;
 }
 
-const WinInetApi kFakeApi{nullptr,       FakeOpen,      FakeSetOption,
-                          FakeQueryOption, FakeSetCallback, FakeOpenUrl,
-                          FakeQueryInfo, FakeAvailable, FakeRead,
-                          FakeClose};
+const WinInetApi kFakeApi{nullptr,         FakeOpen,    FakeSetOption, FakeQueryOption,
+                          FakeSetCallback, FakeOpenUrl, FakeQueryInfo, FakeAvailable,
+                          FakeRead,        FakeClose};
 
 // --- the window the control posts to, and one run of the control ---------------------------
 

@@ -63,7 +63,8 @@ bool OpenThroughDesktop(const Text& file) noexcept {
         FAILED(application->QueryInterface(IID_IShellDispatch2, shell.OutVoid()))) {
       return false;
     }
-    const ShellString name(Shell32().SysAllocString(reinterpret_cast<const OLECHAR*>(file.c_str())));
+    const ShellString name(
+        Shell32().SysAllocString(reinterpret_cast<const OLECHAR*>(file.c_str())));
     if (name.Get() == nullptr) return false;
     return SUCCEEDED(shell->ShellExecute(name.Get(), empty, empty, empty, empty));
   } catch (...) {

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "platform/command_line.h"
-#include "platform/win32/failure_texts.h"
 #include "platform/system_environment.h"
 #include "platform/win32/code_page_win32.h"
+#include "platform/win32/failure_texts.h"
 #include "platform/win32/system_folders.h"
 #include "platform/win32/win_error.h"
 #include "platform/win32/win_handle.h"

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <string>
 
-#include "platform/win32/failure_texts.h"
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/desktop_shell.h"
+#include "platform/win32/failure_texts.h"
 #include "platform/win32/shell_api.h"
 #include "platform/win32/system_folders.h"
 #include "platform/win32/win_error.h"

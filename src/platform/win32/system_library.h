@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "platform/win32/failure_texts.h"
 #include "platform/win32/code_page_win32.h"
+#include "platform/win32/failure_texts.h"
 #include "platform/win32/win_error.h"
 
 // A table of system functions names each function once, in a list macro

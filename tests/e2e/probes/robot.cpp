@@ -24,7 +24,9 @@ namespace {
 using std::to_wstring;
 const wchar_t* out;  // the file the facts go to
 
-void Emit(const std::vector<std::wstring>& fields) { AppendRecord(fields, out); }
+void Emit(const std::vector<std::wstring>& fields) {
+  AppendRecord(fields, out);
+}
 
 std::wstring TextOf(HWND w) {
   wchar_t text[1024] = {};

@@ -23,7 +23,7 @@ namespace vexa {
 class BackgroundWriter {
  public:
   static constexpr std::size_t kBlock = 1024 * 1024;  // a megabyte a write
-  static constexpr std::size_t kMostPending = 3;  // blocks handed over and not yet written
+  static constexpr std::size_t kMostPending = 3;      // blocks handed over and not yet written
 
   // `file` stays the caller's and must stay open while the writer writes to it. `action`
   // and `path` name the failure of a write ("无法写入文件 ", the path).

@@ -9,10 +9,10 @@
 // The CNG functions of the components' SHA-256 check. They are taken from the system folder's
 // bcrypt.dll at run time, on the first check: the program carries no import of it, and a
 // bcrypt.dll placed beside the program is never loaded.
-#define VEXA_BCRYPT_FUNCTIONS(F)                                                            \
-  F(BCryptOpenAlgorithmProvider)                                                            \
-  F(BCryptCloseAlgorithmProvider) F(BCryptCreateHash) F(BCryptHashData) F(BCryptFinishHash) \
-      F(BCryptDestroyHash)
+#define VEXA_BCRYPT_FUNCTIONS(F)  \
+  F(BCryptOpenAlgorithmProvider)  \
+  F(BCryptCloseAlgorithmProvider) \
+  F(BCryptCreateHash) F(BCryptHashData) F(BCryptFinishHash) F(BCryptDestroyHash)
 
 namespace vexa {
 

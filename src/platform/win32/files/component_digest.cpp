@@ -4,8 +4,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/win32/failure_texts.h"
 #include "platform/files.h"
+#include "platform/win32/failure_texts.h"
 #include "platform/win32/files/bcrypt_api.h"
 #include "platform/win32/win_error.h"
 #include "platform/win32/win_handle.h"
@@ -37,9 +37,8 @@ void CheckStatus(NTSTATUS status, const char* function, const Text& target) {
 Text FileSha256(HANDLE file, const Text& target) {
   const BCryptApi& api = BCrypt();
   Algorithm algorithm;
-  CheckStatus(
-      api.BCryptOpenAlgorithmProvider(algorithm.Out(), BCRYPT_SHA256_ALGORITHM, nullptr, 0),
-      "BCryptOpenAlgorithmProvider", target);
+  CheckStatus(api.BCryptOpenAlgorithmProvider(algorithm.Out(), BCRYPT_SHA256_ALGORITHM, nullptr, 0),
+              "BCryptOpenAlgorithmProvider", target);
   Hash hash;
   // No buffer for the hash object: the system allocates it (Windows 7 on).
   CheckStatus(api.BCryptCreateHash(algorithm.Get(), hash.Out(), nullptr, 0, nullptr, 0, 0),

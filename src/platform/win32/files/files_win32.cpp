@@ -6,10 +6,10 @@
 #include <optional>
 #include <string>
 
-#include "platform/win32/failure_texts.h"
 #include "platform/text_file_format.h"
-#include "platform/win32/files/background_writer.h"
 #include "platform/win32/code_page_win32.h"
+#include "platform/win32/failure_texts.h"
+#include "platform/win32/files/background_writer.h"
 #include "platform/win32/files/protected_files.h"
 #include "platform/win32/win_error.h"
 #include "platform/win32/win_handle.h"
@@ -24,7 +24,6 @@ void WriteAll(HANDLE file, const std::uint8_t* bytes, std::size_t count, const T
   const DWORD error = WriteFully(file, bytes, count);
   if (error != ERROR_SUCCESS) throw SystemError(error, failure::kCannotWriteFile, path);
 }
-
 
 // Runs `attempt` (a system call giving its error code) until it succeeds, or fails for good.
 // Right after a file is closed, a virus scanner or the search indexer on Windows often holds

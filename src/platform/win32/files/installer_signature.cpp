@@ -7,9 +7,9 @@
 #include <utility>
 
 #include "platform/win32/failure_texts.h"
+#include "platform/win32/files/wintrust_api.h"
 #include "platform/win32/system_text.h"
 #include "platform/win32/win_error.h"
-#include "platform/win32/files/wintrust_api.h"
 
 namespace vexa {
 namespace {

@@ -127,9 +127,9 @@ bool TrustedOwner(HANDLE object, const std::wstring& folder, Text& owner) {
     }
     return sid;
   };
-  const UniqueHandle parent(CreateFileW(folder.c_str(), READ_CONTROL,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  const UniqueHandle parent(CreateFileW(
+      folder.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   LocalMemory<PSECURITY_DESCRIPTOR> objectDescriptor, folderDescriptor;
   const PSID sid = ownerOf(object, objectDescriptor);
   const PSID folderSid = parent.Valid() ? ownerOf(parent.Get(), folderDescriptor) : nullptr;

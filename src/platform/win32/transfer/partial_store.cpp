@@ -20,7 +20,8 @@ constexpr std::int64_t kUnixEpoch = 11644473600;
 
 bool EndsWith(const std::wstring& text, const wchar_t* end) {
   const std::wstring tail(end);
-  return text.size() > tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+  return text.size() > tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 std::int64_t SizeOf(HANDLE file) {
@@ -75,9 +76,8 @@ void PartialStore::Prepare() {
         (about.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
             FILE_ATTRIBUTE_DIRECTORY ||
         !TrustedOwner(found.Get(), temporary, owner) || GrantUsersRead(found.Get()) != 0) {
-      log_.Write(u"partials: " + FromWide(folder) +
-                 u" can't be the program's own (error " + DecimalText(error) + u", owner " +
-                 owner + u"): nothing is kept for a later run");
+      log_.Write(u"partials: " + FromWide(folder) + u" can't be the program's own (error " +
+                 DecimalText(error) + u", owner " + owner + u"): nothing is kept for a later run");
       return;
     }
   }
@@ -91,7 +91,8 @@ void PartialStore::Prepare() {
     do {
       const std::wstring name = entry.cFileName;
       for (const wchar_t* extension : {kBytes, kRecord}) {
-        if (EndsWith(name, extension)) names.push_back(name.substr(0, name.size() - wcslen(extension)));
+        if (EndsWith(name, extension))
+          names.push_back(name.substr(0, name.size() - wcslen(extension)));
       }
     } while (FindNextFileW(search, &entry));
     FindClose(search);
@@ -131,8 +132,7 @@ std::optional<PartialStore::Found> PartialStore::Take(const Text& url) {
     return std::nullopt;
   }
   log_.Write(url + u": continued from " + DecimalText(record->length) + u" of " +
-             DecimalText(record->total) + u" bytes, kept since " +
-             LocalTimeText(record->keptAt));
+             DecimalText(record->total) + u" bytes, kept since " + LocalTimeText(record->keptAt));
   return Found{std::move(file), std::move(*record)};
 }
 
@@ -143,8 +143,7 @@ UniqueHandle PartialStore::Begin(const Text& url) {
                                 0, PrivateAttributes(), CREATE_ALWAYS,
                                 FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file.Valid()) {
-    log_.Write(url + u": its body can't be kept for a later run: " +
-               SystemMessage(GetLastError()));
+    log_.Write(url + u": its body can't be kept for a later run: " + SystemMessage(GetLastError()));
   }
   return file;
 }

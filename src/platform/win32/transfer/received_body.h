@@ -68,7 +68,7 @@ class ReceivedBody {
   void RefillReadBuffer();
 
   std::vector<std::uint8_t> memory_;
-  std::wstring folder_;                       // of the spool files, once there is one
+  std::wstring folder_;           // of the spool files, once there is one
   std::deque<Segment> segments_;  // those not yet read to their end, in order
   std::int64_t size_ = 0;
   std::int64_t readPosition_ = 0;

@@ -30,9 +30,8 @@ Text Seconds(ULONGLONG milliseconds) {
 }  // namespace
 
 TransferRequest::TransferRequest(const WinInetApi& api, FailureSink failed, Log& log,
-                                 std::shared_ptr<PartialStore> partials, HWND window,
-                                 LPARAM serial, std::wstring url, bool isGet,
-                                 std::int64_t bodyLimit)
+                                 std::shared_ptr<PartialStore> partials, HWND window, LPARAM serial,
+                                 std::wstring url, bool isGet, std::int64_t bodyLimit)
     : failed_(std::move(failed)),
       log_(log),
       partials_(std::move(partials)),
@@ -316,7 +315,8 @@ TransferRequest::Outcome TransferRequest::Failed(Failure failure, const Text& wh
   if (Canceled()) return {};
   Text line = u"failed: " + what;
   if (error) {
-    line += u": error " + DecimalText(*error) + u" " + SystemMessage(*error, connection_.Messages());
+    line +=
+        u": error " + DecimalText(*error) + u" " + SystemMessage(*error, connection_.Messages());
   }
   Note(line);
   return {false, failure, std::nullopt};

@@ -6,15 +6,18 @@
 #include <utility>
 
 #include "platform/win32/failure_texts.h"
-#include "transfer/http_response.h"
 #include "platform/win32/transfer/transfer_request.h"
-#include "platform/win32/win_error.h"
 #include "platform/win32/transfer/wininet_api.h"
+#include "platform/win32/win_error.h"
+#include "transfer/http_response.h"
 
 namespace vexa {
 
 TransferWinInet::TransferWinInet(FailureSink failed, Log& log, const WinInetApi* api)
-    : failed_(std::move(failed)), log_(log), api_(api), partials_(std::make_shared<PartialStore>(log)) {}
+    : failed_(std::move(failed)),
+      log_(log),
+      api_(api),
+      partials_(std::make_shared<PartialStore>(log)) {}
 
 TransferWinInet::~TransferWinInet() {
   Stop();
@@ -55,7 +58,8 @@ void TransferWinInet::Execute(const Text& url, const Text& operation) {
       *api_, failed_, log_, partials_, window_, static_cast<LPARAM>(serial_), ToWide(url),
       EqualIgnoringAsciiCase(operation, u"GET"), bodyLimit_);
   auto owner = std::make_unique<std::shared_ptr<TransferRequest>>(current_);
-  UniqueHandle thread(CreateThread(nullptr, 0, &TransferRequest::RunWorker, owner.get(), 0, nullptr));
+  UniqueHandle thread(
+      CreateThread(nullptr, 0, &TransferRequest::RunWorker, owner.get(), 0, nullptr));
   if (!thread.Valid()) throw SystemError(GetLastError(), failure::kCannotStartDownload, url);
   owner.release();  // the worker owns it now
   workers_.push_back(Worker{current_, std::move(thread)});

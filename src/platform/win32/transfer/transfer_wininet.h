@@ -17,7 +17,6 @@
 
 namespace vexa {
 
-
 // The transfer control on WinINet: the system's proxy settings, nothing from or into the
 // cache. Operations other than "GET" end in the error state.
 //
@@ -29,14 +28,14 @@ namespace vexa {
 // kTransferProgressMessage(0, serial) when the figures of Progress() changed (at most every
 // 33 ms, and never a second one before the window has read them), then exactly one of 11
 // (the network, once the attempts DownloadAttempts allows are used up or a failure is final:
-// no connection, a time-out, an error status, a body shorter than announced) or 12. A failure that is not the network's (the spool's disk, the memory) posts
-// no state: it goes to the failure sink, which ends the program through its error box.
-// The window's thread hands a message on only when IsCurrentRequest(serial) holds, and reads
-// headers and body only once the request is complete: the worker sets an atomic flag before
-// it posts 12, which orders its writes before those reads. A new Execute abandons the
-// previous request: its worker stops at its next read (or when the WinINet call it waits in
-// returns) and posts nothing more. Stop, and the destructor, cancel every request, close
-// their connections so that a worker waiting in WinINet returns at once, and wait for the
+// no connection, a time-out, an error status, a body shorter than announced) or 12. A failure that
+// is not the network's (the spool's disk, the memory) posts no state: it goes to the failure sink,
+// which ends the program through its error box. The window's thread hands a message on only when
+// IsCurrentRequest(serial) holds, and reads headers and body only once the request is complete: the
+// worker sets an atomic flag before it posts 12, which orders its writes before those reads. A new
+// Execute abandons the previous request: its worker stops at its next read (or when the WinINet
+// call it waits in returns) and posts nothing more. Stop, and the destructor, cancel every request,
+// close their connections so that a worker waiting in WinINet returns at once, and wait for the
 // workers for at most kStopTimeoutMs in all.
 //
 // The log gets, per request, its address, then either its status, the announced and the

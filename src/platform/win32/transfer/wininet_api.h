@@ -8,10 +8,12 @@
 // The WinINet functions the transfer control uses. They are taken from the system folder's
 // wininet.dll at run time, so the program carries no import of it and a wininet.dll placed
 // beside the program is never loaded.
-#define VEXA_WININET_FUNCTIONS(F)                                                                 \
-  F(InternetOpenW)                                                                                \
-  F(InternetSetOptionW) F(InternetQueryOptionW) F(InternetSetStatusCallbackW) F(InternetOpenUrlW) \
-      F(HttpQueryInfoW) F(InternetQueryDataAvailable) F(InternetReadFile) F(InternetCloseHandle)
+// clang-format off
+#define VEXA_WININET_FUNCTIONS(F) \
+  F(InternetOpenW) F(InternetSetOptionW) F(InternetQueryOptionW) F(InternetSetStatusCallbackW) \
+  F(InternetOpenUrlW) F(HttpQueryInfoW) F(InternetQueryDataAvailable) F(InternetReadFile) \
+  F(InternetCloseHandle)
+// clang-format on
 
 namespace vexa {
 

@@ -41,10 +41,9 @@ DWORD WinInetConnection::Ask(const std::wstring& url, const std::wstring& header
     session = session_;
   }
   if (session == nullptr) return ERROR_CANCELLED;
-  HINTERNET answer = api_.InternetOpenUrlW(session, url.c_str(),
-                                           headers.empty() ? nullptr : headers.c_str(),
-                                           static_cast<DWORD>(headers.size()), kRequestFlags,
-                                           context_);
+  HINTERNET answer =
+      api_.InternetOpenUrlW(session, url.c_str(), headers.empty() ? nullptr : headers.c_str(),
+                            static_cast<DWORD>(headers.size()), kRequestFlags, context_);
   if (answer == nullptr) return GetLastError();
   std::lock_guard<std::mutex> lock(mutex_);
   if (session_ == nullptr) return ERROR_CANCELLED;  // closed: the session closed it already

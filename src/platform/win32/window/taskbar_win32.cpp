@@ -96,7 +96,7 @@ void TaskbarButton::Apply() {
   // A paused or failed transfer of unknown length shows a full bar in its colour.
   const auto total = static_cast<ULONGLONG>(total_ > 0 ? total_ : 1);
   const auto done = static_cast<ULONGLONG>(total_ > 0 ? std::clamp<std::int64_t>(done_, 0, total_)
-                                                       : (state_ == TaskbarState::Normal ? 0 : 1));
+                                                      : (state_ == TaskbarState::Normal ? 0 : 1));
   sink_->SetValue(window_, done, total);
 }
 

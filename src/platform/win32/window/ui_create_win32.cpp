@@ -6,10 +6,10 @@
 #include <initializer_list>
 #include <utility>
 
-#include "platform/win32/failure_texts.h"
 #include "platform/win32/code_page_win32.h"
-#include "platform/win32/window/ui_win32.h"
+#include "platform/win32/failure_texts.h"
 #include "platform/win32/win_error.h"
+#include "platform/win32/window/ui_win32.h"
 #include "resource.h"
 
 namespace vexa {

@@ -7,8 +7,8 @@
 #include <utility>
 
 #include "platform/win32/failure_texts.h"
-#include "platform/win32/window/ui_win32.h"
 #include "platform/win32/win_error.h"
+#include "platform/win32/window/ui_win32.h"
 
 namespace vexa {
 

@@ -1,8 +1,8 @@
 // Painting of the update window: containers, labels and the image.
 
-#include "platform/win32/window/ui_win32.h"
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/win_error.h"
+#include "platform/win32/window/ui_win32.h"
 
 namespace vexa {
 

@@ -3,10 +3,10 @@
 
 #include <utility>
 
-#include "platform/win32/failure_texts.h"
 #include "platform/win32/code_page_win32.h"
-#include "platform/win32/window/ui_win32.h"
+#include "platform/win32/failure_texts.h"
 #include "platform/win32/win_error.h"
+#include "platform/win32/window/ui_win32.h"
 
 namespace vexa {
 

@@ -34,12 +34,12 @@
 #include <optional>
 #include <vector>
 
-#include "window/screen_units.h"
 #include "platform/ui.h"
-#include "window/ui_layout.h"
-#include "platform/win32/window/taskbar_win32.h"
 #include "platform/win32/win_handle.h"
+#include "platform/win32/window/taskbar_win32.h"
 #include "platform/win32/window/window_messages.h"
+#include "window/screen_units.h"
+#include "window/ui_layout.h"
 
 namespace vexa {
 
