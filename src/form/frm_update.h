@@ -8,8 +8,20 @@
 namespace vexa {
 
 // The update window: every piece of the program's state, and the handlers of its events.
-// Handlers are defined in the folder of their subsystem: engine/ (start-up, manifest,
-// queue, transfers), window/ (the window's own handlers), shell/ (codec, launch, time).
+// Handlers are defined in the folder of their subsystem:
+//   form/routing.cpp             the constructor; Raise, the routing of events to handlers
+//   engine/startup.cpp           Form_Load, GetSpecialFolder, KillByWindowTitle
+//   engine/manifest.cpp          BuildManifest
+//   engine/download_queue.cpp    Command_refresh_Click, Command2_Click, DownloadNext,
+//                                FetchCurrentItem, OfferRetry, CommitOrFetchAgain, Register
+//   engine/transfer_handler.cpp  Inet1_StateChanged, Inet1_Progress, ShowRetryWait,
+//                                ShowTimeLeft, CompleteTransfer, BarArea, GrowBar, PercentText
+//   window/window_handlers.cpp   Form_MouseMove, Label2_MouseMove, Label2_Click,
+//                                Command1_Click, Form_QueryUnload
+//   shell/brand_codec.cpp        EncodeBrand, DecodeBrand, AnsiCode, CharOfAnsiCode
+//   shell/installer_launch.cpp   RunUpdate
+//   shell/time_text.cpp          ConvertTime
+// The controls' names are the window's own; window/layout.cpp says what each one is.
 class FrmUpdate {
  public:
   explicit FrmUpdate(const Platform& platform);

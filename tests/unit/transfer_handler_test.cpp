@@ -10,9 +10,9 @@ namespace {
 const Text kComcat = u"C:\\windows\\system32\\comcat.dll";
 
 // A run stopped at its first transfer, the comcat.dll component.
-class TransferState : public ::testing::Test {
+class TransferHandler : public ::testing::Test {
  protected:
-  TransferState() { sys.Load().form.Command_refresh_Click(); }
+  TransferHandler() { sys.Load().form.Command_refresh_Click(); }
   // The percentages shown, without the clears at each transfer's start.
   std::vector<Text> Percents() {
     std::vector<Text> shown = sys.ui.History(Control::Label_http_state2);
@@ -35,7 +35,7 @@ std::string Bytes(std::size_t n) {
 
 // Each of the states 1 to 11 shows its text, 8 with the file's name; other numbers show none.
 // That the run then stands still after an error is checked end to end (test_update.py).
-TEST_F(TransferState, StatesOneToElevenOnlyShowTheirText) {
+TEST_F(TransferHandler, StatesOneToElevenOnlyShowTheirText) {
   for (std::int16_t state = 1; state <= 11; ++state) {
     EXPECT_TRUE(sys.form.Raise(Control::Inet1, EventKind::StateChanged, state));
   }
@@ -55,7 +55,7 @@ TEST_F(TransferState, StatesOneToElevenOnlyShowTheirText) {
 
 // While the body arrives the bar and the percentage follow it (the bar area is 6195 - 2 * 180
 // = 5835 twips wide), capped at the full bar; without a length they stay empty.
-TEST_F(TransferState, ProgressWhileReceivingFillsTheBarAsTheSaveWill) {
+TEST_F(TransferHandler, ProgressWhileReceivingFillsTheBarAsTheSaveWill) {
   const struct {
     std::int64_t received, total;
     float width;
@@ -83,7 +83,7 @@ TEST_F(TransferState, ProgressWhileReceivingFillsTheBarAsTheSaveWill) {
 
 // 10 MB at 100 kB/s: shown from the second second on, at most once a second, from the rate of
 // the last five seconds; a rate of 0 shows no time.
-TEST_F(TransferState, TimeLeftFollowsTheRecentRate) {
+TEST_F(TransferHandler, TimeLeftFollowsTheRecentRate) {
   sys.form.Inet1_StateChanged(8);
   const Text downloading = u"正在下载...comcat.dll";
   const struct {
@@ -114,7 +114,7 @@ TEST_F(TransferState, TimeLeftFollowsTheRecentRate) {
 // After the last attempt fails the start button offers "重试" (with the keyboard focus, so
 // Enter presses it); pressing it fetches the failed item again, and the walk goes on from there
 // with the items before it left done.
-TEST_F(TransferState, AFinalFailureOffersRetryWhichGoesOnFromTheFailedItem) {
+TEST_F(TransferHandler, AFinalFailureOffersRetryWhichGoesOnFromTheFailedItem) {
   Complete(Bytes(10));              // comcat.dll, placed and registered
   sys.form.Inet1_StateChanged(11);  // MCI32.OCX failed for good
   EXPECT_EQ(sys.ui.Caption(Control::Label_http_state), u"与主机通讯时出现了错误");
@@ -134,7 +134,7 @@ TEST_F(TransferState, AFinalFailureOffersRetryWhichGoesOnFromTheFailedItem) {
   EXPECT_EQ(sys.ui.barWidths.back(), 0.0f);     // the new transfer starts empty
 }
 
-TEST_F(TransferState, AWaitBeforeARetryCountsDownAndPausesTheTaskbar) {
+TEST_F(TransferHandler, AWaitBeforeARetryCountsDownAndPausesTheTaskbar) {
   sys.inet.progress = {4096, 8192, 1, 1, 5};
   sys.form.Inet1_Progress();
   EXPECT_EQ(sys.ui.Caption(Control::Label_http_state),
@@ -145,7 +145,7 @@ TEST_F(TransferState, AWaitBeforeARetryCountsDownAndPausesTheTaskbar) {
 }
 
 // Without a Content-length the bytes received measure the bar and the percentages.
-TEST_F(TransferState, AComponentIsSavedChunkByChunkAndTheNextItemStarts) {
+TEST_F(TransferHandler, AComponentIsSavedChunkByChunkAndTheNextItemStarts) {
   const std::string body = Bytes(2048);
   Complete(body, "");
   EXPECT_EQ(sys.ui.Caption(Control::Label_http_state), u"请求已经完成，并且所有数据均已接收到");
@@ -173,7 +173,7 @@ TEST_F(TransferState, AComponentIsSavedChunkByChunkAndTheNextItemStarts) {
 
 // One percentage for each chunk read: a rest of two bytes goes round once more, for one more
 // (empty) chunk; a rest of one byte ends the loop. Either is written once.
-TEST_F(TransferState, ShortLastChunksEndTheLoopAndAreWrittenOnce) {
+TEST_F(TransferHandler, ShortLastChunksEndTheLoopAndAreWrittenOnce) {
   Complete(Bytes(1026));
   Complete(Bytes(1025));  // the next item, MCI32.OCX
   EXPECT_EQ(sys.files.Bytes(kComcat), Bytes(1026));
@@ -182,7 +182,7 @@ TEST_F(TransferState, ShortLastChunksEndTheLoopAndAreWrittenOnce) {
             (std::vector<Text>{u"100%", u"200%", u"299%", u"100%", u"100%", u"200%", u"100%"}));
 }
 
-TEST_F(TransferState, AnEmptyBodyCreatesAnEmptyFile) {
+TEST_F(TransferHandler, AnEmptyBodyCreatesAnEmptyFile) {
   Complete("");
   EXPECT_EQ(sys.files.Bytes(kComcat), "");
   EXPECT_EQ(Percents(), (std::vector<Text>{u"100%", u"100%"}));  // no division by zero
@@ -190,13 +190,13 @@ TEST_F(TransferState, AnEmptyBodyCreatesAnEmptyFile) {
   EXPECT_EQ(sys.processes.started.size(), 1u);
 }
 
-TEST_F(TransferState, PercentagesRoundHalvesToEven) {
+TEST_F(TransferHandler, PercentagesRoundHalvesToEven) {
   Complete(Bytes(4097), "204800");  // five chunk reads
   EXPECT_EQ(Percents(), (std::vector<Text>{u"0%", u"1%", u"2%", u"2%", u"2%", u"100%"}));
 }
 
 // Leniently, as a number; what is no usable length gives way to the bytes received.
-TEST_F(TransferState, TheAnnouncedLengthIsReadLikeANumber) {
+TEST_F(TransferHandler, TheAnnouncedLengthIsReadLikeANumber) {
   auto lengthFor = [this](const char* header) {
     sys.form.CurrentIndex = 1;  // comcat.dll again, never the installer
     Complete(Bytes(10), header);
@@ -214,7 +214,7 @@ TEST_F(TransferState, TheAnnouncedLengthIsReadLikeANumber) {
 
 // Past 2^31 / 100 bytes the count times 100 leaves 32 bits signed, past 2^32 / 100 (42949672)
 // unsigned: the 32-bit build (linux-i386) shows the second.
-TEST_F(TransferState, BodiesBeyond43MegabytesDoNotOverflow) {
+TEST_F(TransferHandler, BodiesBeyond43MegabytesDoNotOverflow) {
   const std::size_t size = 42949632 + 5 * 1024 + 17;
   Complete(std::string(size, 'v'));
   EXPECT_EQ(sys.files.Bytes(kComcat).size(), size);
@@ -228,7 +228,7 @@ TEST_F(TransferState, BodiesBeyond43MegabytesDoNotOverflow) {
 // A body that is not the component's pinned content never takes its place: the component is
 // fetched once more with a new request, and a second refusal ends the run, nothing registered
 // and no installer fetched.
-TEST_F(TransferState, ARefusedComponentIsFetchedOnceMoreAndASecondRefusalEndsTheRun) {
+TEST_F(TransferHandler, ARefusedComponentIsFetchedOnceMoreAndASecondRefusalEndsTheRun) {
   sys.files.pinned[kComcat] = "good";
   Complete("bad");
   EXPECT_FALSE(sys.files.Has(kComcat));
@@ -246,7 +246,7 @@ TEST_F(TransferState, ARefusedComponentIsFetchedOnceMoreAndASecondRefusalEndsThe
 }
 
 // The second chance is each component's own.
-TEST_F(TransferState, AComponentIntactTheSecondTimeIsPlacedAndTheNextHasItsOwnSecondChance) {
+TEST_F(TransferHandler, AComponentIntactTheSecondTimeIsPlacedAndTheNextHasItsOwnSecondChance) {
   const Text mci32 = u"C:\\windows\\system32\\MCI32.OCX";
   sys.files.pinned = {{kComcat, "good"}, {mci32, "good"}};
   Complete("bad");
@@ -259,7 +259,7 @@ TEST_F(TransferState, AComponentIntactTheSecondTimeIsPlacedAndTheNextHasItsOwnSe
   EXPECT_FALSE(sys.files.Has(mci32));
 }
 
-TEST_F(TransferState, AFailedWriteLeavesTheOldTargetUnregistered) {
+TEST_F(TransferHandler, AFailedWriteLeavesTheOldTargetUnregistered) {
   sys.files.Put(kComcat, "old");
   sys.files.failWritesAfter = 1500;
   EXPECT_THROW(Complete(Bytes(4096)), PlatformError);
