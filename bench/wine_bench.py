@@ -1,6 +1,7 @@
 """Benchmark of vexa_update.exe under Wine against the loopback download site.
 
 Usage: wine_bench.py [--build DIR] [--save-loop PROGRAM] [--out DIR] [--rounds N]
+                     [--against OTHER_VEXA_UPDATE_EXE]
        (run by scripts/bench.sh)
 
 Measures each goal side by side with a reference of ours in one run and prints, per goal, the
@@ -128,11 +129,12 @@ class Bench:
             raise BenchFailed("the installer was not started")
         return (self.env.c / "e2e" / "events.log").stat().st_mtime - begin
 
-    def update_run(self, length):
-        """Steps of vexa_update.exe REFRESH in seconds from its start (see program_steps)."""
+    def update_run(self, length, program="C:\\app\\vexa_update.exe"):
+        """Steps of vexa_update.exe REFRESH (or another build's `program`, beside it) in seconds
+        from its start (see program_steps)."""
         self.fresh()
         begin = time.time()
-        program = self.env.start_program("REFRESH")
+        program = self.env.start(program, "REFRESH", cwd=self.env.app)
         started = self.installer_started(begin)
         program.wait(60)
         self.check_installer(length)
@@ -233,7 +235,7 @@ def verdict(holds):
     return "holds" if holds else "MISSED"
 
 
-def run_memory_and_throughput(bench, results, rounds):
+def run_memory_and_throughput(bench, results, rounds, against=None):
     small, large = (bench.peak_memory(n * MB) for n in (16, 256))
     holds = large <= 48 * MB and large - small <= 8 * MB
     results.append(("1. memory", holds))
@@ -250,6 +252,9 @@ def run_memory_and_throughput(bench, results, rounds):
              "no receive time-out": lambda n: bench.same_job_run(n, "no-receive-timeout"),
              "no processes": lambda n: bench.same_job_run(n, "no-processes"),
              "window first": lambda n: bench.same_job_run(n, "window-first")}
+    if against:  # another build's program, beside ours, in the same rounds
+        shutil.copy(against, bench.env.app / "against.exe")
+        kinds["against"] = lambda n: bench.update_run(n, "C:\\app\\against.exe")
     runs = {k: [] for k in kinds}
     for r in range(rounds):  # alternating, each round in another order, so all see one machine
         for k in list(kinds)[r % len(kinds):] + list(kinds)[:r % len(kinds)]:
@@ -265,7 +270,12 @@ def run_memory_and_throughput(bench, results, rounds):
              "" if ratio > 1.15 else ", stretch " + verdict(ratio <= 1.05)))
     print("   against a plain WinINet download to a file (%.2f s, to its end): ratio %.2f "
           "(printed only)" % (plain, ours / plain))
-    for k in ("ours", "same", "plain"):
+    if against:
+        other = at["against"]["total"]
+        print("   against %s: %.2f s, ratio %.2f; of which save loop %.2f s against %.2f s "
+              "(printed only)" % (against, other, ours / other, at["ours"]["save loop"],
+                                  at["against"]["save loop"]))
+    for k in ("ours", "same", "plain") + (("against",) if against else ()):
         print("   all runs, %s: %s s" % (k, "/".join("%.2f" % t["started"] for t in runs[k])))
     show = lambda v: "-" if v is None else "%.2f" % v
     print("   where the time goes (s)   ours  same job  plain")
@@ -331,6 +341,8 @@ def main():
     ap.add_argument("--save-loop", default="build/bench/bench/vexa_save_loop_bench")
     ap.add_argument("--out", default="build/bench-wine")
     ap.add_argument("--rounds", type=int, default=ROUNDS, help="download rounds")
+    ap.add_argument("--against", help="another build's vexa_update.exe, measured in the same "
+                    "download rounds (printed only)")
     args = ap.parse_args()
     Path(args.out).mkdir(parents=True, exist_ok=True)
     results, bench = [], None
@@ -344,7 +356,7 @@ def main():
                  harness.program_path(build), arch.prefix, bench.env.work / "prefix",
                  bench.env.display),
               flush=True)
-        run_memory_and_throughput(bench, results, args.rounds)
+        run_memory_and_throughput(bench, results, args.rounds, args.against)
         run_save_loop(args.save_loop, args.out, results)
         run_start_up(bench, results)
         run_size(arch, build, results)

@@ -20,7 +20,6 @@
 #include <vector>
 
 #include "platform/win32/code_page_win32.h"
-#include "platform/win32/files/background_writer.h"
 #include "platform/win32/files/files_win32.h"
 #include "platform/win32/files/protected_files.h"
 #include "platform/win32/log_win32.h"
@@ -109,7 +108,7 @@ void CheckFiles() {
   CHECK(Fails(u"无法读取文件 C:\\probe\\empty：", [&] { files.ReadFirstLine(kDir + u"empty"); }));
 }
 
-// A replacement's blocks are written by another thread and still arrive in order; the target
+// A replacement's blocks arrive in order; the target
 // is untouched until Commit, and stays when the replacement is abandoned, the program ends in
 // the middle or the target is held; no new file is left in any case.
 void CheckReplacement(const wchar_t* self) {
@@ -160,21 +159,6 @@ void CheckReplacement(const wchar_t* self) {
     CHECK(Bytes(target) == (refused ? "old" : "new"));
     CHECK(CountFiles(kLeftovers) == 0);
   }
-}
-
-// A write that fails on the background writer's thread is thrown to the caller, naming the
-// file.
-void CheckFailedWrite() {
-  const Text path = kDir + u"readonly.bin";
-  Put(path, "x");
-  UniqueHandle file(CreateFileW(ToWide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  CHECK(Fails(u"无法写入文件 C:\\probe\\readonly.bin：", [&] {
-    BackgroundWriter writer(file.Get(), u"无法写入文件 ", path);
-    const std::string blocks(8 * kMegabyte, 'w');
-    writer.Write(reinterpret_cast<const std::uint8_t*>(blocks.data()), blocks.size());
-    writer.Finish();
-  }));
 }
 
 // A body of 4 MB in memory and the rest in spool files of 8 MB comes back whole and in order;
@@ -550,7 +534,6 @@ int wmain(int argc, wchar_t** argv) {
   try {
     CheckFiles();
     CheckReplacement(argv[0]);
-    CheckFailedWrite();
     CheckReceivedBody();
     CheckShell();
     CheckLog();

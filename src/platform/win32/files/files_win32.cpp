@@ -2,14 +2,14 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <map>
-#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/text_file_format.h"
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/failure_texts.h"
-#include "platform/win32/files/background_writer.h"
 #include "platform/win32/files/protected_files.h"
 #include "platform/win32/win_error.h"
 #include "platform/win32/win_handle.h"
@@ -127,39 +127,51 @@ void PutInPlace(UniqueHandle file, const Text& temporary, const Text& target,
   if (held) (*held)[target] = std::move(file);
 }
 
-// A body is saved in pieces of 1 KB; they reach the file in blocks, written by a thread of
-// their own while the next pieces come in.
+// A body is saved in pieces of 1 KB; they reach the file a megabyte at a time.
 class FileReplacementWin32 final : public FileReplacement {
  public:
+  static constexpr std::size_t kBlock = 1024 * 1024;
+
   FileReplacementWin32(Text target, FilesWin32::ReplacementCheck check,
                        std::map<Text, UniqueHandle>& held)
       : held_(held),
         target_(std::move(target)),
         file_(CreateBeside(target_, temporary_)),
-        check_(std::move(check)),
-        writer_(std::in_place, file_.Get(), failure::kCannotWriteFile, target_) {}
+        check_(check) {
+    block_.reserve(kBlock);
+  }
   // Without Commit, closing the handle removes the file (it is still marked for deletion).
   ~FileReplacementWin32() override = default;
 
   void Write(const std::uint8_t* bytes, std::size_t count) override {
-    if (!writer_) throw SystemError(ERROR_INVALID_HANDLE, failure::kCannotWriteFile, target_);
-    writer_->Write(bytes, count);
+    if (!file_.Valid()) throw SystemError(ERROR_INVALID_HANDLE, failure::kCannotWriteFile, target_);
+    while (count > 0) {
+      const std::size_t part = std::min(count, kBlock - block_.size());
+      block_.insert(block_.end(), bytes, bytes + part);
+      bytes += part;
+      count -= part;
+      if (block_.size() == kBlock) WriteBlock();
+    }
   }
 
   void Commit() override {
-    if (!writer_) throw SystemError(ERROR_INVALID_HANDLE, failure::kCannotWriteFile, target_);
-    writer_->Finish();
-    writer_.reset();  // nothing more goes to the file
+    if (!file_.Valid()) throw SystemError(ERROR_INVALID_HANDLE, failure::kCannotWriteFile, target_);
+    WriteBlock();
     PutInPlace(std::move(file_), temporary_, target_, check_, &held_);
   }
 
  private:
+  void WriteBlock() {
+    WriteAll(file_.Get(), block_.data(), block_.size(), target_);
+    block_.clear();
+  }
+
   std::map<Text, UniqueHandle>& held_;
   Text target_;
   Text temporary_;
   UniqueHandle file_;
   FilesWin32::ReplacementCheck check_;
-  std::optional<BackgroundWriter> writer_;  // after file_: stops writing before it is closed
+  std::vector<std::uint8_t> block_;  // what is not in the file yet
 };
 
 }  // namespace
