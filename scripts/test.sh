@@ -40,4 +40,6 @@ ctest --preset linux || status=1
 ctest --preset linux-i386 || status=1
 # The Windows platform layer under Wine, in the build the end-to-end suite used.
 ctest --test-dir "build/$windows" --output-on-failure || status=1
+# Each fuzz target for a few seconds, over its seeds and the inputs that once found a fault.
+bash scripts/fuzz.sh 10 || status=1
 exit $status

@@ -87,13 +87,15 @@ void FrmUpdate::Inet1_StateChanged(std::int16_t State) {
 void FrmUpdate::Inet1_Progress() {
   const TransferProgress progress = platform_.inet1.Progress();
   const bool known = progress.total > 0;
+  // What is in hand of the announced length: more than all of it (a body longer than
+  // announced, which the control refuses) shows as all of it.
+  const std::int64_t inHand =
+      known ? std::clamp<std::int64_t>(progress.received, 0, progress.total) : 0;
   const double area = BarArea();
-  const double width = known ? std::min(area, area * static_cast<double>(progress.received) /
-                                                  static_cast<double>(progress.total))
-                             : 0.0;
+  const double width =
+      known ? area * static_cast<double>(inHand) / static_cast<double>(progress.total) : 0.0;
   ui_.SetWidth(Control::Picture1, static_cast<float>(width));
-  ui_.SetCaption(Control::Label_http_state2,
-                 known ? PercentText(progress.received, progress.total) : Text());
+  ui_.SetCaption(Control::Label_http_state2, known ? PercentText(inHand, progress.total) : Text());
   if (progress.retry > 0) {
     ShowRetryWait(progress);
     return;
@@ -207,7 +209,8 @@ void FrmUpdate::GrowBar() {
 // The received count as a percentage of the body length, rounded half to even.
 Text FrmUpdate::PercentText(std::int64_t receivedCount, std::int64_t length) const {
   if (length <= 0) return u"100%";
-  const double percent = static_cast<double>(receivedCount * 100) / static_cast<double>(length);
+  // In floating point: exact for any count below 2^53 / 100, and never overflowing above it.
+  const double percent = static_cast<double>(receivedCount) * 100 / static_cast<double>(length);
   return DecimalText(static_cast<std::int64_t>(std::nearbyint(percent))) + u"%";
 }
 

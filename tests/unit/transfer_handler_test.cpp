@@ -65,7 +65,7 @@ TEST_F(TransferHandler, ProgressWhileReceivingFillsTheBarAsTheSaveWill) {
       {0, 2048, 0, u"0%", TaskbarState::Normal},
       {1024, 2048, 2917.5f, u"50%", TaskbarState::Normal},
       {2048, 2048, 5835, u"100%", TaskbarState::Normal},
-      {4096, 2048, 5835, u"200%", TaskbarState::Normal},
+      {4096, 2048, 5835, u"100%", TaskbarState::Normal},
       {1, 200, 29.175f, u"0%", TaskbarState::Normal},
       {3, 200, 87.525f, u"2%", TaskbarState::Normal},
       {1000, 0, 0, u"", TaskbarState::Indeterminate},

@@ -1,0 +1,38 @@
+// The brand file's bytes and the brand codec (shell/brand_codec.cpp) on any input, with the
+// code page 936 conversion both ways (platform/linux/iconv_code_page.h, as Windows converts).
+// Invariants, from the input and the codec's own description:
+// - the first line is the bytes up to the first CR; a file without bytes has none;
+// - a text read from any bytes comes back as the same text after a trip through the code page;
+// - an encoded brand is made of the letters "a" to "w" only; when there is one, it decodes
+//   to the brand as the code page keeps it;
+// - decoding any text gives a text, or the empty text, and never fails.
+#include <algorithm>
+#include <string>
+
+#include "fakes.h"
+#include "fuzz_text.h"
+#include "platform/text_file_format.h"
+
+using namespace vexa;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static FakeSystem sys;  // the codec keeps no state: one window for every input
+  FuzzedDataProvider in(data, size);
+  const std::string file = in.ConsumeRandomLengthString(512);
+  std::string line;
+  FUZZ_CHECK(FirstLineOf(file, line) == !file.empty());
+  if (!file.empty()) FUZZ_CHECK(line == file.substr(0, file.find('\r')));
+
+  const Text read = sys.codePage.FromAnsi(line);
+  FUZZ_CHECK(sys.codePage.FromAnsi(sys.codePage.ToAnsi(read)) == read);
+
+  const Text brand = in.ConsumeBool() ? read : FuzzText(in, 64);
+  const Text encoded = sys.form.EncodeBrand(brand);
+  FUZZ_CHECK(std::all_of(encoded.begin(), encoded.end(),
+                         [](char16_t c) { return c >= u'a' && c <= u'w'; }));
+  if (!encoded.empty()) {
+    FUZZ_CHECK(sys.form.DecodeBrand(encoded) == sys.codePage.FromAnsi(sys.codePage.ToAnsi(brand)));
+  }
+  sys.form.DecodeBrand(FuzzText(in, 64));
+  return 0;
+}

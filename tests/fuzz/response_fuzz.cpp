@@ -1,0 +1,57 @@
+// Reading an answer's headers on any bytes (transfer/http_response.h). Invariants, each from
+// the input alone:
+// - a header's value is found in the raw headers after the status line, with no blank at
+//   either end and no line break in it;
+// - a length is believed exactly for 1 to 18 decimal digits, and is their value;
+// - a range answer's length is given only for "bytes <from>-<total - 1>/<total>" with the
+//   asked `from` and the known total: it is then total - from, at least 1.
+#include <string>
+
+#include "fuzz_text.h"
+#include "transfer/download_attempts.h"
+#include "transfer/http_response.h"
+
+using namespace vexa;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  FuzzedDataProvider in(data, size);
+  const Text name = FuzzText(in, 24);
+  const Text raw = FuzzText(in, 2048);
+  const Text value = HeaderValue(raw, name);
+  if (!value.empty()) {
+    const std::size_t statusEnd = raw.find(u"\r\n");
+    FUZZ_CHECK(statusEnd != Text::npos && raw.find(value, statusEnd + 2) != Text::npos);
+    FUZZ_CHECK(value.front() != u' ' && value.front() != u'\t');
+    FUZZ_CHECK(value.back() != u' ' && value.back() != u'\t');
+    FUZZ_CHECK(value.find(u"\r\n") == Text::npos);
+  }
+
+  const Text digits = FuzzText(in, 24);
+  bool plain = !digits.empty() && digits.size() <= 18;
+  for (const char16_t c : digits) plain = plain && c >= u'0' && c <= u'9';
+  const auto length = StrictLength(digits);
+  FUZZ_CHECK(length.has_value() == plain);
+  if (length) FUZZ_CHECK(*length == std::stoll(ToUtf8(digits)));
+
+  // Half the time a well-formed range around the asked numbers, else any text.
+  const auto from = in.ConsumeIntegralInRange<std::int64_t>(0, 1'000'000'000'000'000'000);
+  const auto total = in.ConsumeIntegralInRange<std::int64_t>(0, 1'000'000'000'000'000'000);
+  Text range = FuzzText(in, 64);
+  if (in.ConsumeBool()) {
+    const auto first = in.ConsumeBool() ? from : in.ConsumeIntegral<std::int64_t>();
+    const auto last = in.ConsumeBool() ? total - 1 : in.ConsumeIntegral<std::int64_t>();
+    const auto whole = in.ConsumeBool() ? total : in.ConsumeIntegral<std::int64_t>();
+    range = AsciiText("bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" +
+                      std::to_string(whole));
+  }
+  if (const auto part = RangePartLength(range, from, total)) {
+    FUZZ_CHECK(*part == total - from && *part >= 1);
+    const std::string text = ToUtf8(range);
+    FUZZ_CHECK(text.rfind("bytes ", 0) == 0);
+    const std::size_t dash = text.find('-'), slash = text.find('/');
+    FUZZ_CHECK(std::stoll(text.substr(6, dash - 6)) == from);
+    FUZZ_CHECK(std::stoll(text.substr(dash + 1, slash - dash - 1)) == total - 1);
+    FUZZ_CHECK(std::stoll(text.substr(slash + 1)) == total);
+  }
+  return 0;
+}
