@@ -1,7 +1,5 @@
 #include "platform/win32/win_error.h"
 
-#include "platform/win32/code_page_win32.h"
-
 namespace vexa {
 
 Text SystemMessage(DWORD error, HMODULE messages) {
@@ -15,7 +13,7 @@ Text SystemMessage(DWORD error, HMODULE messages) {
     --length;
   }
   if (length == 0) return u"错误代码 " + DecimalText(error);
-  return FromWide(std::wstring_view(buffer, length));
+  return Text(buffer, buffer + length);  // the same 16-bit units
 }
 
 PlatformError SystemError(DWORD error, TextView action, TextView subject) {
