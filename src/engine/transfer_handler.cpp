@@ -102,7 +102,10 @@ void FrmUpdate::Inet1_Progress() {
   }
   ui_.SetTaskbarProgress(known ? TaskbarState::Normal : TaskbarState::Indeterminate,
                          progress.received, progress.total);
-  if (known) ShowTimeLeft(progress);
+  if (!known) return;
+  TransferProgress inHandOfTotal = progress;
+  inHandOfTotal.received = inHand;
+  ShowTimeLeft(inHandOfTotal);
 }
 
 // The next attempt starts its own rate: ShowTimeLeft samples afresh when the attempt changes.
