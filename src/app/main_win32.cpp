@@ -3,7 +3,6 @@
 // program here, in one error box.
 
 #include <cstdint>
-#include <cstdio>
 #include <exception>
 #include <new>
 #include <string>
@@ -66,10 +65,8 @@ struct Failure {
   // 0x80000000 on) in hexadecimal, as the system's documentation lists them.
   Text Logged() const {
     if (code == 0) return text;
-    char number[16];
-    std::snprintf(number, sizeof number, code >= 0x80000000u ? "0x%08X" : "%u",
-                  static_cast<unsigned>(code));
-    return text + u" (error " + AsciiText(number) + u")";
+    const Text number = code >= 0x80000000u ? u"0x" + HexText(code, 8) : DecimalText(code);
+    return text + u" (error " + number + u")";
   }
 };
 

@@ -1,6 +1,30 @@
 #include "platform/text.h"
 
 namespace vexa {
+namespace {
+
+// The digits of `value` in `base` (10 or 16), at least `width` of them. The program's few
+// formatted numbers are made here rather than with printf, whose implementation in the
+// MinGW runtime (with floating point) is over 30 KB of the program.
+Text Digits(std::uint64_t value, std::size_t width, unsigned base) {
+  Text reversed;
+  do {
+    reversed += u"0123456789ABCDEF"[value % base];
+    value /= base;
+  } while (value != 0);
+  if (reversed.size() < width) reversed.append(width - reversed.size(), u'0');
+  return Text(reversed.rbegin(), reversed.rend());
+}
+
+}  // namespace
+
+Text PaddedDecimalText(std::uint64_t value, std::size_t width) {
+  return Digits(value, width, 10);
+}
+
+Text HexText(std::uint64_t value, std::size_t width) {
+  return Digits(value, width, 16);
+}
 
 std::string ToUtf8(TextView text) {
   std::string out;

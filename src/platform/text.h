@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -21,6 +22,13 @@ inline Text AsciiText(std::string_view ascii) {
 inline Text DecimalText(std::int64_t value) {
   return AsciiText(std::to_string(value));
 }
+
+// A number in decimal digits, with zeros in front up to `width` digits (printf's "%0*u").
+Text PaddedDecimalText(std::uint64_t value, std::size_t width);
+
+// A number in upper-case hexadecimal digits, with zeros in front up to `width` digits
+// (printf's "%0*X").
+Text HexText(std::uint64_t value, std::size_t width);
 
 // UTF-16 to UTF-8, for exception texts, the log and test output.
 std::string ToUtf8(TextView text);

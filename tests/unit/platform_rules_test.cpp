@@ -187,6 +187,19 @@ TEST(SystemEnvironment, HoldsOnlyTheSystemsValuesSortedByName) {
                                u"TMP=D:\\WINNT\\Temp", u"windir=D:\\WINNT"}));
 }
 
+TEST(NumberText, DigitsWithZerosInFrontAsPrintfWritesThem) {
+  // What "%04u", "%02u", "%03u" and "%08X" make of these numbers.
+  EXPECT_EQ(PaddedDecimalText(2026, 4), u"2026");
+  EXPECT_EQ(PaddedDecimalText(7, 2), u"07");
+  EXPECT_EQ(PaddedDecimalText(0, 3), u"000");
+  EXPECT_EQ(PaddedDecimalText(45, 3), u"045");
+  EXPECT_EQ(PaddedDecimalText(12345, 3), u"12345") << "a longer number stays whole";
+  EXPECT_EQ(PaddedDecimalText(18446744073709551615u, 1), u"18446744073709551615");
+  EXPECT_EQ(HexText(0x8007000E, 8), u"8007000E");  // E_OUTOFMEMORY as <winerror.h> writes it
+  EXPECT_EQ(HexText(0xAB, 8), u"000000AB");
+  EXPECT_EQ(HexText(0xFFFFFFFF, 8), u"FFFFFFFF");
+}
+
 TEST(ScreenUnits, TwipsBecomeTheNearestPixelWithinWhatWindowMessagesHold) {
   ScreenDpi dpi;  // 96 DPI: 15 twips a pixel
   EXPECT_EQ(dpi.PixelsX(6195), 413);

@@ -1,10 +1,9 @@
 #include "platform/win32/log_win32.h"
 
-#include <cstdio>
-
 #include "platform/platform_error.h"
 #include "platform/win32/files/protected_files.h"
 #include "platform/win32/system_folders.h"
+#include "platform/win32/system_text.h"
 #include "platform/win32/win_error.h"
 #include "platform/win32/win_handle.h"
 
@@ -114,9 +113,7 @@ void LogWin32::Write(const Text& line) noexcept {
 void LogWin32::Append(const Text& line) {
   SYSTEMTIME now{};
   GetLocalTime(&now);
-  char stamp[32];
-  std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u.%03u ", now.wYear, now.wMonth,
-                now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
+  const Text stamp = SystemTimeText(now) + u"." + PaddedDecimalText(now.wMilliseconds, 3) + u" ";
   // A text of several lines (an error box's) stays one event: each line break a blank.
   Text oneLine;
   for (std::size_t i = 0; i < line.size(); ++i) {
@@ -124,7 +121,7 @@ void LogWin32::Append(const Text& line) {
     if (line[i] == u'\r' && i + 1 < line.size() && line[i + 1] == u'\n') ++i;
     oneLine += lineBreak ? u' ' : line[i];
   }
-  const std::string bytes = stamp + ToUtf8(oneLine) + "\r\n";
+  const std::string bytes = ToUtf8(stamp + oneLine) + "\r\n";
   std::lock_guard<std::mutex> lock(mutex_);
   if (refused_ || !file_.Valid()) return;
   DWORD written = 0;

@@ -5,7 +5,17 @@
 #include <algorithm>
 #include <string>
 
+#include "platform/text.h"
+
 namespace vexa {
+
+// A date and time to the second as "2026-12-07 20:57:23", as the log and the partials' records
+// write them.
+inline Text SystemTimeText(const SYSTEMTIME& time) {
+  return PaddedDecimalText(time.wYear, 4) + u"-" + PaddedDecimalText(time.wMonth, 2) + u"-" +
+         PaddedDecimalText(time.wDay, 2) + u" " + PaddedDecimalText(time.wHour, 2) + u":" +
+         PaddedDecimalText(time.wMinute, 2) + u":" + PaddedDecimalText(time.wSecond, 2);
+}
 
 // The text a system function writes into a buffer the caller gives, however long: `call(buffer,
 // size)` returns the length written, or, when the buffer was too small, the size it needs or

@@ -6,6 +6,7 @@
 
 #include "platform/win32/files/protected_files.h"
 #include "platform/win32/system_folders.h"
+#include "platform/win32/system_text.h"
 #include "platform/win32/win_error.h"
 
 namespace vexa {
@@ -47,10 +48,7 @@ Text PartialStore::LocalTimeText(std::int64_t seconds) {
   if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &time)) {
     return DecimalText(seconds);
   }
-  wchar_t text[32];
-  swprintf(text, 32, L"%04u-%02u-%02u %02u:%02u:%02u", time.wYear, time.wMonth, time.wDay,
-           time.wHour, time.wMinute, time.wSecond);
-  return FromWide(text);
+  return SystemTimeText(time);
 }
 
 void PartialStore::Prepare() {

@@ -1,7 +1,7 @@
 #include "platform/win32/transfer/transfer_request.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -21,10 +21,10 @@ using Failure = DownloadAttempts::Failure;
 constexpr std::int64_t kReadSpanMs = 25;
 constexpr ULONGLONG kRateSpanMs = 20;
 
+// A time in seconds with three decimals ("12.345 s").
 Text Seconds(ULONGLONG milliseconds) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.3f s", static_cast<double>(milliseconds) / 1000.0);
-  return AsciiText(text);
+  return DecimalText(static_cast<std::int64_t>(milliseconds / 1000)) + u"." +
+         PaddedDecimalText(milliseconds % 1000, 3) + u" s";
 }
 
 }  // namespace
