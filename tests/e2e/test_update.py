@@ -416,13 +416,14 @@ class UpdateRun(harness.WineTest):
     # nothing was started. Returns the box's text.
     def assert_error_box(self, program, text_start, logged=True):
         lines = self.close_error_box(program, 30, "error-" + self._testMethodName)
-        self.assertIn(text_start, "\n".join(lines))
+        text = "\n".join(lines)
+        self.assertIn(text_start, text)
         # The box points at the support log, which tells the same, when there is one.
         if logged:  # with the system's error number, which the box leaves out
             self.assertIn("详细记录：C:\\windows\\Temp\\vexa_update.log", lines)
             self.assertRegex(env.program_log(), "ended through the error box: %s.*\\(error \\d+\\)"
                              % re.escape(text_start))
-        return "\n".join(lines)
+        return text
 
     def test_an_unwritable_temporary_folder_shows_the_error_box(self):
         # 16 MB: more than a transfer keeps in memory, so the body goes to the run's folder in
