@@ -92,7 +92,8 @@ def suite_env(name, signer=None, pinned=False, python_site=True):
         sums = re.search(r"^COMPONENT_SHA256SUMS:\w+=(.+)$", cache, re.M)
         if pinned and not (sums and Path(sums[1]).is_file() and
                            sha256(served) in Path(sums[1]).read_text()):
-            raise SetupFailed("%s was not built with the sums of %s: build it again" % (build, served))
+            raise SetupFailed("%s was not built with the sums of %s: build it again"
+                              % (build, served))
         base = re.search(r"^DOWNLOAD_BASE:\w+=(.+)$", cache, re.M)[1]
         tls = re.fullmatch(r"https://127\.0\.0\.1:(\d+)", base)
         unmade = [n for n in ("root.crt", "site.crt", "site.key") if not (certs / n).exists()]
@@ -144,6 +145,16 @@ class WineTest(unittest.TestCase):
         self.assertGreater(red, pixels // 5, "no stop icon in the box")
         self.assertEqual(buttons, 1)
         return box
+
+    # The error box (as error_box) closed with OK: the program then ends with exit code 1,
+    # having started no installer. Returns the box's lines, whether the robot's record breaks
+    # them or escapes them.
+    def close_error_box(self, program, timeout, shot):
+        box = self.error_box(timeout, shot)
+        self.env.robot("ok")
+        self.assertEqual(self.wait_exit(program, 20), 1)
+        self.assertEqual(self.env.events("setup"), [])
+        return re.split(r"\t|\r?\n|\\r\\n|\\n", "\n".join("\t".join(f) for f in box))
 
 
 # The architecture this host's Wine runs (or VEXA_WINE_ARCH forces), as scripts/wine-arch.sh
@@ -408,9 +419,13 @@ class Wine:
         new.replace(self.config)
         return paths
 
-    # The paths requested from the site since the last reset, in order.
+    # The requests our site logged since the last reset, in order: each a dict of its "path",
+    # "range", "if_range", "tls" and time "t".
+    def site_requests(self):
+        return [json.loads(line) for line in self.site_log.read_text().splitlines()]
+
     def fetched(self):
-        return [json.loads(line)["path"] for line in self.site_log.read_text().splitlines()]
+        return [r["path"] for r in self.site_requests()]
 
     def run_unix(self, argv, log):
         with open(self.work / (log + ".log"), "ab") as out:
@@ -469,6 +484,11 @@ class Wine:
                 state[int(f[1])] = Control(f[2] == "1", f[3] == "1", int(f[4]), f[5], f[6],
                                            int(f[7]), int(f[8]))
         return state
+
+    # The files registered, sorted, once `count` registrations were recorded (or 30 s passed).
+    def registered(self, count):
+        wait_until(lambda: len(self.events("register")) >= count, 30)
+        return sorted(f[1] for f in self.events("register"))
 
     def events(self, kind):
         log = self.c / "e2e" / "events.log"

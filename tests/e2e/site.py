@@ -12,11 +12,11 @@
 # (Content-length of the whole body, then the connection is reset after "drop_after" body bytes
 # of this answer), "rate" (bytes per second, 0 = as fast as possible), "ranges" (true: an ETag
 # made from the body and "Accept-Ranges: bytes", and a Range request whose If-Range matches is
-# answered 206), "retry_after" (a Retry-After header), "sequence" (a list of rules merged over
-# this one for the first, second, ... request of the path; later requests get the rule itself),
-# "to_http" (true: a request over TLS is answered with a 302 to the same path on the plain
-# site, which serves the path as usual). Every request is appended to the log file as one JSON
-# line, with its Range and If-Range and whether it came over TLS.
+# answered 206), "sequence" (a list of rules merged over this one for the first, second, ...
+# request of the path; later requests get the rule itself), "to_http" (true: a request over TLS
+# is answered with a 302 to the same path on the plain site, which serves the path as usual).
+# Every request is appended to the log file as one JSON line, with its Range and If-Range and
+# whether it came over TLS.
 
 import argparse
 import errno
@@ -113,8 +113,6 @@ class Handler(BaseHTTPRequestHandler):
         if etag:
             self.send_header("ETag", etag)
             self.send_header("Accept-Ranges", "bytes")
-        if "retry_after" in rule:
-            self.send_header("Retry-After", str(rule["retry_after"]))
         if status == 206:
             self.send_header("Content-Range", "bytes %d-%d/%d" % (skip, length - 1,
                                                                  body_length(rule)))

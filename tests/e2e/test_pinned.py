@@ -3,14 +3,10 @@
 # shipped program fetches: the pinned presets' site is https://127.0.0.1:47443, its test
 # authority trusted in the suite's Wine prefix.
 #
-# Usage: test_pinned.py [--build DIR] [--out DIR] [unittest arguments]
-# Defaults: build/<preset>-pinned of the architecture this host's Wine runs (see
-# scripts/wine-arch.sh), pinned to the component probe of build/<preset>, which the site serves
-# for every component; build/e2e-pinned for screenshots. Exits 77 (skipped) when a build is
-# missing, unless E2E_REQUIRED is set; exits 1 with one sentence when it can't be set up.
+# Usage: test_pinned.py [--build DIR] [--out DIR] [unittest arguments], as test_update.py; the
+# default build is build/<preset>-pinned, pinned to the component probe of build/<preset>,
+# which the site serves for every component.
 
-import json
-import re
 import sys
 import time
 
@@ -30,21 +26,16 @@ class PinnedComponents(harness.WineTest):
         env.configure(paths)
         return env.start_program("REFRESH")
 
-    def registered(self):
-        return sorted(f[1] for f in env.events("register"))
-
     # The site's requests since the last reset: (path, over TLS).
     def requests(self):
-        lines = env.site_log.read_text().splitlines()
-        return [(r["path"], r["tls"]) for r in map(json.loads, lines)]
+        return [(r["path"], r["tls"]) for r in env.site_requests()]
 
     def test_intact_components_are_placed_and_registered_and_the_installer_opened(self):
         program = self.run_refresh()
         self.assertEqual(self.wait_exit(program, 90), 0)
         for name in COMPONENTS:
             self.assertEqual(sha256(env.sys / name), sha256(env.served), name)
-        wait_until(lambda: len(env.events("register")) >= len(COMPONENTS), 30)
-        self.assertEqual(self.registered(), sorted(SYSTEM + n for n in COMPONENTS))
+        self.assertEqual(env.registered(len(COMPONENTS)), sorted(SYSTEM + n for n in COMPONENTS))
         self.assertEqual(self.requests(),
                          [(URL_PATH[n], True) for n in COMPONENTS] + [(site.SETUP_PATH, True)])
         self.assertTrue(wait_until(lambda: env.events("setup"), 10), "installer not opened")
@@ -58,17 +49,12 @@ class PinnedComponents(harness.WineTest):
         changed.write_bytes(body)
         (env.sys / "comcat.dll").write_bytes(body)
         program = self.run_refresh({"MCI32.OCX": {"file": str(changed)}})
-        box = self.error_box(60, "refused-MCI32")
-        lines = re.split(r"\t|\r?\n|\\r\\n|\\n", "\n".join("\t".join(f) for f in box))
-        self.assertIn("文件校验失败：MCI32.OCX", lines)
-        env.robot("ok")
-        self.assertEqual(self.wait_exit(program, 20), 1)
+        self.assertIn("文件校验失败：MCI32.OCX", self.close_error_box(program, 60, "refused-MCI32"))
         self.assertEqual(env.fetched(), [URL_PATH["MCI32.OCX"]] * 2)
         self.assertEqual([p.name for p in env.sys.glob("MCI32.OCX*")], [])
         env.wait_quiet()
-        self.assertEqual(self.registered(), [SYSTEM + "comcat.dll"])
+        self.assertEqual(env.registered(1), [SYSTEM + "comcat.dll"])
         self.assertEqual((env.sys / "comcat.dll").read_bytes(), body)
-        self.assertEqual(env.events("setup"), [])
         said = (sha256(env.served), sha256(changed), env.base + URL_PATH["MCI32.OCX"])
         refusals = [l for l in env.program_log().splitlines() if all(s in l for s in said)]
         self.assertEqual(len(refusals), 2, "the log gives both digests and the address")

@@ -1,12 +1,9 @@
 # End-to-end runs of vexa_update.exe under Wine against the loopback download site.
 #
-# Usage: test_update.py [--build DIR] [--out DIR] [unittest arguments]
-# DIR defaults: the program and the probes of the architecture this host's Wine runs
-# (build/mingw-loopback for x86, build/mingw64-loopback for x64; see scripts/wine-arch.sh),
-# build/e2e for screenshots. Exits 77 (skipped) when they have not been built, unless
-# E2E_REQUIRED is set; exits 1 with one sentence when Wine or the site can't be set up.
+# Usage: test_update.py [--build DIR] [--out DIR] [unittest arguments]; the defaults (the
+# build of the architecture this host's Wine runs, build/e2e) and the exit codes (77: not
+# built) are harness.suite_env's.
 
-import json
 import os
 import re
 import shutil
@@ -26,8 +23,8 @@ BRAND = "泰禾PC电脑"
 BRAND_CODE = b"gkmknmigkqqkpirjipqigkrspsigkoknri"
 STOP_TEXT = "与主机通讯时出现了错误"
 # All a registration's cmd.exe gets from the program: the system's values, none of the user's.
-SYSTEM_ENVIRONMENT = {"ComSpec", "NUMBER_OF_PROCESSORS", "PATH", "PATHEXT", "PROCESSOR_ARCHITECTURE",
-                      "SystemDrive", "SystemRoot", "TEMP", "TMP", "windir"}
+SYSTEM_ENVIRONMENT = {"ComSpec", "NUMBER_OF_PROCESSORS", "PATH", "PATHEXT", "SystemDrive",
+                      "PROCESSOR_ARCHITECTURE", "SystemRoot", "TEMP", "TMP", "windir"}
 
 
 class UpdateRun(harness.WineTest):
@@ -44,7 +41,7 @@ class UpdateRun(harness.WineTest):
     # registered the file.
     def assert_registered_properly(self, names):
         paths = sorted(SYSTEM + n for n in names)
-        wait_until(lambda: len(env.events("register")) >= len(paths), 30)
+        self.assertEqual(env.registered(len(paths)), paths)
         cmds = env.events("cmd")
         self.assertEqual(sorted(c[2] for c in cmds),
                          sorted('cmd.exe /d /c regsvr32/s "%s"' % p for p in paths))
@@ -61,7 +58,6 @@ class UpdateRun(harness.WineTest):
                              SYSTEM_ENVIRONMENT)
             self.assertEqual(path, "C:\\windows\\system32;C:\\windows;C:\\windows\\system32\\Wbem")
         self.assertEqual(len(env.events("cmdenv")), len(paths))
-        self.assertEqual(sorted(f[1] for f in env.events("register")), paths)
 
     def wait_window(self):
         self.assertEqual(env.robot("find", 20), [["find", "1"]], "the window did not show")
@@ -108,6 +104,15 @@ class UpdateRun(harness.WineTest):
         self.assertEqual((env.c / "vexaoem.dat").read_bytes(), b"old\r\n")
         self.assertTrue((env.c / "vexaverification.dat").exists())
         self.assertEqual(env.fetched(), [])
+
+    # The start button has the keyboard focus when the window shows: Enter starts the run.
+    def test_enter_starts_the_run(self):
+        self.prepare(COMPONENTS)
+        program = env.start_program()
+        self.wait_window()
+        env.robot("key", 13)  # VK_RETURN
+        self.assertEqual(self.wait_exit(program, 60), 0)
+        self.assertEqual(env.fetched(), [site.SETUP_PATH])
 
     def test_refresh_installs_everything_and_starts_the_installer(self):
         paths = self.prepare(["comcat.dll", "stdole2.tlb"])
@@ -305,35 +310,13 @@ class UpdateRun(harness.WineTest):
 
     # --- a flaky network ----------------------------------------------------------------
 
-    # The paths requested since the reset, each with its Range and If-Range, and the seconds
-    # between the requests.
-    def requests(self):
-        lines = [json.loads(line) for line in env.site_log.read_text().splitlines()]
-        gaps = [round(b["t"] - a["t"], 1) for a, b in zip(lines, lines[1:])]
-        return [(r["path"], r["range"], r["if_range"]) for r in lines], gaps
-
-    # Started by Enter on the start button, which has the focus.
-    def test_enter_starts_the_run_and_a_busy_server_is_asked_again_after_a_wait(self):
-        busy = [{"status": 503}, {"status": 503, "retry_after": 1}]
-        self.prepare(COMPONENTS[1:], {"comcat.dll": {"sequence": busy}})
-        program = env.start_program()
-        self.wait_window()
-        env.robot("key", 13)  # VK_RETURN
-        self.assertEqual(self.wait_exit(program, 60), 0)
-        asked, gaps = self.requests()
-        self.assertEqual([a[0] for a in asked], [URL_PATH["comcat.dll"]] * 3 + [site.SETUP_PATH])
-        self.assertTrue(2 <= gaps[0] < 3 and 1 <= gaps[1] < 2, gaps)
-        self.assertEqual(sha256(env.sys / "comcat.dll"), sha256(env.probe("component.dll")))
-        self.assertIn(": retry 2 of 3 in 1 s, 0 bytes in hand", env.program_log())
-
     # Readings of the window every half second from the installer's next request until `until`
     # holds for one: (seconds since the request, percentage or None, state line). Screenshots
     # named by `shots` ({percentage: name}) as the percentage first reaches each.
     def watch_installer(self, until, timeout, shots=()):
-        before = len([r for r in self.requests()[0] if r[0] == site.SETUP_PATH])
-        asked = wait_until(lambda: [r for r in map(json.loads, env.site_log.read_text()
-                                                   .splitlines()) if r["path"] == site.SETUP_PATH]
-                           [before:], 30)
+        setup = lambda: [r for r in env.site_requests() if r["path"] == site.SETUP_PATH]
+        before = len(setup())
+        asked = wait_until(lambda: setup()[before:], 30)
         self.assertTrue(asked, "the installer was not asked for")
         readings, shots = [], dict(shots)
         while time.time() - asked[-1]["t"] < timeout:
@@ -383,11 +366,10 @@ class UpdateRun(harness.WineTest):
                     self.watch_installer(lambda r: (r[1] or 0) > 40, 20)
                     env.shot("continued")
                 self.assertEqual(self.wait_exit(second, 60), 0)
-                asked, _ = self.requests()
-                _, range_, if_range = asked[-1]
-                self.assertRegex(range_ or "", r"^bytes=\d+-$")
-                self.assertRegex(if_range or "", r'^"[0-9a-f]{16}"$')
-                kept = int(range_[6:-1])
+                asked = env.site_requests()[-1]
+                self.assertRegex(asked["range"] or "", r"^bytes=\d+-$")
+                self.assertRegex(asked["if_range"] or "", r'^"[0-9a-f]{16}"$')
+                kept = int(asked["range"][6:-1])
                 whole = site.body_length(paths[site.SETUP_PATH])
                 self.assertGreater(kept, 0.35 * whole)
                 self.assertEqual(sha256(env.c / "vexa_setup_zs.exe"),
@@ -417,65 +399,31 @@ class UpdateRun(harness.WineTest):
         self.assertTrue(w[COMMAND_REFRESH].enabled)
         env.robot("key", 13)  # VK_RETURN
         self.assertEqual(self.wait_exit(program, 60), 0)
-        asked, _ = self.requests()
-        self.assertEqual([a[0] for a in asked],
+        self.assertEqual(env.fetched(),
                          [URL_PATH[n] for n in COMPONENTS[:2]] + [site.SETUP_PATH] * 5)
         # What the last cut attempt left in hand (a reset loses what was still on its way).
         kept = int(re.search(r"vexa_setup_zs\.txt: kept (\d+) of", env.program_log())[1])
         self.assertGreater(kept, 0)
-        self.assertEqual(asked[-1][1], "bytes=%d-" % kept)
+        self.assertEqual(env.site_requests()[-1]["range"], "bytes=%d-" % kept)
         self.assertEqual(sha256(env.c / "vexa_setup_zs.exe"),
                          site.body_sha256(paths[site.SETUP_PATH]))
         self.assertTrue(wait_until(lambda: env.events("setup"), 10), "not started")
         self.assertIn("retry: vexa_setup_zs.exe again", env.program_log())
 
-    # A 32 MB installer, served with ranges, whose first answer is cut after 12 MB, then
-    # (`second`) served again. Returns the requests.
-    def cut_installer_once(self, second=None):
-        then = [{"mode": "drop", "drop_after": 12 << 20}] + ([second] if second else [])
-        paths = self.prepare(COMPONENTS, {"setup": {"pad": 32 << 20, "ranges": True,
-                                                    "sequence": then}})
-        (env.c / "vexa_setup_zs.exe").write_bytes(b"old installer")
-        program = env.start_program("REFRESH")
-        self.assertEqual(self.wait_exit(program, 120), 0)
-        rule = dict(paths[site.SETUP_PATH], **(second or {}))
-        self.assertEqual(sha256(env.c / "vexa_setup_zs.exe"), site.body_sha256(rule))
-        self.assertTrue(wait_until(lambda: env.events("setup"), 10), "installer not started")
-        return self.requests()[0]
-
-    def test_a_cut_installer_is_continued_where_it_broke(self):
-        asked = self.cut_installer_once()
-        self.assertEqual(len(asked), 2)
-        _, range_, if_range = asked[1]
-        self.assertRegex(range_, r"^bytes=\d+-$")
-        self.assertRegex(if_range, r'^"[0-9a-f]{16}"$')
-        kept = int(range_[6:-1])
-        whole = env.probe("probe.exe").stat().st_size + (32 << 20)
-        self.assertGreaterEqual(kept, 4 << 20)  # past what a body keeps in memory
-        self.assertIn(": 206: resumed at %d of %d bytes" % (kept, whole), env.program_log())
-
-    def test_a_cut_installer_that_changed_starts_over(self):
-        other = {"pad": 31 << 20}  # the file changed on the server
-        asked = self.cut_installer_once(other)
-        self.assertRegex(asked[1][1] or "", r"^bytes=\d+-$")
-        self.assertIn("200 on a range request: started over from byte 0", env.program_log())
-
     # --- failures that are not the network's ---------------------------------------------
 
-    # The one error box, its text naming what failed; after OK the program exits non-zero and
-    # nothing was started.
+    # The one error box, its text naming what failed; after OK the program exits with 1 and
+    # nothing was started. Returns the box's text.
     def assert_error_box(self, program, text_start, logged=True):
-        box = self.error_box(30, "error-" + self._testMethodName)
-        self.assertIn(text_start, box[0][3])
-        env.robot("ok")
-        self.assertNotEqual(self.wait_exit(program, 20), 0)
-        self.assertEqual(env.events("setup"), [])
+        lines = self.close_error_box(program, 30, "error-" + self._testMethodName)
+        text = "\n".join(lines)
+        self.assertIn(text_start, text)
         # The box points at the support log, which tells the same, when there is one.
         if logged:  # with the system's error number, which the box leaves out
-            self.assertRegex(box[0][3], r"详细记录：C:\\windows\\Temp\\vexa_update\.log$")
+            self.assertIn("详细记录：C:\\windows\\Temp\\vexa_update.log", lines)
             self.assertRegex(env.program_log(), "ended through the error box: %s.*\\(error \\d+\\)"
                              % re.escape(text_start))
-        return box[0][3]
+        return text
 
     def test_an_unwritable_temporary_folder_shows_the_error_box(self):
         # 16 MB: more than a transfer keeps in memory, so the body goes to the run's folder in

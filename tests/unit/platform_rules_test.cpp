@@ -21,6 +21,7 @@ TEST(HttpResponse, HeaderLookUpIgnoresCaseAndBlanksAndTakesTheFirst) {
   EXPECT_EQ(HeaderValue(raw, u"Content-Length"), u"2048");
   EXPECT_EQ(HeaderValue(raw, u"server"), u"x");
   EXPECT_EQ(HeaderValue(raw, u"Content-Type"), u"");
+  EXPECT_EQ(HeaderValue(raw, u"Content"), u"") << "the whole name, not its start";
   EXPECT_EQ(HeaderValue(u"Content-Length: 5\r\nX: 1", u"Content-Length"), u"")
       << "the first line is the status line, never a header";
   EXPECT_EQ(HeaderValue(u"HTTP/1.1 200 OK\r\nX:1", u"x"), u"1") << "a last line without CR LF";
@@ -36,20 +37,15 @@ TEST(HttpResponse, OnlyAPlainCountOfDigitsIsABelievedLength) {
   }
 }
 
+// INTERNET_STATUS_* from <wininet.h>: CLOSING_CONNECTION 50 and CONNECTION_CLOSED 51 (the
+// transfer probe's fake WinINet reports RESOLVING_NAME 10 to RESPONSE_RECEIVED 41); others,
+// such as HANDLE_CREATED 60, REQUEST_COMPLETE 100, REDIRECT 110, COOKIE_SENT 320, are none.
 TEST(HttpResponse, WinInetStatusCodes) {
-  // INTERNET_STATUS_* from <wininet.h>: RESOLVING_NAME 10 ... CONNECTION_CLOSED 51.
-  const std::pair<std::uint32_t, TransferState> codes[] = {
-      {10, icResolvingHost},     {11, icHostResolved},     {20, icConnecting},
-      {21, icConnected},         {30, icRequesting},       {31, icRequestSent},
-      {40, icReceivingResponse}, {41, icResponseReceived}, {50, icDisconnecting},
-      {51, icDisconnected}};
-  for (const auto& [code, state] : codes) EXPECT_EQ(StateOfInternetStatus(code), state) << code;
-  // HANDLE_CREATED 60, REQUEST_COMPLETE 100, REDIRECT 110, COOKIE_SENT 320 and the like.
+  EXPECT_EQ(StateOfInternetStatus(50), icDisconnecting);
+  EXPECT_EQ(StateOfInternetStatus(51), icDisconnected);
   for (std::uint32_t other : {0u, 1u, 12u, 22u, 52u, 60u, 70u, 100u, 110u, 320u}) {
     EXPECT_EQ(StateOfInternetStatus(other), icNone) << other;
   }
-  EXPECT_TRUE(EqualIgnoringAsciiCase(u"get", u"GET"));
-  EXPECT_FALSE(EqualIgnoringAsciiCase(u"GETS", u"GET"));
 }
 
 using Failure = DownloadAttempts::Failure;

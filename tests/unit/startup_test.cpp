@@ -92,9 +92,8 @@ TEST(Startup, RefreshStartsTheInstallationOnlyWhenSpelledExactly) {
 }
 
 // Every process owning a window titled "vexa" (in any case) is ended, but never the desktop's
-// shell nor the program itself; the window found goes with its owner to the ending, which
-// checks it still belongs to it. One that can't be opened is passed over, and the loop gives
-// up on one that survives.
+// shell nor the program itself. One that can't be opened (or, as the platform checks, no longer
+// owns the window) is passed over, and the loop gives up on one that survives.
 TEST(Startup, TerminatesTheProcessesOwningAVexaWindow) {
   using W = FakeProcesses::Window;
   FakeSystem s;

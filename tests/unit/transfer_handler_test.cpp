@@ -144,55 +144,49 @@ TEST_F(TransferHandler, AWaitBeforeARetryCountsDownAndPausesTheTaskbar) {
   EXPECT_EQ(sys.ui.Caption(Control::Label_http_state2), u"50%");  // the bytes kept
 }
 
-// Without a Content-length the bytes received measure the bar and the percentages.
 TEST_F(TransferHandler, AComponentIsSavedChunkByChunkAndTheNextItemStarts) {
-  const std::string body = Bytes(2048);
-  Complete(body, "");
+  Complete(Bytes(2048), "");
   EXPECT_EQ(sys.ui.Caption(Control::Label_http_state), u"请求已经完成，并且所有数据均已接收到");
-  EXPECT_EQ(sys.files.Bytes(kComcat), body);
-  EXPECT_EQ(Percents(), (std::vector<Text>{u"50%", u"100%", u"150%", u"100%"}));
-  // The bar grows by the same step for every chunk read, past the panel's bar area at last.
-  const float scale = static_cast<float>((6195.0 - 2 * 180.0) / 2048);
-  EXPECT_EQ(sys.form.ContentLength, 2048);
-  EXPECT_FLOAT_EQ(sys.form.ProgressScale, scale);
-  // Empty when the transfer started and again when the save began, then grown.
-  ASSERT_EQ(sys.ui.barWidths.size(), 6u);
-  EXPECT_EQ(sys.ui.barWidths[1], 0.0f);
-  EXPECT_FLOAT_EQ(sys.ui.barWidths[2], scale * 1024);
-  EXPECT_FLOAT_EQ(sys.ui.barWidths[3], scale * 2048);
-  EXPECT_FLOAT_EQ(sys.ui.barWidths[4], scale * 3072);
+  // Empty when the transfer started and again when the save began, then grown by the same step
+  // for each of the three chunks read (without a Content-length, the bytes received measure
+  // it: half the bar area), past the area at last; empty again for the next item.
+  EXPECT_EQ(sys.ui.barWidths, (std::vector<float>{0, 0, 2917.5f, 5835, 8752.5f, 0}));
   // Registered (as WholeRun checks); the panel was hidden, then shown again for the next
-  // item's transfer with an empty bar and percentage: the previous item's "100%" never stands
-  // over it, and the saved item cleared the taskbar button.
+  // item's transfer with an empty percentage: the previous item's "100%" never stands over it,
+  // and the saved item cleared the taskbar button.
   EXPECT_EQ(sys.ui.Caption(Control::Label3), u"状态: 检查 MCI32.OCX ...");
   EXPECT_TRUE(sys.ui.Visible(Control::Picture_http));
-  EXPECT_EQ(sys.ui.barWidths.back(), 0.0f);
   EXPECT_EQ(sys.ui.History(Control::Label_http_state2).back(), u"");
   EXPECT_EQ(std::get<0>(sys.ui.taskbar), TaskbarState::None);
 }
 
-// One percentage for each chunk read: a rest of two bytes goes round once more, for one more
-// (empty) chunk; a rest of one byte ends the loop. Either is written once.
-TEST_F(TransferHandler, ShortLastChunksEndTheLoopAndAreWrittenOnce) {
-  Complete(Bytes(1026));
-  Complete(Bytes(1025));  // the next item, MCI32.OCX
-  EXPECT_EQ(sys.files.Bytes(kComcat), Bytes(1026));
-  EXPECT_EQ(sys.files.Bytes(u"C:\\windows\\system32\\MCI32.OCX"), Bytes(1025));
-  EXPECT_EQ(Percents(),
-            (std::vector<Text>{u"100%", u"200%", u"299%", u"100%", u"100%", u"200%", u"100%"}));
-}
-
-TEST_F(TransferHandler, AnEmptyBodyCreatesAnEmptyFile) {
-  Complete("");
-  EXPECT_EQ(sys.files.Bytes(kComcat), "");
-  EXPECT_EQ(Percents(), (std::vector<Text>{u"100%", u"100%"}));  // no division by zero
-  EXPECT_FLOAT_EQ(sys.ui.barWidths[2], 6195 - 360);
-  EXPECT_EQ(sys.processes.started.size(), 1u);
-}
-
-TEST_F(TransferHandler, PercentagesRoundHalvesToEven) {
-  Complete(Bytes(4097), "204800");  // five chunk reads
-  EXPECT_EQ(Percents(), (std::vector<Text>{u"0%", u"1%", u"2%", u"2%", u"2%", u"100%"}));
+// One percentage for each chunk read, of the announced length (else of the bytes received),
+// halves to the even neighbour, then "100%". A rest of two bytes goes round once more, for one
+// more (empty) chunk; a rest of one byte ends the loop; either is written once. The bar grows
+// by the same step for every chunk: the bar area (5835 twips) times 1024 over the length, the
+// whole area for an empty body (no division by zero).
+TEST_F(TransferHandler, EachChunkReadShowsItsPercentageAndTheBodyIsWrittenOnce) {
+  const struct {
+    std::size_t size;
+    std::optional<std::string> length;  // none: the body's size
+    float step;
+    std::vector<Text> shown;
+  } cases[] = {
+      {2048, "", 5835.0f / 2, {u"50%", u"100%", u"150%", u"100%"}},
+      {1026, {}, 5835.0f * 1024 / 1026, {u"100%", u"200%", u"299%", u"100%"}},
+      {1025, {}, 5835.0f * 1024 / 1025, {u"100%", u"200%", u"100%"}},
+      {0, {}, 5835, {u"100%", u"100%"}},
+      {4097, "204800", 29.175f, {u"0%", u"1%", u"2%", u"2%", u"2%", u"100%"}},
+  };
+  for (const auto& c : cases) {
+    sys.form.CurrentIndex = 1;  // comcat.dll again
+    const std::size_t shownBefore = Percents().size(), barBefore = sys.ui.barWidths.size();
+    Complete(Bytes(c.size), c.length);
+    EXPECT_EQ(sys.files.Bytes(kComcat), Bytes(c.size)) << c.size;
+    const std::vector<Text> shown = Percents();
+    EXPECT_EQ(std::vector<Text>(shown.begin() + shownBefore, shown.end()), c.shown) << c.size;
+    EXPECT_FLOAT_EQ(sys.ui.barWidths.at(barBefore + 1), c.step) << c.size;  // after the empty bar
+  }
 }
 
 // Leniently, as a number; what is no usable length gives way to the bytes received.

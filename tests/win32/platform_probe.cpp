@@ -373,12 +373,13 @@ void CheckProtection() {
   CHECK(GetFileAttributesW(ToWide(held).c_str()) == INVALID_FILE_ATTRIBUTES);
 }
 
-// What a user can put where the program reads or writes is never followed: a log or a brand
-// file with a second hard link is replaced (the other name keeps its content), a brand file
-// read through a link or over 1 MB is refused, a marker that is a hard link loses only its
-// name. A marker goes whatever its attributes, and one already gone counts as deleted. (Wine
-// gives every file the user as its owner and ignores a new owner, so a log of another owner
-// can't be made here; LogWin32 replaces it as it replaces a link.)
+// What a user can put where the program reads or writes is never followed: a log with a second
+// hard link is replaced (the other name keeps its content; C:\vexaoem.dat likewise:
+// test_update.py), a brand file read through a link or over 1 MB is refused, a marker that is
+// a hard link loses only its name; a line file is written under a new name first. A marker goes
+// whatever its attributes, and one already gone counts as deleted. (Wine gives every file the user
+// as its owner and ignores a new owner, so a log of another owner can't be made here; LogWin32
+// replaces it as it replaces a link.)
 void CheckLinksAndLimits() {
   FilesWin32 files;
   Put(kDir + u"theirs.txt", "theirs\r\n", FILE_ATTRIBUTE_READONLY);
@@ -392,9 +393,7 @@ void CheckLinksAndLimits() {
   CHECK(logged.find("a link, or a file with another name too: replaced by a new log") !=
             std::string::npos &&
         logged.find("into their file") != std::string::npos);
-  CHECK(CreateHardLinkW(L"C:\\probe\\brand.dat", L"C:\\probe\\theirs.txt", nullptr));
   files.WriteLine(kDir + u"brand.dat", u"line");
-  CHECK(Bytes(kDir + u"brand.dat") == "line\r\n" && Bytes(kDir + u"theirs.txt") == "theirs\r\n");
   CHECK(DaclCreated(L"C:\\probe\\brand.dat.") == kPrivateDacl);
   CHECK(CreateHardLinkW(L"C:\\probe\\marker", L"C:\\probe\\theirs.txt", nullptr));
   files.Delete(kDir + u"marker");
@@ -492,32 +491,28 @@ void CheckTaskbar() {
   std::vector<std::string> calls;
   TaskbarButton button(nullptr, [&calls] { return std::make_unique<FakeTaskbar>(calls); });
   CHECK(button.CreatedMessage() == RegisterWindowMessageW(L"TaskbarButtonCreated"));
-  button.Set(TaskbarState::Normal, 10, 100);
-  button.Apply();
+  // Sets the progress and shows it; whether the button would change.
+  const auto show = [&button](TaskbarState state, std::int64_t done, std::int64_t total) {
+    const bool changed = button.Set(state, done, total);
+    button.Apply();
+    return changed;
+  };
+  show(TaskbarState::Normal, 10, 100);
   CHECK(calls.empty());
   button.Set(TaskbarState::Normal, 25, 100);
   button.OnCreated();
   button.Apply();
-  button.Set(TaskbarState::Paused, 30, 0);
-  button.Apply();
-  button.Set(TaskbarState::Indeterminate, 0, 0);
-  button.Apply();
-  button.Set(TaskbarState::Error, 150, 100);
-  button.Apply();
-  button.Set(TaskbarState::None, 0, 0);
-  button.Apply();
+  show(TaskbarState::Paused, 30, 0);
+  show(TaskbarState::Indeterminate, 0, 0);
+  show(TaskbarState::Error, 150, 100);
+  show(TaskbarState::None, 0, 0);
   CHECK(calls == std::vector<std::string>({"state 2", "25/100", "state 8", "1/1", "state 1",
                                            "state 4", "100/100", "state 0"}));
   // A save reports every kilobyte; the button hears only of a thousandth more of 256 MB
   // (268435 bytes).
-  CHECK(button.Set(TaskbarState::Normal, 0, 268435456));
-  button.Apply();
-  CHECK(!button.Set(TaskbarState::Normal, 268434, 268435456));
-  button.Apply();
-  CHECK(calls.back() == "0/268435456");
-  CHECK(button.Set(TaskbarState::Normal, 268435, 268435456));
-  button.Apply();
-  CHECK(calls.back() == "268435/268435456");
+  CHECK(show(TaskbarState::Normal, 0, 268435456));
+  CHECK(!show(TaskbarState::Normal, 268434, 268435456) && calls.back() == "0/268435456");
+  CHECK(show(TaskbarState::Normal, 268435, 268435456) && calls.back() == "268435/268435456");
 }
 
 int wmain(int argc, wchar_t** argv) {

@@ -86,7 +86,8 @@ HINTERNET WINAPI FakeOpenUrl(HINTERNET session, LPCWSTR, LPCWSTR headers, DWORD,
   Handle* request = handles.emplace_back(new Handle{static_cast<Handle*>(session), script.at(0)});
   script.pop_front();
   lock.unlock();  // the control's callback takes its own locks
-  // Each state twice, as WinINet may report it: the control posts it once.
+  // WinINet's codes of the states 1 to 8, from RESOLVING_NAME 10 to RESPONSE_RECEIVED 41, the
+  // last two twice, as WinINet may report them: the control posts each state once, in order.
   for (DWORD code : {10, 11, 20, 21, 30, 31, 40, 41, 40, 41}) {
     callback.load()(request, context, code, nullptr, 0);
   }
@@ -127,21 +128,13 @@ BOOL WINAPI FakeAvailable(HINTERNET request, LPDWORD available, DWORD, DWORD_PTR
   return TRUE;
 }
 
+// As much of what has arrived as fits.
 BOOL WINAPI FakeRead(HINTERNET request, LPVOID buffer, DWORD size, LPDWORD read) {
   Handle& connection = *static_cast<Handle*>(request);
-  if (connection.response.silent) WaitForSingleObject(connection.closed, INFINITE);
-  if (!IsOpen(&connection)) {
-    SetLastError(ERROR_INTERNET_OPERATION_CANCELLED);
-    return FALSE;
-  }
-  const std::string& body = connection.response.body;
-  if (connection.sent == connection.response.failAfter) {
-    SetLastError(ERROR_INTERNET_CONNECTION_RESET);
-    return FALSE;
-  }
-  const std::size_t end = std::min(body.size(), connection.response.failAfter);
-  *read = static_cast<DWORD>(std::min<std::size_t>(size, end - connection.sent));
-  std::copy_n(body.data() + connection.sent, *read, static_cast<char*>(buffer));
+  DWORD available = 0;
+  if (!FakeAvailable(request, &available, 0, 0)) return FALSE;
+  *read = std::min(size, available);
+  std::copy_n(connection.response.body.data() + connection.sent, *read, static_cast<char*>(buffer));
   connection.sent += *read;
   return TRUE;
 }
@@ -200,12 +193,17 @@ struct Run : Log {
     std::lock_guard<std::mutex> lock(mutex);
     return logged.find(part) != std::string::npos;
   }
-  // Requests `response` for http://site/a and waits for its last state; an operation other
-  // than GET has no response, as it is never requested.
-  void Fetch(const Response& response, const Text& operation = u"GET") {
+  // Requests `response` for `url`; an operation other than GET has no response, as it is
+  // never requested. Fetch also waits for the request's last state.
+  void Start(const Response& response, const Text& url = u"http://site/a",
+             const Text& operation = u"GET") {
     if (EqualIgnoringAsciiCase(operation, u"GET")) Script(response);
     asked.clear();
-    transfer.Execute(u"http://site/a", operation);
+    transfer.Execute(url, operation);
+  }
+  void Fetch(const Response& response, const Text& url = u"http://site/a",
+             const Text& operation = u"GET") {
+    Start(response, url, operation);
     CHECK(Pump([] { return !states.empty() && states.back() >= 11; }));
   }
   std::string Read() {
@@ -229,7 +227,7 @@ struct Run : Log {
 void CheckRequest(HWND window, const Response& response, const char16_t* operation,
                   const std::vector<int>& expected, const std::string& body, const char* logged) {
   Run run(window);
-  run.Fetch(response, operation);
+  run.Fetch(response, u"http://site/a", operation);
   CHECK(states == expected);
   CHECK(run.Read() == body);
   CHECK(run.transfer.GetHeader(u"content-length") == (body.empty() ? u"" : u"3"));
@@ -270,8 +268,7 @@ void CheckRequests(HWND window) {
 // Stop returns at once, with every handle closed exactly once.
 void CheckReplacedRequests(HWND window) {
   Run run(window);
-  Script({200, "", "", true});
-  run.transfer.Execute(u"http://site/silent", u"GET");
+  run.Start({200, "", "", true}, u"http://site/silent");
   CHECK(Pump([] { return states.size() == 8; }));
   const LPARAM silentSerial = serials.back();
   Script({200, "", "abc"});
@@ -321,28 +318,22 @@ void CheckRetries(HWND window) {
   // (a new control) asks for the rest of it, with its validator, and gets the whole body.
   {
     Run run(window);
-    Script({200, ranged, whole, false, 4});
-    asked.clear();
-    run.transfer.Execute(u"http://site/kept", u"GET");
+    run.Start({200, ranged, whole, false, 4}, u"http://site/kept");
     CHECK(Pump([&run] { return run.Logged("retry 1 of 3 in 2 s"); }));
     CHECK(run.transfer.Stop());
     CHECK(run.Logged("http://site/kept: kept 4 of 10 bytes for a later run\n"));
   }
   {
     Run run(window);
-    Script({206, "Content-Length: 6\r\nContent-Range: bytes 4-9/10\r\n", "456789"});
-    asked.clear();
-    run.transfer.Execute(u"http://site/kept", u"GET");
-    CHECK(Pump([] { return !states.empty() && states.back() >= 11; }));
+    run.Fetch({206, "Content-Length: 6\r\nContent-Range: bytes 4-9/10\r\n", "456789"},
+              u"http://site/kept");
     CHECK(asked == std::vector<std::wstring>({L"Range: bytes=4-\r\nIf-Range: \"v1\"\r\n"}));
     CHECK(run.Read() == whole && run.transfer.GetHeader(u"Content-Length") == u"10");
     CHECK(run.Logged("http://site/kept: continued from 4 of 10 bytes, kept since "));
   }
   {
     Run run(window);
-    Script({503, "", ""});
-    asked.clear();
-    run.transfer.Execute(u"http://site/a", u"GET");
+    run.Start({503, "", ""});
     CHECK(Pump([&run] { return run.Logged("retry 1 of 3 in 2 s"); }));
     const DWORD start = GetTickCount();
     CHECK(run.transfer.Stop());
