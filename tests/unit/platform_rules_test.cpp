@@ -27,16 +27,6 @@ TEST(HttpResponse, HeaderLookUpIgnoresCaseAndBlanksAndTakesTheFirst) {
   EXPECT_EQ(HeaderValue(u"HTTP/1.1 200 OK\r\nX:1", u"x"), u"1") << "a last line without CR LF";
 }
 
-TEST(HttpResponse, OnlyAPlainCountOfDigitsIsABelievedLength) {
-  EXPECT_EQ(StrictLength(u"0"), 0);
-  EXPECT_EQ(StrictLength(u"2048"), 2048);
-  EXPECT_EQ(StrictLength(u"999999999999999999"), 999999999999999999LL);
-  for (const Text value :
-       {u"", u"2047.9", u"-1", u"+5", u" 5", u"5 ", u"1e3", u"0x10", u"1000000000000000000"}) {
-    EXPECT_FALSE(StrictLength(value)) << ToUtf8(value);
-  }
-}
-
 // INTERNET_STATUS_* from <wininet.h>: CLOSING_CONNECTION 50 and CONNECTION_CLOSED 51 (the
 // transfer probe's fake WinINet reports RESOLVING_NAME 10 to RESPONSE_RECEIVED 41); others,
 // such as HANDLE_CREATED 60, REQUEST_COMPLETE 100, REDIRECT 110, COOKIE_SENT 320, are none.
