@@ -225,13 +225,14 @@ class UpdateRun(harness.WineTest):
 
         env.robot("click", COMMAND_REFRESH)
         # Every attempt at MSINET.OCX is cut: the wait before the next one counts down, with
-        # what is in hand shown; four requests, 2 + 4 + 8 s apart, then the stall.
+        # what is in hand shown (the reset may lose what the program had not read yet, so
+        # that can be under 1 %); four requests, 2 + 4 + 8 s apart, then the stall.
         state = lambda: getattr(env.window().get(LABEL_HTTP_STATE), "text", "")
         waiting = wait_until(lambda: re.fullmatch(r"网络连接中断，\d 秒后重试（第 1 次，共 3 次）\.\.\.",
                                                   state()), 20)
         env.shot("waiting-to-retry")
         self.assertTrue(waiting, "no wait shown: %s" % state())
-        self.assertRegex(env.window()[LABEL_HTTP_STATE2].text, r"^[1-9]\d?%$")
+        self.assertRegex(env.window()[LABEL_HTTP_STATE2].text, r"^\d{1,2}%$")
         w = self.assert_stalls(program, ["shdocvw.oca"] + ["MSINET.OCX"] * 4, COMPONENTS[:6], 60)
         # Cut while the headers may still be read ahead: no response, or the body stops.
         self.assertRegex(env.program_log(), r"/Soft/System/MSINET\.txt: failed: (no response: "
