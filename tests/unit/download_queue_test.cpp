@@ -83,15 +83,6 @@ TEST_F(DownloadQueue, ASecondWalkStartsAtItemOne) {
   EXPECT_EQ(sys.inet.requests[1].url, kSite + u"/Soft/System/comcat.txt");
 }
 
-// Past the last item the walk just ends: no text, no request, the panel as it was.
-TEST_F(DownloadQueue, AnExhaustedWalkChangesNothing) {
-  sys.form.KindList = sys.form.UrlList = sys.form.NameList = sys.form.PathList = u"";
-  sys.form.Command2_Click();
-  EXPECT_TRUE(sys.inet.requests.empty());
-  EXPECT_FALSE(sys.ui.Visible(Control::Picture_http));
-  EXPECT_TRUE(sys.ui.History(Control::Label3).empty());
-}
-
 // The whole update of a machine with none of the components: each item fetched from its own
 // address into its own file, registered, and the installer opened last, which ends the program.
 TEST(WholeRun, FetchesEveryItemToItsPlaceAndLaunchesTheInstaller) {
