@@ -198,6 +198,7 @@ class NginxRun(harness.WineTest):
         self.assertEqual((asked["status"], asked["if_range"]), (200, first))
         self.assertRegex(asked["range"], r"^bytes=[1-9]\d*-$")
         self.assertEqual(asked["sent"], nginx.installer.stat().st_size)
+        self.assertIn("200 on a range request: started over from byte 0", env.program_log())
 
 
 if __name__ == "__main__":
