@@ -437,9 +437,9 @@ class Wine:
         return paths
 
     # The requests our site logged since the last reset, in order: each a dict of its "path",
-    # "range", "if_range", "tls" and time "t".
+    # "range", "if_range", "tls" and time "t". A line not yet ended may still be being written.
     def site_requests(self):
-        return [json.loads(line) for line in self.site_log.read_text().splitlines()]
+        return [json.loads(line) for line in self.site_log.read_text().split("\n")[:-1]]
 
     def fetched(self):
         return [r["path"] for r in self.site_requests()]

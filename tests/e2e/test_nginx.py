@@ -7,8 +7,8 @@
 # exits 1 when nginx is not installed, and a case whose nginx does not start fails with
 # nginx's own error line.
 
-import json
 import os
+import re
 import subprocess
 import sys
 import time
@@ -17,11 +17,12 @@ import harness
 from harness import COMPONENTS, URL_PATH, sha256, site, wait_until
 
 NGINX = "/usr/sbin/nginx"  # Debian's package nginx
-LABEL_HTTP_STATE2, LABEL_HTTP_STATE = 104, 105  # the transfer panel's percentage, state line
+LABEL_HTTP_STATE2 = 104  # the transfer panel's percentage
 BRAND = "品牌"
 
-# One server on the build's address serving the nine paths from a folder; the access log is
-# one JSON object per request with what a test asserts on. Every component path answers 503
+# One server on the build's address serving the nine paths from a folder; the access log (the
+# run's site log, which env.site_requests() reads) is one JSON object per request with what a
+# test asserts on; nginx logs none that its fast shutdown cut. Every component path answers 503
 # with Retry-After while the flag file exists; the installer is sent at `rate` bytes per
 # second (0: unlimited).
 CONFIG = """daemon off;
@@ -32,7 +33,7 @@ http {
     log_format e2e escape=json '{"t": $msec, "took": $request_time, "path": "$request_uri", '
                                '"status": $status, "range": "$http_range", '
                                '"if_range": "$http_if_range", "sent": $body_bytes_sent}';
-    access_log %(home)s/access.log e2e;
+    access_log %(log)s e2e;
     client_body_temp_path %(home)s/body;
     proxy_temp_path %(home)s/proxy;
     fastcgi_temp_path %(home)s/fastcgi;
@@ -57,12 +58,12 @@ http {
 
 
 class Nginx:
-    # Everything of nginx's lies in `home`, the files it serves in `www`: both in the run's
-    # work folder.
-    def __init__(self, work):
-        self.home, self.www = work / "nginx", work / "www"
+    # Everything of nginx's but its access log lies in `home`, the files it serves in `www`:
+    # all in the run's work folder.
+    def __init__(self, env):
+        self.home, self.www = env.work / "nginx", env.work / "www"
         self.installer = self.www / site.SETUP_PATH.lstrip("/")
-        self.busy, self.access_log = self.home / "busy", self.home / "access.log"
+        self.busy, self.access_log = self.home / "busy", env.site_log
         self.process = None
 
     # Runs nginx in the foreground, so its master's pid is ours to stop, and waits until its
@@ -71,9 +72,10 @@ class Nginx:
     # start on (-e), go to its error log only.
     def start(self, rate=0):
         config, pid, log = (self.home / n for n in ("nginx.conf", "nginx.pid", "error.log"))
+        user = "user root;" if os.geteuid() == 0 else ""
         config.write_text(CONFIG % {
-            "home": self.home, "www": self.www, "busy": self.busy, "setup": site.SETUP_PATH,
-            "rate": rate, "user": "user root;" if os.geteuid() == 0 else ""})
+            "home": self.home, "log": self.access_log, "www": self.www, "busy": self.busy,
+            "setup": site.SETUP_PATH, "rate": rate, "user": user})
         self.process = subprocess.Popen([NGINX, "-c", str(config), "-e", str(log)],
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         up = lambda: pid.exists() and pid.read_text().strip() == str(self.process.pid)
@@ -94,7 +96,7 @@ class Nginx:
         self.stop()
         self.home.mkdir(exist_ok=True)
         self.busy.unlink(missing_ok=True)
-        self.access_log.unlink(missing_ok=True)
+        self.access_log.write_text("")
         for path in site.COMPONENT_PATHS:
             served = self.www / path.lstrip("/")
             served.parent.mkdir(parents=True, exist_ok=True)
@@ -106,12 +108,6 @@ class Nginx:
         new = self.installer.with_name("new")
         new.write_bytes(body)
         new.replace(self.installer)
-
-    # The requests nginx has finished, in order; it logs none that its fast shutdown cut. A
-    # line not yet ended may still be being written.
-    def requests(self):
-        text = self.access_log.read_text() if self.access_log.exists() else ""
-        return [json.loads(line) for line in text.split("\n")[:-1]]
 
 
 # nginx's strong ETag of a file it serves: the modification time and the length, in hex.
@@ -138,10 +134,10 @@ class NginxRun(harness.WineTest):
         nginx.busy.touch()
         nginx.start()
         program = env.start_program("REFRESH")
-        self.assertTrue(wait_until(nginx.requests, 30, 0.05), "no request")
+        self.assertTrue(wait_until(env.site_requests, 30, 0.05), "no request")
         nginx.busy.unlink()
         self.assert_installed(program, sha256(nginx.installer))
-        asked = nginx.requests()
+        asked = env.site_requests()
         self.assertEqual([(r["path"], r["status"], r["range"]) for r in asked],
                          [(URL_PATH["comcat.dll"], 503, "")] +
                          [(URL_PATH[n], 200, "") for n in COMPONENTS] +
@@ -150,16 +146,6 @@ class NginxRun(harness.WineTest):
         self.assertTrue(1 <= gap < 2, "asked again after %.2f s" % gap)
 
     # --- the installer cut by nginx's fast shutdown -------------------------------------
-
-    # The window shows the installer arriving, some of it in hand.
-    def wait_installer_arriving(self):
-        def arriving():
-            w = env.window()
-            state, shown = w.get(LABEL_HTTP_STATE), w.get(LABEL_HTTP_STATE2)
-            return (state and state.text.startswith("正在下载...vexa_setup_zs.exe") and
-                    shown.text.endswith("%") and int(shown.text[:-1]) > 0)
-
-        self.assertTrue(wait_until(arriving, 30), "no installer arriving: %s" % env.window())
 
     # An 8 MB installer at 1 MB/s with the components present; nginx stopped once some of it
     # is in hand and started again at full speed within the program's first wait (2 s),
@@ -172,15 +158,18 @@ class NginxRun(harness.WineTest):
         first = etag(nginx.installer)
         nginx.start(rate=1 << 20)
         program = env.start_program("REFRESH")
-        self.wait_installer_arriving()
+        # Some of the installer in hand: with the components present, it is the one transfer.
+        shown = lambda: getattr(env.window().get(LABEL_HTTP_STATE2), "text", "")
+        self.assertTrue(wait_until(lambda: re.fullmatch(r"[1-9]\d*%", shown()), 30),
+                        "no installer arriving: %s" % env.window())
         nginx.stop()
-        cut_at, done = time.time(), len(nginx.requests())
+        cut_at, done = time.time(), len(env.site_requests())
         if replacement:
             nginx.serve_installer(replacement)
             os.utime(nginx.installer, (cut_at - 3600, cut_at - 3600))
         nginx.start()
         self.assert_installed(program, sha256(nginx.installer), fetched=[])
-        [asked] = nginx.requests()[done:]
+        [asked] = env.site_requests()[done:]
         self.assertLess(asked["t"] - asked["took"] - cut_at, 4, "not asked in the first wait")
         return first, asked
 
@@ -205,6 +194,6 @@ if __name__ == "__main__":
     if not os.path.exists(NGINX):
         sys.exit("e2e-nginx FAILED: %s is missing: scripts/install-deps.sh installs it." % NGINX)
     env = harness.suite_env("e2e-nginx", python_site=False)
-    nginx = Nginx(env.work)
+    nginx = Nginx(env)
     env.servers.append(nginx)
     sys.exit(harness.run_tests(env))
