@@ -57,12 +57,13 @@ class SetupFailed(Exception):
 # the architecture this host's Wine runs, its "-signed" preset for a suite of a `signer`'s
 # build, its "-pinned" preset for a `pinned` suite), --out DIR (screenshots; default
 # build/<name>), --certs DIR (tests/e2e/make_test_certs.sh's, default build/test-certs); the
-# other arguments are unittest's, for run_tests(). A pinned build's components must be the
-# component probe of the unpinned build (env.served), whose sums it was configured with. A
-# missing build exits 77 (skipped) unless E2E_REQUIRED is set; a set-up that fails, or a build
-# without that signer or those sums, exits 1 with one sentence. A build whose download site is
-# https://127.0.0.1:<port> gets the site over TLS on that port too (env.base is the build's).
-# python_site=False: our site is not started, the suite serves the build's address itself.
+# other arguments are unittest's, for run_tests(). The component the site serves (env.served)
+# is the build's component probe; a pinned build's is the unpinned build's, whose sums it was
+# configured with. A missing build exits 77 (skipped) unless E2E_REQUIRED is set; a set-up that
+# fails, or a build without that signer or those sums, exits 1 with one sentence. A build whose
+# download site is https://127.0.0.1:<port> gets the site over TLS on that port too (env.base
+# is the build's). python_site=False: our site is not started, the suite serves the build's
+# address itself.
 def suite_env(name, signer=None, pinned=False, python_site=True):
     ap = argparse.ArgumentParser(add_help=False, allow_abbrev=False)
     for option in ("--build", "--out", "--certs"):
@@ -73,7 +74,7 @@ def suite_env(name, signer=None, pinned=False, python_site=True):
         signed = signer is not None
         build = args.build or default_build(arch, signed, pinned)
         certs = args.certs or ROOT / "build" / "test-certs"
-        served = probe_path(default_build(arch), "component.dll")
+        served = probe_path(default_build(arch) if pinned else build, "component.dll")
         needed = [program_path(build)] + [probe_path(build, n) for n in PROBES]
         needed += [certs / n for n in ("root.crt", "vendor.key", "other.key")] if signed else []
         needed += [served] if pinned else []
@@ -133,6 +134,22 @@ class WineTest(unittest.TestCase):
             self.env.shot("hung-" + self._testMethodName)
             self.fail("the program did not end within %d s; on screen: %s"
                       % (timeout, self.env.robot("box", 0)))
+
+    # The program ends with exit code 0 within `timeout` seconds, the installer saved with the
+    # SHA-256 `digest` (no tail of an older file) and opened.
+    def assert_installer_opened(self, program, digest, timeout=60):
+        self.assertEqual(self.wait_exit(program, timeout), 0)
+        self.assertEqual(sha256(self.env.c / "vexa_setup_zs.exe"), digest)
+        self.assertTrue(wait_until(lambda: self.env.events("setup"), 10), "installer not opened")
+
+    # The run ended well (as assert_installer_opened); the components `fetched` byte-exact as
+    # served (env.served), and every component registered.
+    def assert_installed(self, program, installer, fetched=COMPONENTS, timeout=60):
+        self.assert_installer_opened(program, installer, timeout)
+        for name in fetched:
+            self.assertEqual(sha256(self.env.sys / name), sha256(self.env.served), name)
+        self.assertEqual(self.env.registered(len(COMPONENTS)),
+                         sorted(SYSTEM + n for n in COMPONENTS))
 
     # The error box within `timeout` seconds, as the robot describes it: titled "Tollumo", the
     # stop icon, one button. Its picture goes to <shot>.png. The robot's steps `then` run in
@@ -420,9 +437,9 @@ class Wine:
         return paths
 
     # The requests our site logged since the last reset, in order: each a dict of its "path",
-    # "range", "if_range", "tls" and time "t".
+    # "range", "if_range", "tls" and time "t". A line not yet ended may still be being written.
     def site_requests(self):
-        return [json.loads(line) for line in self.site_log.read_text().splitlines()]
+        return [json.loads(line) for line in self.site_log.read_text().split("\n")[:-1]]
 
     def fetched(self):
         return [r["path"] for r in self.site_requests()]

@@ -46,25 +46,11 @@ SETUP_PATH = "/vexa/Soft/vexa_setup_zs.txt"
 _PAD = random.Random(47080).randbytes(65521)
 
 
-# The body in pieces of at most `step` bytes: the file, then the padding.
-def body_pieces(rule, step=65536):
+# The body: the file, then the padding.
+def body(rule):
     pad = rule.get("pad", 0)
     head = Path(rule["file"]).read_bytes() if rule.get("file") else b""
-    for block in [head] + [_PAD] * (pad // len(_PAD)) + [_PAD[: pad % len(_PAD)]]:
-        for i in range(0, len(block), step):
-            yield block[i : i + step]
-
-
-# The body's bytes from `skip` to `end`, in pieces of at most `step` bytes.
-def body_slice(rule, skip, end, step):
-    at = 0
-    for piece in body_pieces(rule, step):
-        part = piece[max(0, skip - at): max(0, end - at)]
-        at += len(piece)
-        if part:
-            yield part
-        if at >= end:
-            return
+    return head + _PAD * (pad // len(_PAD)) + _PAD[: pad % len(_PAD)]
 
 
 def body_length(rule):
@@ -72,7 +58,7 @@ def body_length(rule):
 
 
 def body_sha256(rule):
-    return hashlib.sha256(b"".join(body_pieces(rule))).hexdigest()
+    return hashlib.sha256(body(rule)).hexdigest()
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -102,8 +88,9 @@ class Handler(BaseHTTPRequestHandler):
             self.end_headers()
             return
         mode, rate, sent = rule.get("mode", "plain"), rule.get("rate", 0), 0
-        status, length, skip = rule.get("status", 200), body_length(rule), 0
-        etag = '"%s"' % body_sha256(rule)[:16] if rule.get("ranges") else None
+        data = body(rule)
+        status, length, skip = rule.get("status", 200), len(data), 0
+        etag = '"%s"' % hashlib.sha256(data).hexdigest()[:16] if rule.get("ranges") else None
         start = re.fullmatch(r"bytes=(\d+)-", asked["range"] or "")
         if status == 200 and etag and start and asked["if_range"] == etag:
             status, skip = 206, int(start.group(1))
@@ -114,8 +101,7 @@ class Handler(BaseHTTPRequestHandler):
             self.send_header("ETag", etag)
             self.send_header("Accept-Ranges", "bytes")
         if status == 206:
-            self.send_header("Content-Range", "bytes %d-%d/%d" % (skip, length - 1,
-                                                                 body_length(rule)))
+            self.send_header("Content-Range", "bytes %d-%d/%d" % (skip, length - 1, len(data)))
         if status == 204:
             self.end_headers()
             return
@@ -125,7 +111,8 @@ class Handler(BaseHTTPRequestHandler):
             self.send_header("Content-Length", str(length - skip))
         self.end_headers()
         try:
-            for part in body_slice(rule, skip, length, max(1, rate // 10) if rate else 65536):
+            step = max(1, rate // 10) if rate else 65536
+            for part in (data[at: min(at + step, length)] for at in range(skip, length, step)):
                 if mode == "drop":
                     part = part[: rule["drop_after"] - sent]
                 self.wfile.write(b"%x\r\n%s\r\n" % (len(part), part) if mode == "chunked" else part)
