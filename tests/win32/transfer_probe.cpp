@@ -7,18 +7,16 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <deque>
 #include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "platform/platform_error.h"
+#include "platform/text.h"
 #include "platform/win32/transfer/transfer_wininet.h"
 #include "platform/win32/transfer/wininet_api.h"
 #include "probe_check.h"
-#include "transfer/http_response.h"
 
 using namespace vexa;
 
