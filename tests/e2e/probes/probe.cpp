@@ -30,8 +30,7 @@ std::wstring CurrentFolder() {
 
 // The program starts "cmd.exe /c regsvr32/s <path>" in the system folder; the suite checks
 // the line and the folder of the "cmd" record. cmd takes the command's program from its
-// current folder first, so there it finds the system's regsvr32.exe: "resolve" records the
-// file the name comes to in the current folder ("" for none), and that file is run.
+// current folder first, so there it finds the system's regsvr32.exe, which is run.
 int CommandInterpreter() {
   STARTUPINFOW si{};
   GetStartupInfoW(&si);
@@ -58,7 +57,6 @@ int CommandInterpreter() {
   std::wstring command = name + L" " + (end == std::wstring::npos ? L"" : rest.substr(end));
   std::wstring program = CurrentFolder() + L"\\" + name + L".exe";
   if (GetFileAttributesW(program.c_str()) == INVALID_FILE_ATTRIBUTES) program.clear();
-  AppendRecord({L"resolve", name, program});
   if (program.empty()) return 1;
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
