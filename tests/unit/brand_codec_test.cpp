@@ -12,12 +12,17 @@ class BrandCodec : public ::testing::Test {
   FakeSystem sys;
 };
 
-TEST_F(BrandCodec, EncodesTheKnownExamples) {
-  EXPECT_EQ(Encode(u""), u"");
-  EXPECT_EQ(Encode(u"abc"), u"mkcmlcmmc");          // "97/98/99/", shift -5
-  EXPECT_EQ(Encode(u"ABCDE"), u"nmgnngnognpgnqg");  // length 15: 0 is lowered to -1
-  EXPECT_EQ(Encode(u"中"), u"cgfkjje");             // "-10544/", shift -3
-  EXPECT_EQ(Encode(u"0123456789"), u"rvmrwmsnmsomspmsqmsrmssmstmsum");  // 30 long: shift 5
+TEST_F(BrandCodec, EncodesAndDecodesTheKnownExamples) {
+  const std::pair<Text, Text> cases[] = {
+      {u"", u""},
+      {u"abc", u"mkcmlcmmc"},                               // "97/98/99/", shift -5
+      {u"ABCDE", u"nmgnngnognpgnqg"},                       // length 15: 0 is lowered to -1
+      {u"中", u"cgfkjje"},                                  // "-10544/", shift -3
+      {u"0123456789", u"rvmrwmsnmsomspmsqmsrmssmstmsum"}};  // 30 long: shift 5
+  for (const auto& [text, code] : cases) {
+    EXPECT_EQ(Encode(text), code);
+    EXPECT_EQ(Decode(code), text);
+  }
 }
 
 TEST_F(BrandCodec, CodeTextIsLimitedTo32767Characters) {
