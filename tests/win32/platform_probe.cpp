@@ -26,6 +26,7 @@
 #include "platform/win32/processes_win32.h"
 #include "platform/win32/program_end_win32.h"
 #include "platform/win32/shell_win32.h"
+#include "platform/win32/transfer/partial_store.h"
 #include "platform/win32/transfer/received_body.h"
 #include "platform/win32/win_error.h"
 #include "platform/win32/win_handle.h"
@@ -387,6 +388,20 @@ void CheckLinksAndLimits() {
       FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
   files.Delete(kDir + u"marker");
   CHECK(GetFileAttributesW(L"C:\\probe\\marker") == INVALID_FILE_ATTRIBUTES);
+  // A partial whose bytes have a second name is not continued, though its record fits them.
+  PartialStore store(log);
+  store.Prepare();
+  const Text url = u"http://site/linked";
+  store.Begin(url);
+  store.Keep({url, u"\"v\"", 10, 8, PartialStore::Now(), u""});
+  const std::wstring part = ToWide(store.BytesPath(url));
+  Put(kDir + u"theirs.part", "8 bytes!");
+  CHECK(DeleteFileW(part.c_str()) &&
+        CreateHardLinkW(part.c_str(), L"C:\\probe\\theirs.part", nullptr));
+  CHECK(!store.Take(url) && Bytes(kDir + u"theirs.part") == "8 bytes!");
+  CHECK(Bytes(kDir + u"link.log")
+            .find("linked: discarded the partial kept for it: not a file the "
+                  "program made") != std::string::npos);
 }
 
 // The installer starts as a program: the held file's full path as the program and, quoted, as

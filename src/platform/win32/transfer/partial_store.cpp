@@ -30,6 +30,15 @@ std::int64_t SizeOf(HANDLE file) {
   return GetFileSizeEx(file, &size) ? size.QuadPart : -1;
 }
 
+// Whether the open file (read access) in `folder` is one the program made: one name, no link,
+// owned as the folder is. A folder that was there before the program (made by hand, or by a
+// tool with the DACL of %SystemRoot%\Temp) may hold files a standard user made and can still
+// write, whatever the folder's own DACL is now.
+bool MadeByUs(HANDLE file, const std::wstring& folder) {
+  Text owner;
+  return IsPlainFile(file) && TrustedOwner(file, folder, owner);
+}
+
 }  // namespace
 
 std::int64_t PartialStore::Now() {
@@ -122,7 +131,9 @@ std::optional<PartialStore::Found> PartialStore::Take(const Text& url) {
                                 FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file.Valid()) return std::nullopt;  // nothing kept
   std::optional<PartialRecord> record = ReadRecord(PathOf(url, kRecord));
-  const Text problem = PartialProblem(record, url, SizeOf(file.Get()), Now());
+  const Text problem = MadeByUs(file.Get(), folder_)
+                           ? PartialProblem(record, url, SizeOf(file.Get()), Now())
+                           : u"not a file the program made";
   DeleteFileW(PathOf(url, kRecord).c_str());  // written anew if the body is kept again
   if (!problem.empty()) {
     SetDeleteOnClose(file.Get(), true);
@@ -176,7 +187,7 @@ Text PartialStore::BytesPath(const Text& url) const {
 std::optional<PartialRecord> PartialStore::ReadRecord(const std::wstring& path) const {
   const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  const std::int64_t size = file.Valid() ? SizeOf(file.Get()) : -1;
+  const std::int64_t size = file.Valid() && MadeByUs(file.Get(), folder_) ? SizeOf(file.Get()) : -1;
   if (size < 0 || size > kLargestRecord) return std::nullopt;
   std::string bytes(static_cast<std::size_t>(size), '\0');
   DWORD read = 0;
