@@ -108,9 +108,8 @@ Text PartialProblem(const std::optional<PartialRecord>& record, TextView url, st
     return u"its record says " + DecimalText(record->length) + u" bytes, its file holds " +
            DecimalText(kept);
   }
-  if (now - record->keptAt > kPartialLifeSeconds || record->keptAt > now + 24 * 60 * 60) {
-    return u"kept more than 7 days ago";
-  }
+  if (now - record->keptAt > kPartialLifeSeconds) return u"kept more than 7 days ago";
+  if (record->keptAt > now + 24 * 60 * 60) return u"kept at a time more than a day ahead";
   return {};
 }
 

@@ -1,8 +1,8 @@
 #include "platform/win32/transfer/partial_store.h"
 #include "platform/win32/code_page_win32.h"
 
+#include <set>
 #include <string>
-#include <vector>
 
 #include "platform/win32/files/protected_files.h"
 #include "platform/win32/system_folders.h"
@@ -91,7 +91,7 @@ void PartialStore::Prepare() {
   folder_ = folder + L"\\";
 
   // Every pair whose bytes can't be continued goes, its record first.
-  std::vector<std::wstring> names;
+  std::set<std::wstring> names;  // each pair once
   WIN32_FIND_DATAW entry;
   const HANDLE search = FindFirstFileW((folder_ + L"*").c_str(), &entry);
   if (search != INVALID_HANDLE_VALUE) {
@@ -99,16 +99,12 @@ void PartialStore::Prepare() {
       const std::wstring name = entry.cFileName;
       for (const wchar_t* extension : {kBytes, kRecord}) {
         if (EndsWith(name, extension))
-          names.push_back(name.substr(0, name.size() - wcslen(extension)));
+          names.insert(name.substr(0, name.size() - wcslen(extension)));
       }
     } while (FindNextFileW(search, &entry));
     FindClose(search);
   }
   for (const std::wstring& name : names) {
-    if (GetFileAttributesW((folder_ + name + kRecord).c_str()) == INVALID_FILE_ATTRIBUTES &&
-        GetFileAttributesW((folder_ + name + kBytes).c_str()) == INVALID_FILE_ATTRIBUTES) {
-      continue;  // gone already, with the other of its pair
-    }
     const std::optional<PartialRecord> record = ReadRecord(folder_ + name + kRecord);
     const UniqueHandle bytes(CreateFileW((folder_ + name + kBytes).c_str(), FILE_READ_ATTRIBUTES,
                                          FILE_SHARE_READ, nullptr, OPEN_EXISTING,

@@ -33,7 +33,9 @@ DWORD ReadAt(HANDLE file, std::int64_t offset, std::uint8_t* into, std::size_t c
 
 void ReceivedBody::Append(const std::uint8_t* bytes, std::size_t count) {
   if (Kept()) {
-    // The file's own position is its end: appends follow one another, reads name an offset.
+    // The file's own position is its end: appends follow one another there. Reads name their
+    // offset, and come only once the appending is over (a read by offset moves the position
+    // too).
     const DWORD error = WriteFully(kept_.Get(), bytes, count);
     if (error != ERROR_SUCCESS) throw SystemError(error, failure::kCannotWriteSpoolFile, keptPath_);
     size_ += static_cast<std::int64_t>(count);
@@ -145,7 +147,7 @@ void ReceivedBody::RefillReadBuffer() {
   }
   if (segments_.empty()) throw SystemError(ERROR_HANDLE_EOF, failure::kCannotReadSpool, u"");
   Segment& segment = segments_.front();
-  // The read names its offset: the file's own position is where the writing ended.
+  // The read names its offset (the appending is over; the read moves the file's position).
   const DWORD read = ReadAt(segment.file.Get(), segment.read, readBuffer_.data(),
                             readBuffer_.size(), FromWide(segment.path));
   readBuffer_.resize(read);

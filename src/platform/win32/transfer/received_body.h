@@ -11,6 +11,11 @@
 
 namespace vexa {
 
+// A body moves in blocks of this size: read from WinINet, handed to the body, read back from
+// its files. Large blocks mean far fewer calls into WinINet (each with its status callbacks)
+// and into the file system.
+constexpr std::size_t kBodyBlock = 1024 * 1024;
+
 // The body of a response as it arrives, written by the thread that receives it (a write only
 // copies into the system's cache). Either
 // - spooled: its first bytes in memory, the rest in files of the run's own protected folder,
@@ -24,10 +29,6 @@ namespace vexa {
 //
 // Not synchronised: one thread appends (and may clear, to start over); reading, on any
 // thread, begins only once the appending is over.
-// A body moves in blocks of this size: read from WinINet, handed to the body, read back from
-// its files. Large blocks mean far fewer calls into WinINet (each with its status callbacks)
-// and into the file system.
-constexpr std::size_t kBodyBlock = 1024 * 1024;
 
 class ReceivedBody {
  public:

@@ -16,8 +16,8 @@ namespace {
 using Failure = DownloadAttempts::Failure;
 
 // A read asks for what the recent rate brings in this many milliseconds beyond what has
-// arrived: about as often as the window repaints. The rate is measured over spans of at least
-// kRateSpanMs (the clock moves in steps of 10 to 16 ms on Windows).
+// arrived: a little more often than the window repaints (kScreenUpdateMs). The rate is measured
+// over spans of at least kRateSpanMs (the clock moves in steps of 10 to 16 ms on Windows).
 constexpr std::int64_t kReadSpanMs = 25;
 constexpr ULONGLONG kRateSpanMs = 20;
 
@@ -79,6 +79,8 @@ TransferProgress TransferRequest::Progress() {
 }
 
 void TransferRequest::Run() {
+  // Replaced before its worker started: nothing is asked, and a partial stays where it is.
+  if (Canceled()) return;
   const ULONGLONG start = GetTickCount64();
   log_.Write(u"GET " + FromWide(url_));
   bool ok = false;
@@ -196,6 +198,7 @@ TransferRequest::Outcome TransferRequest::Attempt(DownloadAttempts& attempts) {
   if (verdict.kind == DownloadAttempts::Verdict::kTakeWhole) {
     if (asked.from > 0) Note(verdict.why);
     body_->Clear();
+    received_ = 0;  // before the new total, so the window never sees the old bytes against it
     headers_ = headers;
     total_ = StrictLength(announced).value_or(0);
     if (bodyLimit_ > 0 && total_ > bodyLimit_) {
@@ -242,13 +245,16 @@ TransferRequest::Outcome TransferRequest::ReadBody(std::optional<std::int64_t> e
     // would make ten times as many reads where bytes are plenty.
     DWORD available = 0;
     DWORD read = 0;
+    DWORD error = ERROR_SUCCESS;
     bool ok = connection_.DataAvailable(available);
+    if (!ok) error = GetLastError();
     if (ok && available > 0) {
       const std::int64_t wanted = available + perMs * kReadSpanMs;
       std::int64_t ask = std::min<std::int64_t>(wanted, block.size() - filled);
       // One byte more than may come, at most: enough to tell a body that goes on too long.
       if (most > 0) ask = std::min<std::int64_t>(ask, most - body_->Size() - filled + 1);
       ok = connection_.Read(block.data() + filled, static_cast<DWORD>(ask), read);
+      if (!ok) error = GetLastError();
       spanBytes += read;
       if (const ULONGLONG now = GetTickCount64(); now - spanStart >= kRateSpanMs) {
         perMs = spanBytes / static_cast<std::int64_t>(now - spanStart);
@@ -257,7 +263,6 @@ TransferRequest::Outcome TransferRequest::ReadBody(std::optional<std::int64_t> e
       }
     }
     if (!ok) {
-      const DWORD error = GetLastError();
       handOver();
       return Failed(Failure::kCutShort,
                     u"receiving stopped after " + DecimalText(body_->Size()) + u" bytes", error);

@@ -26,7 +26,7 @@ namespace vexa {
 // window otherwise: progress states only when they are later than the last one posted within
 // an attempt (so the receiving states that repeat for every read don't flood the queue),
 // kTransferProgressMessage(0, serial) when the figures of Progress() changed (at most every
-// 33 ms, and never a second one before the window has read them), then exactly one of 11
+// kScreenUpdateMs, and never a second one before the window has read them), then exactly one of 11
 // (the network, once the attempts DownloadAttempts allows are used up or a failure is final:
 // no connection, a time-out, an error status, a body shorter than announced) or 12. A failure that
 // is not the network's (the spool's disk, the memory) posts no state: it goes to the failure sink,
