@@ -12,14 +12,12 @@ constexpr std::array<std::string_view, 6> kFields = {"url",    "validator", "tot
                                                      "length", "kept",      "headers"};
 
 void AppendEscaped(std::string& out, TextView value) {
-  constexpr char kHex[] = "0123456789ABCDEF";
   for (const char16_t c : value) {
     if (c >= 0x20 && c < 0x7F && c != u'\\') {
       out += static_cast<char>(c);
-      continue;
+    } else {
+      out += "\\u" + ToUtf8(HexText(c, 4));
     }
-    out += "\\u";
-    for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(c >> shift) & 0xF];
   }
 }
 
@@ -120,10 +118,7 @@ Text PartialName(TextView url) {
     hash = (hash ^ (unit & 0xFF)) * 1099511628211ull;
     hash = (hash ^ (unit >> 8)) * 1099511628211ull;
   }
-  constexpr char16_t kHex[] = u"0123456789abcdef";
-  Text name;
-  for (int shift = 60; shift >= 0; shift -= 4) name += kHex[(hash >> shift) & 0xF];
-  return name;
+  return HexText(hash, 16);
 }
 
 }  // namespace vexa
