@@ -124,35 +124,13 @@ class ComApartment {
   bool ready_ = false;
 };
 
-// Owns a GDI object (font, bitmap, brush) and deletes it once.
+// A GDI object (font, bitmap, brush), deleted once.
 template <class Handle>
-class GdiObject {
- public:
-  GdiObject() = default;
-  explicit GdiObject(Handle handle) : handle_(handle) {}
-  GdiObject(GdiObject&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-  GdiObject& operator=(GdiObject&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      handle_ = std::exchange(other.handle_, nullptr);
-    }
-    return *this;
-  }
-  GdiObject(const GdiObject&) = delete;
-  GdiObject& operator=(const GdiObject&) = delete;
-  ~GdiObject() { Reset(); }
-
-  Handle Get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr; }
-
- private:
-  void Reset() {
-    if (handle_) DeleteObject(handle_);
-    handle_ = nullptr;
-  }
-  Handle handle_ = nullptr;
-};
-
+void DeleteGdi(Handle object) {
+  DeleteObject(object);
+}
+template <class Handle>
+using GdiObject = Owned<Handle, &DeleteGdi<Handle>>;
 using GdiFont = GdiObject<HFONT>;
 using GdiBitmap = GdiObject<HBITMAP>;
 
