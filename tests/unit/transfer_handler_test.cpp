@@ -41,14 +41,12 @@ TEST_F(TransferHandler, StatesOneToElevenOnlyShowTheirText) {
   }
   sys.form.Inet1_StateChanged(0);
   sys.form.Inet1_StateChanged(13);
-  sys.form.Inet1_StateChanged(-1);
   EXPECT_EQ(sys.ui.History(Control::Label_http_state),
             (std::vector<Text>{
                 u"正在查询所指定的主机的   IP   地址", u"成功地找到所指定的主机的   IP   地址",
                 u"正在与主机连接", u"已与主机连接成功", u"正在向主机发送请求", u"发送请求已成功",
                 u"在接收主机的响应", u"正在下载...comcat.dll", u"正在解除与主机的连接",
                 u"已成功地与主机解除了连接", u"与主机通讯时出现了错误"}));
-  EXPECT_FALSE(sys.form.Raise(Control::Inet1, EventKind::Click));  // it has no other event
   EXPECT_FALSE(sys.files.Has(kComcat));
   EXPECT_TRUE(Percents().empty());
 }
