@@ -41,6 +41,7 @@ TEST_F(TransferHandler, StatesOneToElevenOnlyShowTheirText) {
   }
   sys.form.Inet1_StateChanged(0);
   sys.form.Inet1_StateChanged(13);
+  EXPECT_FALSE(sys.form.Raise(Control::Inet1, EventKind::Click));  // it has no other event
   EXPECT_EQ(sys.ui.History(Control::Label_http_state),
             (std::vector<Text>{
                 u"正在查询所指定的主机的   IP   地址", u"成功地找到所指定的主机的   IP   地址",
