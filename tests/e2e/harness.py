@@ -119,6 +119,14 @@ def run_tests(env):
     return 0 if run.result.wasSuccessful() else 1
 
 
+# Wine's own failure to start a process, as the program logs it: the new process ended before
+# it had started, which Wine's CreateProcessW reports as ERROR_INTERNAL_ERROR (1359, "内部错误";
+# Windows reports its failures to start with their own numbers). Seen once in CI, starting the
+# eighth registration of a run, and in none of 40 runs of that case and 8 runs of the suite
+# under load here.
+WINE_START_FAILURE = re.compile(r"ended through the error box: 无法启动程序 .*\(error 1359\)")
+
+
 class WineTest(unittest.TestCase):
     # What the tests of both suites share; `env` is the suite's Wine run (suite_env sets it),
     # reset before each test.
@@ -127,13 +135,27 @@ class WineTest(unittest.TestCase):
     def setUp(self):
         self.env.reset()
 
+    # A case whose program met WINE_START_FAILURE did what it must (the error box) but not what
+    # the case tried: it runs once more, and the first run's failure no longer counts.
+    def run(self, result=None):
+        counted = (result.failures, result.errors)
+        before = [len(c) for c in counted]
+        super().run(result)
+        grown = [c for c, n in zip(counted, before) if len(c) > n]
+        if grown and WINE_START_FAILURE.search(self.env.program_log()):
+            grown[0].pop()
+            print("\nWine could not start a process (error 1359): %s runs again"
+                  % self._testMethodName, file=sys.stderr)
+            super().run(result)
+
     def wait_exit(self, program, timeout):
         try:
             return program.wait(timeout)
         except subprocess.TimeoutExpired:
             self.env.shot("hung-" + self._testMethodName)
-            self.fail("the program did not end within %d s; on screen: %s"
-                      % (timeout, self.env.robot("box", 0)))
+            self.fail("the program did not end within %d s; on screen: %s; its log ends: %s"
+                      % (timeout, self.env.robot("box", 0),
+                         self.env.program_log().splitlines()[-5:]))
 
     # The program ends with exit code 0 within `timeout` seconds, the installer saved with the
     # SHA-256 `digest` (no tail of an older file) and opened.
