@@ -1,11 +1,7 @@
-# The program under Wine, an X display and the download site, for one test run.
-#
-# One Wine prefix per run, of the architecture this host's Wine runs (scripts/wine-arch.sh);
-# between tests only the files a test touches are reset. The prefix's cmd.exe is our probe, so
-# that registration really happens under Wine and every registration command is recorded
-# (C:\e2e\events.log). Everything a run starts (site, Xvfb, wineserver, Wine programs) is
-# ended by close(), which also runs when the set-up fails, at exit and on SIGTERM; so are the
-# servers a suite runs instead of our site (Wine.servers).
+# The program under Wine, an X display and the download site for one test run: one Wine prefix
+# (scripts/wine-arch.sh), in which what a test touches is reset. Its cmd.exe is our probe, so
+# registration really happens under Wine and is recorded (C:\e2e\events.log). close() ends all
+# a run started, its suite's servers too, after a failed set-up, at exit and on SIGTERM.
 
 import argparse
 import atexit
@@ -37,14 +33,12 @@ COMPONENTS = ["comcat.dll", "MCI32.OCX", "stdole2.tlb", "shdocvw.dll", "shdocvw.
 URL_PATH = dict(zip(COMPONENTS, site.COMPONENT_PATHS))
 SYSTEM = "C:\\windows\\system32\\"
 PROBES = ("probe.exe", "robot.exe", "component.dll")  # what the runs need beside the program
+STOP_TEXT = "与主机通讯时出现了错误"  # the transfer panel's communication error
 Control = collections.namedtuple("Control", "visible enabled width text cls left top")
 
-# What follows from the architecture: scripts/wine-arch.sh names the preset of the program and
-# its probes, Debian's Wine loader and the prefix's kind; here, the objdump that reads the
-# program.
-# Either way the program runs in a prefix of its own bitness, so the folder it sees as
-# C:\windows\system32 is the prefix's system32 (a 32-bit program in a 64-bit prefix would see
-# syswow64 there, as on 64-bit Windows).
+# scripts/wine-arch.sh names the preset, Debian's Wine loader and the prefix's kind. The program
+# runs in a prefix of its own bitness, so its C:\windows\system32 is the prefix's system32 (a
+# 32-bit program in a 64-bit prefix would see syswow64 there, as on 64-bit Windows).
 Arch = collections.namedtuple("Arch", "name preset loader prefix objdump")
 OBJDUMPS = {"x86": "i686-w64-mingw32-objdump", "x64": "x86_64-w64-mingw32-objdump"}
 
@@ -53,17 +47,13 @@ class SetupFailed(Exception):
     """The run could not be set up; the message is one sentence saying what and what to do."""
 
 
-# The Wine run of an end-to-end suite, from its command line: --build DIR (default: the build of
-# the architecture this host's Wine runs, its "-signed" preset for a suite of a `signer`'s
-# build, its "-pinned" preset for a `pinned` suite), --out DIR (screenshots; default
-# build/<name>), --certs DIR (tests/e2e/make_test_certs.sh's, default build/test-certs); the
-# other arguments are unittest's, for run_tests(). The component the site serves (env.served)
-# is the build's component probe; a pinned build's is the unpinned build's, whose sums it was
-# configured with. A missing build exits 77 (skipped) unless E2E_REQUIRED is set; a set-up that
-# fails, or a build without that signer or those sums, exits 1 with one sentence. A build whose
-# download site is https://127.0.0.1:<port> gets the site over TLS on that port too (env.base
-# is the build's). python_site=False: our site is not started, the suite serves the build's
-# address itself.
+# A suite's Wine run, from its command line: --build DIR (default: the build of this host's Wine
+# architecture, its "-signed" preset for a `signer`, "-pinned" for `pinned`), --out DIR (default
+# build/<name>), --certs DIR (default build/test-certs); the rest is unittest's. The site serves
+# the build's component probe (env.served), for a pinned build the unpinned build's, whose sums
+# it has. A missing build exits 77 (skipped) unless E2E_REQUIRED is set; a failed set-up, or no
+# such signer or sums, exits 1. A site of https://127.0.0.1:<port> (env.base) is served over TLS
+# there too. python_site=False: the suite serves the build's address itself.
 def suite_env(name, signer=None, pinned=False, python_site=True):
     ap = argparse.ArgumentParser(add_help=False, allow_abbrev=False)
     for option in ("--build", "--out", "--certs"):
@@ -112,7 +102,6 @@ def suite_env(name, signer=None, pinned=False, python_site=True):
     return env
 
 
-# Runs the test cases of __main__; returns the exit code.
 def run_tests(env):
     run = unittest.main(module="__main__", argv=sys.argv[:1] + env.unittest_args, verbosity=2,
                         exit=False)
@@ -120,23 +109,19 @@ def run_tests(env):
 
 
 # Wine's own failure to start a process, as the program logs it: the new process ended before
-# it had started, which Wine's CreateProcessW reports as ERROR_INTERNAL_ERROR (1359, "内部错误";
-# Windows reports its failures to start with their own numbers). Seen once in CI, starting the
-# eighth registration of a run, and in none of 40 runs of that case and 8 runs of the suite
-# under load here.
+# it started, which Wine's CreateProcessW reports as ERROR_INTERNAL_ERROR (1359; Windows gives
+# each failure its own number). Seen once in CI; never in 40 runs of that case, 8 of the suite.
 WINE_START_FAILURE = re.compile(r"ended through the error box: 无法启动程序 .*\(error 1359\)")
 
 
 class WineTest(unittest.TestCase):
-    # What the tests of both suites share; `env` is the suite's Wine run (suite_env sets it),
-    # reset before each test.
+    # What the suites' tests share; `env`, the suite's Wine run set by suite_env, is reset first.
     env = None
 
     def setUp(self):
         self.env.reset()
 
-    # A case whose program met WINE_START_FAILURE did what it must (the error box) but not what
-    # the case tried: it runs once more, and the first run's failure no longer counts.
+    # A case whose program met WINE_START_FAILURE (an error box) runs once more, its failure undone.
     def run(self, result=None):
         counted = (result.failures, result.errors)
         before = [len(c) for c in counted]
@@ -157,15 +142,13 @@ class WineTest(unittest.TestCase):
                       % (timeout, self.env.robot("box", 0),
                          self.env.program_log().splitlines()[-5:]))
 
-    # The program ends with exit code 0 within `timeout` seconds, the installer saved with the
-    # SHA-256 `digest` (no tail of an older file) and opened.
+    # Exit code 0 within `timeout` s, the installer saved whole with SHA-256 `digest`, and opened.
     def assert_installer_opened(self, program, digest, timeout=60):
         self.assertEqual(self.wait_exit(program, timeout), 0)
         self.assertEqual(sha256(self.env.c / "vexa_setup_zs.exe"), digest)
         self.assertTrue(wait_until(lambda: self.env.events("setup"), 10), "installer not opened")
 
-    # The run ended well (as assert_installer_opened); the components `fetched` byte-exact as
-    # served (env.served), and every component registered.
+    # As assert_installer_opened; the components `fetched` as served, and every one registered.
     def assert_installed(self, program, installer, fetched=COMPONENTS, timeout=60):
         self.assert_installer_opened(program, installer, timeout)
         for name in fetched:
@@ -173,9 +156,8 @@ class WineTest(unittest.TestCase):
         self.assertEqual(self.env.registered(len(COMPONENTS)),
                          sorted(SYSTEM + n for n in COMPONENTS))
 
-    # The error box within `timeout` seconds, as the robot describes it: titled "Tollumo", the
-    # stop icon, one button. Its picture goes to <shot>.png. The robot's steps `then` run in
-    # the same robot run, their lines after the box's.
+    # The error box within `timeout` s: titled "Tollumo", the stop icon, one button; its picture
+    # goes to <shot>.png. The robot's steps `then` run in the same robot run, after the box.
     def error_box(self, timeout, shot, *then):
         box = self.env.robot("box", timeout, *then)
         self.env.shot(shot)
@@ -185,9 +167,8 @@ class WineTest(unittest.TestCase):
         self.assertEqual(buttons, 1)
         return box
 
-    # The error box (as error_box) closed with OK: the program then ends with exit code 1,
-    # having started no installer. Returns the box's lines, whether the robot's record breaks
-    # them or escapes them.
+    # The error box closed with OK: exit code 1, no installer started. Returns the box's lines,
+    # whether the robot's record breaks them or escapes them.
     def close_error_box(self, program, timeout, shot):
         box = self.error_box(timeout, shot)
         self.env.robot("ok")
@@ -196,8 +177,7 @@ class WineTest(unittest.TestCase):
         return re.split(r"\t|\r?\n|\\r\\n|\\n", "\n".join("\t".join(f) for f in box))
 
 
-# The architecture this host's Wine runs (or VEXA_WINE_ARCH forces), as scripts/wine-arch.sh
-# decides; its one line saying why goes to standard error.
+# The architecture scripts/wine-arch.sh picks (VEXA_WINE_ARCH forces it); its reason to stderr.
 def wine_arch():
     p = subprocess.run(["bash", str(ROOT / "scripts" / "wine-arch.sh")], stdout=subprocess.PIPE,
                        stderr=subprocess.PIPE, text=True)
@@ -208,8 +188,7 @@ def wine_arch():
     return Arch(name, preset, loader, prefix, OBJDUMPS[name])
 
 
-# `source` signed into `out` with the test certificate `name` (vendor, other) of the folder
-# tests/e2e/make_test_certs.sh made.
+# `source` signed into `out` with the test certificate `name` (vendor, other) in `certs`.
 def sign(source, out, certs, name):
     subprocess.run(["osslsigncode", "sign", "-h", "sha256", "-certs", certs / (name + ".crt"),
                     "-key", certs / (name + ".key"), "-in", source, "-out", out],
@@ -221,7 +200,6 @@ def sha256(path):
         return hashlib.file_digest(f, "sha256").hexdigest()
 
 
-# The build folder of an architecture's program and probes, or of its signed or pinned program.
 def default_build(arch, signed=False, pinned=False):
     return ROOT / "build" / (arch.preset + ("-signed" if signed else "") +
                              ("-pinned" if pinned else ""))
@@ -232,7 +210,6 @@ def program_path(build):
     return Path(build) / "vexa_update.exe"
 
 
-# A probe of the end-to-end runs (PROBES) in a build folder.
 def probe_path(build, name):
     return Path(build) / "tests" / "e2e" / "probes" / name
 
@@ -246,8 +223,7 @@ def wait_until(predicate, timeout, interval=0.2):
         time.sleep(interval)
 
 
-# An X server on a display it picks itself, told through -displayfd once it listens;
-# returns (process, display).
+# An X server on a display it picks, told through -displayfd once it listens: (process, display).
 def start_xvfb():
     read, write = os.pipe()
     xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24",
@@ -276,10 +252,9 @@ def stop(process, timeout=10):
 
 
 class Wine:
-    # https: None, or (port, certificates' folder) for the site over TLS too. roots: None, or
-    # the certificates' folder whose test authority the prefix's machine trusts. python_site:
-    # whether our site runs; a suite that serves the port with another server leaves it out
-    # and puts that server, anything with a stop(), in `servers` for close() to stop.
+    # https: None or (port, certificates' folder) for the site over TLS too; roots: None or the
+    # folder whose test authority the prefix's machine trusts; python_site: whether our site
+    # runs, else the suite puts its server (anything with a stop()) in `servers` for close().
     def __init__(self, build_dir=None, out_dir=None, display=None, tag="e2e", arch=None,
                  https=None, roots=None, python_site=True):
         self.arch, self.https, self.roots = arch or wine_arch(), https, roots
@@ -336,10 +311,9 @@ class Wine:
         # Our cmd.exe probe instead of Wine's; our component probe instead of Wine's built-ins.
         self.env["WINEDLLOVERRIDES"] = "cmd.exe=n;comcat,msxml3,shdocvw,stdole2.tlb=n,b"
 
-    # Puts the test authority into the trusted roots of the prefix's machine or user ("machine",
-    # "user"), or takes it out of the machine's ("untrust": Wine's crypt32 leaves the machine's
-    # registry entry in place when asked to delete it, so the entry goes through reg); returns
-    # the exit code.
+    # Adds the test authority to the machine's or user's roots ("machine", "user") or takes it
+    # out of the machine's ("untrust": Wine's crypt32 keeps the machine's registry entry when
+    # asked to delete it, so reg deletes it); returns the exit code.
     def trust(self, how):
         if how == "untrust":
             thumb = hashlib.sha1((self.c / "e2e" / "root.der").read_bytes()).hexdigest().upper()
@@ -407,8 +381,7 @@ class Wine:
         by(path)
         self.blocked.append(path)
 
-    # Puts back what tests change: the package, the files on C:, the components, what was
-    # blocked and our site if it runs (running, serving its defaults).
+    # Puts back what tests change: package, files on C:, components, blocked paths, our site.
     def reset(self):
         self.stop_all()
         self.wait_quiet()
@@ -433,8 +406,7 @@ class Wine:
             self.site_log.write_text("")
             self.configure({})
 
-    # Waits until the probes have recorded nothing for `quiet` seconds: registrations a
-    # program started go on after it has ended, and must not count in the next test.
+    # Until probes record nothing for `quiet` s: registrations outlast a program, not its test.
     def wait_quiet(self, quiet=1.0, timeout=15):
         log = self.c / "e2e" / "events.log"
         size = lambda: log.stat().st_size if log.exists() else -1
@@ -445,9 +417,8 @@ class Wine:
                 return
             before = size()
 
-    # Every path serves the component probe, the setup path the installer probe; a rule
-    # given for a path (by component name or "setup") is merged over that. Returns the paths'
-    # rules.
+    # Every path serves the component probe, the setup path the installer probe; `rules` (by
+    # component name or "setup") are merged over that. Returns the paths' rules.
     def configure(self, rules):
         paths = {p: {"file": str(self.probe("component.dll"))} for p in site.COMPONENT_PATHS}
         paths[site.SETUP_PATH] = {"file": str(self.probe("probe.exe"))}
@@ -490,8 +461,7 @@ class Wine:
         self.procs.append(p)
         return p
 
-    # The unpacked package: the program and, when a brand is given, its brand file; the
-    # components `installed` in the system folder, as a previous install left them.
+    # The unpacked package: the program, its brand file if `brand`, the components `installed`.
     def package(self, brand, installed=()):
         self.app.mkdir(exist_ok=True)
         shutil.copy(program_path(self.build), self.app)

@@ -1,13 +1,9 @@
 #!/usr/bin/env bash
-# Makes the test certificates for signed builds and the signature tests with openssl, in a
-# folder (default build/test-certs):
-#   root.crt root.key                 a test certificate authority
-#   vendor.crt vendor.key             code signing, common name "Tollumo Test Vendor"
-#   other.crt other.key               code signing, common name "Other Test Publisher"
-#   site.crt site.key                 the https download site: 127.0.0.1 and localhost
-# All three are issued by the test authority. Certificates already there are kept, so a
-# signed build and the tests keep using the same authority; a missing one is issued by it;
-# delete the folder to make new ones.
+# Makes with openssl, in a folder (default build/test-certs), the test certificates of the
+# signed builds and tests, each NAME.crt and NAME.key: root (a test authority, which issues the
+# others), vendor and other (code signing: "Tollumo Test Vendor", "Other Test Publisher"), site
+# (the https download site: 127.0.0.1, localhost). Those already there are kept, so builds and
+# tests share one authority; a missing one is issued; delete the folder to make new ones.
 set -euo pipefail
 out=${1:-$(dirname "$0")/../../build/test-certs}
 mkdir -p "$out"
@@ -20,8 +16,7 @@ if [ ! -f root.crt ]; then  # a new authority: what the old one issued goes
     -addext "keyUsage=critical,keyCertSign,cRLSign" 2>/dev/null
 fi
 
-# issue NAME COMMON_NAME EXTENSION...: NAME.key and NAME.crt, issued by the test authority,
-# unless NAME.crt is there.
+# issue NAME COMMON_NAME EXTENSION...: NAME.key and NAME.crt from the authority, unless there.
 issue() {
   [ -f "$1.crt" ] && return
   openssl req -newkey rsa:2048 -nodes -sha256 -keyout "$1.key" -subj "/CN=$2" 2>/dev/null |

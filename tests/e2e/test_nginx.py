@@ -1,11 +1,6 @@
-# End-to-end runs of vexa_update.exe under Wine against a real web server: Debian's nginx on
-# the loopback build's address (127.0.0.1:47080) instead of our Python site, with nginx's own
-# ETags, ranges and error answers. The faults only our site can make (a body cut at a chosen
-# byte, chunked bodies, 204, an unasked-for 206) stay in test_update.py.
-#
-# Usage: test_nginx.py [--build DIR] [--out DIR] [unittest arguments], as test_update.py; it
-# exits 1 when nginx is not installed, and a case whose nginx does not start fails with
-# nginx's own error line.
+# End-to-end runs under Wine against Debian's nginx on the loopback build's address, not our
+# site: nginx's own ETags, ranges and errors (faults only our site makes: test_update.py). Usage
+# as test_update.py; exits 1 without nginx; a case whose nginx won't start fails with its error.
 
 import os
 import re
@@ -20,11 +15,10 @@ NGINX = "/usr/sbin/nginx"  # Debian's package nginx
 LABEL_HTTP_STATE2 = 104  # the transfer panel's percentage
 BRAND = "品牌"
 
-# One server on the build's address serving the nine paths from a folder; the access log (the
-# run's site log, which env.site_requests() reads) is one JSON object per request with what a
-# test asserts on; nginx logs none that its fast shutdown cut. Every component path answers 503
-# with Retry-After while the flag file exists; the installer is sent at `rate` bytes per
-# second (0: unlimited).
+# One server on the build's address serving the nine paths from a folder; its access log (the
+# run's site log, for env.site_requests()) has a JSON object per request, none for those its
+# fast shutdown cut. Component paths answer 503 with Retry-After while the flag file exists;
+# the installer is sent at `rate` bytes per second (0: unlimited).
 CONFIG = """daemon off;
 pid %(home)s/nginx.pid;
 %(user)s
@@ -58,18 +52,16 @@ http {
 
 
 class Nginx:
-    # Everything of nginx's but its access log lies in `home`, the files it serves in `www`:
-    # all in the run's work folder.
+    # nginx's files but its access log in `home`, what it serves in `www`: in the work folder.
     def __init__(self, env):
         self.home, self.www = env.work / "nginx", env.work / "www"
         self.installer = self.www / site.SETUP_PATH.lstrip("/")
         self.busy, self.access_log = self.home / "busy", env.site_log
         self.process = None
 
-    # Runs nginx in the foreground, so its master's pid is ours to stop, and waits until its
-    # pid file names it: nginx writes it once it listens. As root, its workers would run as
-    # nobody, who may not enter the work folder: they run as root too. Its errors, from the
-    # start on (-e), go to its error log only.
+    # Runs nginx in the foreground (its master's pid is ours to stop) until its pid file, written
+    # once it listens, names it. As root its workers would run as nobody, who may not enter the
+    # work folder: they run as root too. Its errors, from the start (-e), go to its error log.
     def start(self, rate=0):
         config, pid, log = (self.home / n for n in ("nginx.conf", "nginx.pid", "error.log"))
         user = "user root;" if os.geteuid() == 0 else ""
@@ -90,8 +82,7 @@ class Nginx:
     def stop(self):
         harness.stop(self.process)
 
-    # Not running, no flag, an empty access log, a fresh copy of `component` for every
-    # component; the installer is for the test to serve.
+    # Stopped, no flag, an empty access log, a fresh `component` for every component path.
     def reset(self, component):
         self.stop()
         self.home.mkdir(exist_ok=True)
@@ -145,13 +136,9 @@ class NginxRun(harness.WineTest):
         gap = asked[1]["t"] - asked[1]["took"] - asked[0]["t"]
         self.assertTrue(1 <= gap < 2, "asked again after %.2f s" % gap)
 
-    # --- the installer cut by nginx's fast shutdown -------------------------------------
-
-    # An 8 MB installer at 1 MB/s with the components present; nginx stopped once some of it
-    # is in hand and started again at full speed within the program's first wait (2 s),
-    # meanwhile the installer replaced by `replacement` if given, dated an hour back (another
-    # length and time: another ETag). Returns the first file's ETag and the one request after
-    # the restart.
+    # An 8 MB installer at 1 MB/s, components present; nginx stopped with some in hand, restarted
+    # at full speed within the program's first wait (2 s), the installer replaced meanwhile by
+    # `replacement` (dated an hour back: another ETag). Returns the first ETag, the next request.
     def cut_installer(self, replacement=None):
         env.package(BRAND, COMPONENTS)
         nginx.serve_installer(installer_body(8 << 20))

@@ -1,20 +1,15 @@
-# End-to-end runs of a vexa_update.exe built with pinned SHA-256 digests for the components
-# (COMPONENT_SHA256SUMS), under Wine against the loopback download site over https, as the
-# shipped program fetches: the pinned presets' site is https://127.0.0.1:47443, its test
-# authority trusted in the suite's Wine prefix.
-#
-# Usage: test_pinned.py [--build DIR] [--out DIR] [unittest arguments], as test_update.py; the
-# default build is build/<preset>-pinned, pinned to the component probe of build/<preset>,
-# which the site serves for every component.
+# End-to-end runs of a vexa_update.exe with the components' SHA-256 pinned (COMPONENT_SHA256SUMS)
+# against the loopback site over https, as shipped: https://127.0.0.1:47443, its test authority
+# trusted in the prefix. Usage as test_update.py; the default build is build/<preset>-pinned,
+# pinned to build/<preset>'s component probe, which the site serves for every component.
 
 import sys
 import time
 
 import harness
-from harness import COMPONENTS, SYSTEM, URL_PATH, sha256, site, wait_until
+from harness import COMPONENTS, STOP_TEXT, SYSTEM, URL_PATH, sha256, site, wait_until
 
 LABEL_HTTP_STATE = 105  # the transfer panel's state line
-STOP_TEXT = "与主机通讯时出现了错误"
 
 
 class PinnedComponents(harness.WineTest):
@@ -55,10 +50,9 @@ class PinnedComponents(harness.WineTest):
         refusals = [l for l in env.program_log().splitlines() if all(s in l for s in said)]
         self.assertEqual(len(refusals), 2, "the log gives both digests and the address")
 
-    # The installer's https request is answered with a 302 to the same path on the plain
-    # site: refused for good, as a 404 is. Nothing is saved, the old installer stays, the run
-    # stands in the communication error until the window is closed. Under Wine the plain site
-    # is asked once (why: TransferRequest::LeftHttps).
+    # The installer's https request gets a 302 to the same path on the plain site: refused for
+    # good, as a 404. Nothing saved, the old installer kept, the communication error until the
+    # window is closed. Under Wine the plain site is asked once (why: TransferRequest::LeftHttps).
     def test_a_redirect_from_https_to_http_is_refused(self):
         (env.c / "vexa_setup_zs.exe").write_bytes(b"old installer")
         program = self.run_refresh({"setup": {"to_http": True}})

@@ -1,15 +1,8 @@
-# End-to-end runs of a vexa_update.exe built to accept only installers signed by the vendor
-# (INSTALLER_SIGNER) and itself signed, under Wine against the loopback download site.
-#
-# Usage: test_signature.py [--build DIR] [--certs DIR] [--out DIR] [unittest arguments], as
-# test_update.py; the default build is build/<preset>-signed, the certificates those of
-# tests/e2e/make_test_certs.sh in build/test-certs.
-#
-# Under Wine 8 WinVerifyTrust accepts a signature whose certificate authority is not among the
-# trusted roots (measured: 0 for a file signed by a test authority that was never added); the
-# program's own check of the signer's chain against the machine's roots refuses it, so the
-# suite adds the test authority to the prefix's machine roots, as certutil -addstore Root
-# root.crt does on Windows.
+# End-to-end runs of a signed vexa_update.exe that accepts only installers signed by the vendor
+# (INSTALLER_SIGNER); usage as test_update.py, plus --certs DIR (make_test_certs.sh's folder).
+# Wine 8's WinVerifyTrust accepts (0) a signature whose authority is no trusted root; the
+# program's own check of the signer's chain against the machine's roots refuses it, so the suite
+# adds the test authority to the prefix's machine roots (on Windows: certutil -addstore Root).
 
 import os
 import re
@@ -41,8 +34,7 @@ def make_installers(folder):
 
 
 class SignedInstaller(harness.WineTest):
-    # Serves an installer over an old one at C:\vexa_setup_zs.exe and starts REFRESH; every
-    # component is present, so the run goes straight to the installer.
+    # REFRESH with every component present, straight to `served` over an `old` installer.
     def run_refresh(self, served, old):
         env.package("品牌", COMPONENTS)
         (env.c / "vexa_setup_zs.exe").write_bytes(old)
@@ -54,8 +46,7 @@ class SignedInstaller(harness.WineTest):
         self.assert_installer_opened(program, sha256(installers["vendor"]))
 
     def test_other_installers_are_refused_and_the_old_one_kept(self):
-        # The old installer is the vendor's own: a check that read the target instead of the
-        # new file would pass.
+        # The old file is the vendor's: a check of the target instead of the new file would pass.
         old = installers["vendor"].read_bytes()
         # Once the file is altered, Wine finds no signer; Windows may still name it.
         found = "(未找到签名者|签名者：%s)" % re.escape(VENDOR)

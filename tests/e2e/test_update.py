@@ -1,8 +1,5 @@
 # End-to-end runs of vexa_update.exe under Wine against the loopback download site.
-#
-# Usage: test_update.py [--build DIR] [--out DIR] [unittest arguments]; the defaults (the
-# build of the architecture this host's Wine runs, build/e2e) and the exit codes (77: not
-# built) are harness.suite_env's.
+# Usage: test_update.py [--build DIR] [--out DIR] [unittest arguments] (see harness.suite_env).
 
 import os
 import re
@@ -12,7 +9,7 @@ import time
 from pathlib import Path
 
 import harness
-from harness import COMPONENTS, SYSTEM, URL_PATH, sha256, site, wait_until
+from harness import COMPONENTS, STOP_TEXT, SYSTEM, URL_PATH, sha256, site, wait_until
 
 # Control IDs: 100 + the control's number in the window's layout.
 COMMAND2, PICTURE_HTTP, PICTURE1, LABEL_HTTP_STATE2, LABEL_HTTP_STATE = 101, 102, 103, 104, 105
@@ -21,24 +18,19 @@ PICTURE_Z, COMMAND1, COMMAND_REFRESH, LABEL5, LABEL_V, IMAGE1, LABEL4, LABEL2, L
 BRAND = "泰禾PC电脑"
 # BRAND's code page 936 bytes as numbers "<n>/", each character shifted: C:\vexaoem.dat's line.
 BRAND_CODE = b"gkmknmigkqqkpirjipqigkrspsigkoknri"
-STOP_TEXT = "与主机通讯时出现了错误"
 # All a registration's cmd.exe gets from the program: the system's values, none of the user's.
 SYSTEM_ENVIRONMENT = {"ComSpec", "NUMBER_OF_PROCESSORS", "PATH", "PATHEXT", "SystemDrive",
                       "PROCESSOR_ARCHITECTURE", "SystemRoot", "TEMP", "TMP", "windir"}
 
 
 class UpdateRun(harness.WineTest):
-    # --- helpers -------------------------------------------------------------------------
-
-    # The package with its brand file, components in the system folder as a previous install
-    # left them, and the site's rules; returns the rules of every path.
+    # The package with its brand file and `installed` components, the site's `rules`: all rules.
     def prepare(self, installed, rules=None):
         env.package(BRAND, installed)
         return env.configure(rules or {})
 
-    # Each registration ran through the system's cmd.exe, in the system folder, with the exact
-    # command line, a hidden window and the system's environment, and the system's regsvr32
-    # registered the file.
+    # Each registration ran the system's cmd.exe in the system folder, with the exact command
+    # line, a hidden window and the system's environment, and the system's regsvr32.
     def assert_registered_properly(self, names):
         paths = sorted(SYSTEM + n for n in names)
         self.assertEqual(env.registered(len(paths)), paths)
@@ -60,9 +52,8 @@ class UpdateRun(harness.WineTest):
     def wait_window(self):
         self.assertEqual(env.robot("find", 20), [["find", "1"]], "the window did not show")
 
-    # The transfer of `failed` (by default the last component fetched) fails, after the requests
-    # `fetched` names: the error shows and the run stands still, nothing more fetched and no
-    # installer, until the window is closed. (The "重试" it offers: the retry test.)
+    # The transfer of `failed` (default: the last fetched) fails after the requests `fetched`:
+    # the error shows and the run stands still, no more fetched, no installer, until closed.
     def assert_stalls(self, program, fetched, registered, timeout=30, failed=None):
         failed = failed or fetched[-1]
 
@@ -86,8 +77,6 @@ class UpdateRun(harness.WineTest):
         self.wait_exit(program, 5)
         return w
 
-    # --- scenarios -----------------------------------------------------------------------
-
     def test_without_brand_file_asks_to_unpack_first(self):
         env.package(brand=None)
         program = env.start_program()
@@ -108,8 +97,7 @@ class UpdateRun(harness.WineTest):
         (env.c / "vexaverification.dat").write_bytes(b"mark")
         (env.c / "vexa_setup_zs.exe").write_bytes(
             os.urandom(3 * env.probe("probe.exe").stat().st_size))
-        # Files planted beside the program, never to be used: a library it loads, a cmd.exe and
-        # a regsvr32 that cmd would find in the current folder.
+        # Never to be used: a library it loads, a cmd.exe and a regsvr32 beside the program.
         shutil.copy(env.probe("component.dll"), env.app / "wininet.dll")
         shutil.copy(env.probe("probe.exe"), env.app / "cmd.exe")
         (env.app / "regsvr32.bat").write_bytes(b"@echo planted\r\n")
@@ -135,8 +123,7 @@ class UpdateRun(harness.WineTest):
         setup = env.events("setup")
         self.assertEqual([s[1] for s in setup], ["C:\\vexa_setup_zs.exe"])
         self.assertEqual(setup[0][3], "C:\\", "the installer's working folder")
-        # The support log: every registration started, the installer opened, the end. (Each
-        # answer's status: transfer_probe, and the not-found test's.)
+        # The support log: every registration started, the installer opened, the end.
         log = env.program_log()
         for name in COMPONENTS:
             self.assertIn('): cmd.exe /d /c regsvr32/s "%s%s"' % (SYSTEM, name), log)
@@ -186,10 +173,8 @@ class UpdateRun(harness.WineTest):
         # Stacking: Label2 lies above Label1 where they overlap; the status line is uncovered.
         self.assertEqual(env.robot("at", 100, 123, "at", 29, 153),
                          [["at", str(LABEL2)], ["at", str(LABEL3)]])
-        # A double-click on the link shows the site's address once: under Wine there is no
-        # desktop shell to open it as the user and the program runs elevated, so it opens no
-        # browser of its own. The pointer over the link area and over the bare window starts
-        # nothing.
+        # A double-click on the link shows its address once: under Wine no desktop shell opens it
+        # as the user and the program runs elevated, so no browser. Pointing starts nothing.
         box = env.robot("dblclick", LABEL2, "box", 10, "ok", "move", LABEL2, "moveto", 5, 115)
         self.assertEqual(box[0][:4], ["box", "1", "Tollumo",
                                       "请在浏览器中打开官方网站：\\nhttp://127.0.0.1:47080"], box)
@@ -200,9 +185,8 @@ class UpdateRun(harness.WineTest):
         self.assertEqual(env.events("cmd"), [])
 
         env.robot("click", COMMAND_REFRESH)
-        # Every attempt at MSINET.OCX is cut: the wait before the next one counts down, with
-        # what is in hand shown (the reset may lose what the program had not read yet, so
-        # that can be under 1 %); four requests, 2 + 4 + 8 s apart, then the stall.
+        # Every attempt at MSINET.OCX is cut: 4 requests 2 + 4 + 8 s apart, then the stall; each
+        # wait counts down, showing what is in hand (a reset may lose unread bytes: maybe < 1 %).
         state = lambda: getattr(env.window().get(LABEL_HTTP_STATE), "text", "")
         waiting = wait_until(lambda: re.fullmatch(r"网络连接中断，\d 秒后重试（第 1 次，共 3 次）\.\.\.",
                                                   state()), 20)
@@ -219,8 +203,7 @@ class UpdateRun(harness.WineTest):
         self.assertRegex(w[LABEL_HTTP_STATE2].text, r"^\d{1,2}%$")
         self.assertRegex(env.program_log(), r"MSINET\.txt: given up after attempt 4 of 4")
 
-    # An error page, an answer without content and a part nobody asked for: never saved, never
-    # asked again, no percentage shown.
+    # An error page, no content, an unasked-for part: never saved or asked again, no percentage.
     def test_not_found_no_content_and_an_unasked_part_stall_the_run(self):
         for status in (404, 204, 206):
             with self.subTest(status):
@@ -255,19 +238,15 @@ class UpdateRun(harness.WineTest):
         left = {p for p in left if "/AppData/Local/Microsoft/Windows/" not in str(p)}  # WinINet's
         left.discard(env.c / "windows" / "temp" / "vexa_update.log")  # the support log stays
         self.assertEqual(sorted(map(str, left)), [])
-        # The run's folder goes; the partials' stays, with nothing in it: this body could not be
-        # continued (no ranges).
+        # The run's folder goes; the partials' stays, empty: this body could not be continued.
         partials = env.c / "windows" / "temp" / "vexa-partials"
         self.assertEqual(sorted(env.c.glob("windows/temp/vexa-*")), [partials])
         self.assertEqual(list(partials.iterdir()), [])
         self.assertEqual(env.events("setup"), [])
 
-    # --- a flaky network ----------------------------------------------------------------
-
     # Readings of the window every half second from the installer's request after the first
-    # `after` until `until` holds for one: (seconds since the request, percentage or None, state
-    # line, bar width). Screenshots named by `shots` ({percentage: name}) as the percentage
-    # first reaches each.
+    # `after` until `until` holds for one: (seconds since that request, percentage or None,
+    # state line, bar width); a screenshot `shots[p]` as the percentage first reaches p.
     def watch_installer(self, until, timeout, shots=(), after=0):
         setup = lambda: [r for r in env.site_requests() if r["path"] == site.SETUP_PATH]
         asked = wait_until(lambda: setup()[after:], 30)
@@ -287,12 +266,9 @@ class UpdateRun(harness.WineTest):
             time.sleep(max(0.0, 0.5 - (time.time() - asked[-1]["t"] - readings[-1][0])))
         self.fail("not reached in %d s: %s" % (timeout, readings[-3:]))
 
-    # On a slow line the bar and the percentage follow the bytes as they come, and the time
-    # left shows; the window closed at 40 %, the bytes in hand are kept, and the next run asks
-    # only for the rest, which it gets (206). (A file changed in between is taken whole:
-    # test_nginx.py.)
+    # On a slow line the bar and the percentage follow the bytes, and the time left shows;
+    # closed at 40 %, the bytes in hand are kept, and the next run asks for the rest (206).
     def test_a_slow_download_shows_its_pace_and_goes_on_at_the_next_run(self):
-        # 3 MiB at about 100 KB/s.
         rule = {"pad": 3 << 20, "rate": 100_000, "ranges": True}
         paths = self.prepare(COMPONENTS, {"setup": rule})
         first = env.start_program("REFRESH")
@@ -323,10 +299,8 @@ class UpdateRun(harness.WineTest):
         self.assertRegex(log, r"continued from %d of \d+ bytes, kept since \d{4}-" % kept)
         self.assertIn("206: resumed at %d of %d bytes" % (kept, whole), log)
 
-    # The start button has the keyboard focus when the window shows: Enter starts the run.
-    # Every attempt at the installer is cut: the window offers "重试" (Enter presses it, as
-    # the button has the focus), and the run goes on from there, asking for the rest; the
-    # components placed before are not fetched again.
+    # Enter starts the run (the start button has the focus). Every attempt at the installer is
+    # cut: "重试" is offered, Enter presses it, the run asks for the rest, no component again.
     def test_enter_starts_the_run_and_retry_goes_on_where_it_stopped(self):
         cut = {"mode": "drop", "drop_after": 1 << 20}
         paths = self.prepare(COMPONENTS[2:], {"setup": {"pad": 6 << 20, "ranges": True,
@@ -347,24 +321,20 @@ class UpdateRun(harness.WineTest):
         self.assertEqual(env.site_requests()[-1]["range"], "bytes=%d-" % kept)
         self.assertIn("retry: vexa_setup_zs.exe again", env.program_log())
 
-    # --- failures that are not the network's ---------------------------------------------
-
-    # The one error box, its text naming what failed; after OK the program exits with 1 and
-    # nothing was started. Returns the box's text.
+    # The one error box, its text naming what failed (close_error_box). Returns the box's text.
     def assert_error_box(self, program, text_start, logged=True):
         lines = self.close_error_box(program, 30, "error-" + self._testMethodName)
         text = "\n".join(lines)
         self.assertIn(text_start, text)
-        # The box points at the support log, which tells the same, when there is one.
-        if logged:  # with the system's error number, which the box leaves out
+        # The box points at the support log, if any, which adds the system's error number.
+        if logged:
             self.assertIn("详细记录：C:\\windows\\Temp\\vexa_update.log", lines)
             self.assertRegex(env.program_log(), "ended through the error box: %s.*\\(error \\d+\\)"
                              % re.escape(text_start))
         return text
 
     def test_an_unwritable_temporary_folder_shows_the_error_box(self):
-        # 16 MB: more than a transfer keeps in memory, so the body goes to the run's folder in
-        # the system's temporary folder, which is made a plain file here.
+        # 16 MB: too much for memory, so it goes to the system's temporary folder, made a file here.
         self.prepare(COMPONENTS, {"setup": {"pad": 16 << 20}})
         old = os.urandom(1000)
         (env.c / "vexa_setup_zs.exe").write_bytes(old)

@@ -1,11 +1,9 @@
 #!/usr/bin/env bash
-# Runs a probe program of the Windows layer under Wine, staged alone in C:\probe; its output
-# and exit code are the probe's.
-#   run_probe.sh <x86|x64> <probe.exe>
-# The architecture is the probe's own (the build it came from): scripts/wine-arch.sh, forced to
-# it, names Debian's Wine loader and the kind of prefix. WINEPREFIX defaults to a prefix of that kind under /tmp, made on
-# first use (scripts/wine-prefix.sh). Wine's server for the prefix is ended on every exit path (bash runs the EXIT trap
-# on SIGTERM and SIGINT too).
+# run_probe.sh <x86|x64> <probe.exe>: runs a probe of the Windows layer under Wine, alone in
+# C:\probe; its output and exit code are the probe's. scripts/wine-arch.sh, forced to the probe's
+# architecture, names Debian's Wine loader and the prefix's kind; WINEPREFIX defaults to one
+# under /tmp, made on first use. wineserver is ended on every exit (the EXIT trap runs on
+# SIGTERM and SIGINT too).
 set -euo pipefail
 arch=$1 probe=$2
 choice=$(VEXA_WINE_ARCH=$arch bash "$(dirname "$0")/../../scripts/wine-arch.sh")
