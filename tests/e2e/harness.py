@@ -109,8 +109,7 @@ def run_tests(env):
 
 
 # Wine's own failure to start a process, as the program logs it: the new process ended before
-# it started, which Wine's CreateProcessW reports as ERROR_INTERNAL_ERROR (1359; Windows gives
-# each failure its own number). Seen once in CI; never in 40 runs of that case, 8 of the suite.
+# it started (ERROR_INTERNAL_ERROR, 1359). Seen once in CI; not in 40 runs of the case, 8 of all.
 WINE_START_FAILURE = re.compile(r"ended through the error box: 无法启动程序 .*\(error 1359\)")
 
 
@@ -123,15 +122,14 @@ class WineTest(unittest.TestCase):
 
     # A case whose program met WINE_START_FAILURE (an error box) runs once more, its failure undone.
     def run(self, result=None):
-        counted = (result.failures, result.errors)
-        before = [len(c) for c in counted]
+        counts = len(result.failures), len(result.errors)
         super().run(result)
-        grown = [c for c, n in zip(counted, before) if len(c) > n]
-        if grown and WINE_START_FAILURE.search(self.env.program_log()):
-            grown[0].pop()
-            print("\nWine could not start a process (error 1359): %s runs again"
-                  % self._testMethodName, file=sys.stderr)
-            super().run(result)
+        for kind, count in zip((result.failures, result.errors), counts):
+            if len(kind) > count and WINE_START_FAILURE.search(self.env.program_log()):
+                kind.pop()
+                print("\nWine could not start a process (error 1359): %s runs again"
+                      % self._testMethodName, file=sys.stderr)
+                return super().run(result)
 
     def wait_exit(self, program, timeout):
         try:
@@ -311,9 +309,8 @@ class Wine:
         # Our cmd.exe probe instead of Wine's; our component probe instead of Wine's built-ins.
         self.env["WINEDLLOVERRIDES"] = "cmd.exe=n;comcat,msxml3,shdocvw,stdole2.tlb=n,b"
 
-    # Adds the test authority to the machine's or user's roots ("machine", "user") or takes it
-    # out of the machine's ("untrust": Wine's crypt32 keeps the machine's registry entry when
-    # asked to delete it, so reg deletes it); returns the exit code.
+    # The test authority into the "machine" or "user" roots, or "untrust": out of the machine's,
+    # by reg (Wine's crypt32 keeps the registry entry when asked to delete it). The exit code.
     def trust(self, how):
         if how == "untrust":
             thumb = hashlib.sha1((self.c / "e2e" / "root.der").read_bytes()).hexdigest().upper()
@@ -373,8 +370,7 @@ class Wine:
             p.wait()
         self.procs = []
 
-    # Moves `path` aside and puts `by(path)` in its place until reset(): by default a
-    # folder, which no program starts from and no file is moved over.
+    # Moves `path` aside for `by(path)` until reset(): by default a folder, which nothing starts.
     def block(self, path, by=Path.mkdir):
         if path.exists():
             path.rename(path.with_name(path.name + ".away"))
@@ -429,8 +425,7 @@ class Wine:
         new.replace(self.config)
         return paths
 
-    # The requests our site logged since the last reset, in order: each a dict of its "path",
-    # "range", "if_range", "tls" and time "t". A line not yet ended may still be being written.
+    # Our site's requests since the last reset, each {path, range, if_range, tls, t}; no half line.
     def site_requests(self):
         return [json.loads(line) for line in self.site_log.read_text().split("\n")[:-1]]
 

@@ -59,9 +59,8 @@ class Nginx:
         self.busy, self.access_log = self.home / "busy", env.site_log
         self.process = None
 
-    # Runs nginx in the foreground (its master's pid is ours to stop) until its pid file, written
-    # once it listens, names it. As root its workers would run as nobody, who may not enter the
-    # work folder: they run as root too. Its errors, from the start (-e), go to its error log.
+    # Runs nginx in the foreground (its master's pid is ours) until its pid file names it; as root,
+    # its workers too (nobody may not enter the work folder). Errors (-e) go to its error log.
     def start(self, rate=0):
         config, pid, log = (self.home / n for n in ("nginx.conf", "nginx.pid", "error.log"))
         user = "user root;" if os.geteuid() == 0 else ""
@@ -136,9 +135,8 @@ class NginxRun(harness.WineTest):
         gap = asked[1]["t"] - asked[1]["took"] - asked[0]["t"]
         self.assertTrue(1 <= gap < 2, "asked again after %.2f s" % gap)
 
-    # An 8 MB installer at 1 MB/s, components present; nginx stopped with some in hand, restarted
-    # at full speed within the program's first wait (2 s), the installer replaced meanwhile by
-    # `replacement` (dated an hour back: another ETag). Returns the first ETag, the next request.
+    # An 8 MB installer at 1 MB/s; nginx stopped mid-way, restarted at full speed in the first wait
+    # (2 s), the file replaced meanwhile by `replacement` (older: new ETag). First ETag, request.
     def cut_installer(self, replacement=None):
         env.package(BRAND, COMPONENTS)
         nginx.serve_installer(installer_body(8 << 20))

@@ -1,7 +1,6 @@
-# End-to-end runs of a vexa_update.exe with the components' SHA-256 pinned (COMPONENT_SHA256SUMS)
-# against the loopback site over https, as shipped: https://127.0.0.1:47443, its test authority
-# trusted in the prefix. Usage as test_update.py; the default build is build/<preset>-pinned,
-# pinned to build/<preset>'s component probe, which the site serves for every component.
+# End-to-end runs of a build with the components' SHA-256 pinned (COMPONENT_SHA256SUMS), over
+# https as shipped (127.0.0.1:47443, its test authority trusted in the prefix). Usage as
+# test_update.py; build/<preset>-pinned is pinned to build/<preset>'s component probe.
 
 import sys
 import time
@@ -50,9 +49,8 @@ class PinnedComponents(harness.WineTest):
         refusals = [l for l in env.program_log().splitlines() if all(s in l for s in said)]
         self.assertEqual(len(refusals), 2, "the log gives both digests and the address")
 
-    # The installer's https request gets a 302 to the same path on the plain site: refused for
-    # good, as a 404. Nothing saved, the old installer kept, the communication error until the
-    # window is closed. Under Wine the plain site is asked once (why: TransferRequest::LeftHttps).
+    # A 302 from https to the plain site is final, as a 404: nothing saved, the old installer kept.
+    # Under Wine the plain site is asked once (why: TransferRequest::LeftHttps).
     def test_a_redirect_from_https_to_http_is_refused(self):
         (env.c / "vexa_setup_zs.exe").write_bytes(b"old installer")
         program = self.run_refresh({"setup": {"to_http": True}})
