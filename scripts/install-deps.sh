@@ -21,7 +21,7 @@ pkgs=(
   xvfb xauth x11-utils imagemagick fonts-wqy-microhei locales
   python3 openssl osslsigncode
   g++-multilib qemu-user
-  clang libclang-rt-14-dev nginx
+  clang libclang-rt-14-dev nginx tinyproxy
 )
 
 missing=()
