@@ -80,11 +80,13 @@ void FrmUpdate::FetchCurrentItem() {
 bool FrmUpdate::CommitOrFetchAgain(FileReplacement& file) {
   try {
     file.Commit();
+    platform_.inet1.DiscardBody();
     return true;
   } catch (const ContentMismatch& mismatch) {
     platform_.log.Write(u"item " + ItemNames[CurrentIndex] + u": refused, SHA-256 " +
                         mismatch.found + u" instead of " + mismatch.expected + u", from " +
                         ItemUrls[CurrentIndex]);
+    platform_.inet1.DiscardBody();  // never offered again
     if (RefusedOnce) throw;
     RefusedOnce = true;
   }

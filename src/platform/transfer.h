@@ -64,6 +64,10 @@ class Transfer {
   virtual std::int64_t BytesReceived() const = 0;
   // The current request's progress; any time on the window's thread.
   virtual TransferProgress Progress() const = 0;
+  // The finished body has been saved and has taken its place, or was refused: the control
+  // lets go of it. Until then, a body that could be continued stays on the disk, so that a
+  // later run need not fetch it again when it could not be put in place.
+  virtual void DiscardBody() = 0;
 };
 
 }  // namespace vexa

@@ -98,11 +98,13 @@ Text PartialProblem(const std::optional<PartialRecord>& record, TextView url, st
   if (!record) return u"no record of it that can be read";
   if (record->url != url) return u"it is the partial of another address: " + record->url;
   if (record->validator.empty()) return u"no validator to ask If-Range with";
-  if (record->length <= 0 || record->length >= record->total) {
+  if (record->length <= 0 || record->length > record->total) {
     return u"nothing to continue: " + DecimalText(record->length) + u" of " +
            DecimalText(record->total) + u" bytes";
   }
-  if (record->length != kept) {
+  // More than the record names is what came after it was written; less is bytes that never
+  // reached the disk.
+  if (kept < record->length) {
     return u"its record says " + DecimalText(record->length) + u" bytes, its file holds " +
            DecimalText(kept);
   }

@@ -34,7 +34,9 @@ std::optional<PartialRecord> ParseRecord(std::string_view bytes);
 
 // Why the partial of `url` can't be continued, for the log; "" when it can. `record` is what
 // its record file held (nothing: no record, or none that could be read), `kept` the length of
-// the file of its bytes, `now` seconds since 1970 as for keptAt.
+// the file of its bytes (which may hold more than its record names, never less), `now` seconds
+// since 1970 as for keptAt. A record of the whole body (length == total) keeps a body that has
+// not taken its place yet.
 Text PartialProblem(const std::optional<PartialRecord>& record, TextView url, std::int64_t kept,
                     std::int64_t now);
 

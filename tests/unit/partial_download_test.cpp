@@ -33,8 +33,9 @@ TEST(PartialDownload, TheRecordIsWrittenAsLinesAndReadBackOnlyWhenWhole) {
   }
 }
 
-// A partial is continued only when its record is its own, describes what is in its file, can
-// still be asked for with If-Range and is at most 7 days old.
+// A partial is continued only when its record is its own, names no more than its file holds
+// (a file may have grown after its record), can still be asked for with If-Range and is at most
+// 7 days old. A whole body's record keeps a body not yet put in place.
 TEST(PartialDownload, APartialIsContinuedOnlyWhenItsRecordMatchesItsFileAndIsRecent) {
   const std::int64_t now = 1796601600;
   const PartialRecord fine{kUrl, u"\"v1\"", 1000, 400, now - 7 * kDay, u""};
@@ -53,9 +54,10 @@ TEST(PartialDownload, APartialIsContinuedOnlyWhenItsRecordMatchesItsFileAndIsRec
       {with([](PartialRecord& r) { r.url += u"2"; }), 400, false},
       {with([](PartialRecord& r) { r.validator.clear(); }), 400, false},
       {with([](PartialRecord& r) { r.length = 0; }), 0, false},
-      {with([](PartialRecord& r) { r.length = 1000; }), 1000, false},
+      {with([](PartialRecord& r) { r.length = 1000; }), 1000, true},
+      {with([](PartialRecord& r) { r.length = 1001; }), 1001, false},
       {fine, 399, false},
-      {fine, 401, false},
+      {fine, 401, true},
       {with([&](PartialRecord& r) { r.keptAt = now - 7 * kDay - 1; }), 400, false},
       {with([&](PartialRecord& r) { r.keptAt = now + 2 * kDay; }), 400, false},
   };

@@ -157,6 +157,8 @@ TEST_F(TransferHandler, AComponentIsSavedChunkByChunkAndTheNextItemStarts) {
   EXPECT_TRUE(sys.ui.Visible(Control::Picture_http));
   EXPECT_EQ(sys.ui.History(Control::Label_http_state2).back(), u"");
   EXPECT_EQ(std::get<0>(sys.ui.taskbar), TaskbarState::None);
+  // The body, placed, was let go of before the next item was asked for.
+  EXPECT_EQ(sys.inet.discardedAt, std::vector<std::size_t>{1});
 }
 
 // One percentage for each chunk read, of the announced length (else of the bytes received),
@@ -232,6 +234,8 @@ TEST_F(TransferHandler, ARefusedComponentIsFetchedOnceMoreAndASecondRefusalEndsT
   EXPECT_THROW(Complete("bad too"), ContentMismatch);
   EXPECT_FALSE(sys.files.Has(kComcat));
   EXPECT_EQ(sys.inet.requests.size(), 2u);
+  // Each refused body was let go of, the first before the component was asked for again.
+  EXPECT_EQ(sys.inet.discardedAt, (std::vector<std::size_t>{1, 2}));
   EXPECT_TRUE(sys.processes.started.empty());
   EXPECT_TRUE(
       sys.log.Has(u"item comcat.dll: refused, SHA-256 bad too instead of good, from "
@@ -258,6 +262,7 @@ TEST_F(TransferHandler, AFailedWriteLeavesTheOldTargetUnregistered) {
   EXPECT_THROW(Complete(Bytes(4096)), PlatformError);
   EXPECT_EQ(sys.files.Bytes(kComcat), "old");
   EXPECT_TRUE(sys.processes.started.empty());
+  EXPECT_TRUE(sys.inet.discardedAt.empty());  // kept for the next run
 }
 
 }  // namespace

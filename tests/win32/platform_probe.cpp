@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -388,14 +389,26 @@ void CheckLinksAndLimits() {
       FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
   files.Delete(kDir + u"marker");
   CHECK(GetFileAttributesW(L"C:\\probe\\marker") == INVALID_FILE_ATTRIBUTES);
-  // A partial whose bytes have a second name is not continued, though its record fits them.
+  // A file in the partials folder's place gives way to the folder. A new partial never writes
+  // through a hard link at its name, and one whose bytes have a second name is not continued,
+  // though its record fits them.
+  const std::wstring partials = L"C:\\windows\\temp\\vexa-partials";
+  std::filesystem::remove_all(partials);
+  Put(u"C:\\windows\\temp\\vexa-partials", "a file");
   PartialStore store(log);
   store.Prepare();
+  CHECK(GetFileAttributesW(partials.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+  CHECK(Bytes(kDir + u"link.log").find("partials was not the program's own (a file): replaced") !=
+        std::string::npos);
   const Text url = u"http://site/linked";
-  store.Begin(url);
-  store.Keep({url, u"\"v\"", 10, 8, PartialStore::Now(), u""});
   const std::wstring part = ToWide(store.BytesPath(url));
   Put(kDir + u"theirs.part", "8 bytes!");
+  CHECK(CreateHardLinkW(part.c_str(), L"C:\\probe\\theirs.part", nullptr));
+  UniqueHandle begun = store.Begin(url);
+  CHECK(WriteFully(begun.Get(), reinterpret_cast<const std::uint8_t*>("new"), 3) == 0);
+  begun.Reset();
+  CHECK(Bytes(kDir + u"theirs.part") == "8 bytes!");
+  CHECK(store.Keep({url, u"\"v\"", 10, 8, PartialStore::Now(), u""}));
   CHECK(DeleteFileW(part.c_str()) &&
         CreateHardLinkW(part.c_str(), L"C:\\probe\\theirs.part", nullptr));
   CHECK(!store.Take(url) && Bytes(kDir + u"theirs.part") == "8 bytes!");

@@ -30,6 +30,10 @@ struct Response {
   std::string headers;  // each line ending in CR LF
   std::string body;
   bool silent = false;  // no data ever comes: a read waits until its handle is closed
+  // Once this many bytes are sent, a wait for more never returns, closed or not (as Wine's
+  // WinINet on a connection that went silent).
+  std::size_t stallAt = std::string::npos;
+  DWORD trickleMs = 0;  // each byte comes after this long
 };
 
 // A session (no parent) or a request; closing a session closes its requests, as in WinINet.
@@ -44,7 +48,9 @@ std::mutex netMutex;           // guards handles and script
 std::vector<Handle*> handles;  // every one handed out, never freed
 std::deque<Response> script;
 std::vector<std::wstring> asked;  // the extra headers of each request
-std::atomic<DWORD> options[8];    // the last value set of each
+std::vector<DWORD> askedAt;       // and when it was made
+const HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+std::atomic<DWORD> options[8];  // the last value set of each
 std::atomic<INTERNET_STATUS_CALLBACK> callback{nullptr};
 int closedTwice = 0;
 
@@ -80,6 +86,7 @@ HINTERNET WINAPI FakeOpenUrl(HINTERNET session, LPCWSTR, LPCWSTR headers, DWORD,
                              DWORD_PTR context) {
   std::unique_lock<std::mutex> lock(netMutex);
   asked.push_back(headers ? headers : L"");
+  askedAt.push_back(GetTickCount());
   Handle* request = handles.emplace_back(new Handle{static_cast<Handle*>(session), script.at(0)});
   script.pop_front();
   lock.unlock();  // the control's callback takes its own locks
@@ -112,11 +119,18 @@ BOOL WINAPI FakeQueryInfo(HINTERNET request, DWORD level, LPVOID buffer, LPDWORD
 BOOL WINAPI FakeAvailable(HINTERNET request, LPDWORD available, DWORD, DWORD_PTR) {
   Handle& connection = *static_cast<Handle*>(request);
   if (connection.response.silent) WaitForSingleObject(connection.closed, INFINITE);
+  if (connection.sent == connection.response.stallAt) WaitForSingleObject(never, INFINITE);
+  if (connection.response.trickleMs > 0 && connection.sent < connection.response.body.size()) {
+    Sleep(connection.response.trickleMs);
+    *available = 1;
+    return TRUE;
+  }
   if (!IsOpen(&connection)) {
     SetLastError(ERROR_INTERNET_OPERATION_CANCELLED);
     return FALSE;
   }
-  *available = static_cast<DWORD>(connection.response.body.size() - connection.sent);
+  const std::size_t end = std::min(connection.response.body.size(), connection.response.stallAt);
+  *available = static_cast<DWORD>(end - connection.sent);
   return TRUE;
 }
 
@@ -171,7 +185,8 @@ bool Pump(Done done) {
 }
 
 struct Run : Log {
-  explicit Run(HWND window) {
+  explicit Run(HWND window, DWORD silenceMs = TransferWinInet::kSilenceMs)
+      : transfer{[this](std::exception_ptr) { ++sunk; }, *this, &kFakeApi, silenceMs} {
     transfer.SetNotifyWindow(window);
     control = &transfer;
     states.clear();
@@ -191,6 +206,7 @@ struct Run : Log {
              const Text& operation = u"GET") {
     if (EqualIgnoringAsciiCase(operation, u"GET")) Script(response);
     asked.clear();
+    askedAt.clear();
     transfer.Execute(url, operation);
   }
   void Fetch(const Response& response, const Text& url = u"http://site/a",
@@ -198,6 +214,7 @@ struct Run : Log {
     Start(response, url, operation);
     CHECK(Pump([] { return !states.empty() && states.back() >= 11; }));
   }
+  // The whole body, which is then let go of, as the window does once it has placed it.
   std::string Read() {
     std::string all;
     std::vector<std::uint8_t> chunk;
@@ -205,13 +222,14 @@ struct Run : Log {
       transfer.GetChunk(1024, chunk);
       all.append(chunk.begin(), chunk.end());
     } while (!chunk.empty());
+    transfer.DiscardBody();
     return all;
   }
 
   std::mutex mutex;
   std::string logged;
   std::atomic<int> sunk{0};  // failures that are not the network's
-  TransferWinInet transfer{[this](std::exception_ptr) { ++sunk; }, *this, &kFakeApi};
+  TransferWinInet transfer;
 };
 
 // Requests `response` with `operation`: the window handles `expected`, each state posted once;
@@ -312,6 +330,48 @@ void CheckRetries(HWND window) {
   }
 }
 
+// The watch on the bytes, with a silence limit of a second: a body that stops for good (the
+// blocked WinINet call never returns, as under Wine) ends its attempt after the limit, and the
+// next asks for the rest; one that trickles a byte every half limit is never cut; a wake from
+// sleep starts the next attempt at once, without the wait.
+void CheckSilence(HWND window) {
+  const std::string ranges = "Content-Length: 10\r\nAccept-Ranges: bytes\r\nETag: \"v1\"\r\n";
+  const Response rest{206, "Content-Length: 6\r\nContent-Range: bytes 4-9/10\r\n", "456789"};
+  {
+    Run run(window, 1000);
+    Response stalls{200, ranges, "0123456789"};
+    stalls.stallAt = 4;
+    Script(stalls);
+    run.Fetch(rest);
+    CHECK(states.back() == 12 && run.Read() == "0123456789");
+    CHECK(asked.size() == 2 && asked[1] == L"Range: bytes=4-\r\nIf-Range: \"v1\"\r\n");
+    CHECK(run.Logged("http://site/a: failed: no data for 1 s\n"));
+    const DWORD gap = askedAt[1] - askedAt[0];  // the limit, then the first retry's 2 s
+    CHECK(gap >= 3000 && gap < 4500);
+  }
+  {
+    Run run(window, 1000);
+    Response trickles{200, "Content-Length: 4\r\n", "abcd"};
+    trickles.trickleMs = 500;
+    run.Fetch(trickles);
+    CHECK(states.back() == 12 && run.Read() == "abcd" && asked.size() == 1);
+  }
+  {
+    Run run(window, 10000);
+    Response stalls{200, ranges, "0123456789"};
+    stalls.stallAt = 4;
+    Script(stalls);
+    run.Start(rest);
+    CHECK(Pump([] { return states.size() == 8; }));
+    Sleep(200);
+    run.transfer.Resume();
+    CHECK(Pump([] { return !states.empty() && states.back() >= 11; }));
+    CHECK(states.back() == 12 && run.Read() == "0123456789");
+    CHECK(asked.size() == 2 && askedAt[1] - askedAt[0] < 1500);
+    CHECK(run.Logged("failed: the PC woke from sleep\nhttp://site/a: retry 1 of 3 at once, "));
+  }
+}
+
 }  // namespace
 
 int wmain() {
@@ -321,5 +381,6 @@ int wmain() {
   CheckRequests(window);
   CheckReplacedRequests(window);
   CheckRetries(window);
+  CheckSilence(window);
   return ProbeExit("transfer probe");
 }

@@ -14,6 +14,7 @@ namespace {
 
 constexpr wchar_t kBytes[] = L".part";
 constexpr wchar_t kRecord[] = L".rec";
+constexpr wchar_t kNewRecord[] = L".new";
 // A record is a few lines; a larger file is no record.
 constexpr LONGLONG kLargestRecord = 64 * 1024;
 // Seconds from 1601-01-01 (FILETIME's start) to 1970-01-01.
@@ -37,6 +38,42 @@ std::int64_t SizeOf(HANDLE file) {
 bool MadeByUs(HANDLE file, const std::wstring& folder) {
   Text owner;
   return IsPlainFile(file) && TrustedOwner(file, folder, owner);
+}
+
+// Whether `folder` (in `temporary`) is the program's own: a folder, no link, owned as
+// TrustedOwner says; its DACL is made the protected one again, whatever it is. `why` gets what
+// it is instead.
+bool OurFolder(const std::wstring& folder, const std::wstring& temporary, Text& why) {
+  const UniqueHandle found(
+      CreateFileW(folder.c_str(), READ_CONTROL | WRITE_DAC | FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  BY_HANDLE_FILE_INFORMATION about = {};
+  Text owner;
+  if (!found.Valid() || !GetFileInformationByHandle(found.Get(), &about)) {
+    why = u"it can't be opened: " + SystemMessage(GetLastError());
+  } else if (about.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    why = u"a link";
+  } else if (!(about.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    why = u"a file";
+  } else if (!TrustedOwner(found.Get(), temporary, owner)) {
+    why = u"a folder of " + (owner.empty() ? Text(u"an unknown owner") : owner);
+  } else if (const DWORD error = GrantUsersRead(found.Get()); error != ERROR_SUCCESS) {
+    why = u"its access can't be set: " + SystemMessage(error);
+  } else {
+    return true;
+  }
+  return false;
+}
+
+// Removes what has the name `path` as a name, never what a link there points at: a file, a
+// link or an empty folder. False when it is still there (a folder with files in it).
+bool RemoveName(const std::wstring& path) {
+  const UniqueHandle found(
+      CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  return found.Valid() && SetDeleteOnClose(found.Get(), true);
 }
 
 }  // namespace
@@ -66,27 +103,24 @@ void PartialStore::Prepare() {
   const std::wstring temporary = SystemTemporaryFolderIfAny();
   if (temporary.empty()) return;
   const std::wstring folder = temporary + L"vexa-partials";
-  if (!CreateDirectoryW(folder.c_str(), ProtectedAttributes())) {
-    const DWORD error = GetLastError();
-    // One that is there already is the program's own only when it is a folder, no link, and
-    // its owner is (TrustedOwner); its DACL is made the protected one again, whatever it is.
-    const UniqueHandle found(
-        error == ERROR_ALREADY_EXISTS
-            ? CreateFileW(folder.c_str(), READ_CONTROL | WRITE_DAC | FILE_READ_ATTRIBUTES,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                          nullptr)
-            : INVALID_HANDLE_VALUE);
-    BY_HANDLE_FILE_INFORMATION about = {};
-    Text owner;
-    if (!found.Valid() || !GetFileInformationByHandle(found.Get(), &about) ||
-        (about.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
-            FILE_ATTRIBUTE_DIRECTORY ||
-        !TrustedOwner(found.Get(), temporary, owner) || GrantUsersRead(found.Get()) != 0) {
-      log_.Write(u"partials: " + FromWide(folder) + u" can't be the program's own (error " +
-                 DecimalText(error) + u", owner " + owner + u"): nothing is kept for a later run");
-      return;
+  Text why;
+  if (!CreateDirectoryW(folder.c_str(), ProtectedAttributes()) &&
+      (GetLastError() != ERROR_ALREADY_EXISTS || !OurFolder(folder, temporary, why))) {
+    // Made by someone else (a standard user can create folders in %SystemRoot%\Temp), or not a
+    // folder: replaced, as the log is. A folder with content may hold a user's files: it is
+    // moved aside, not emptied.
+    if (why.empty()) why = u"it can't be made: " + SystemMessage(GetLastError());
+    if (!RemoveName(folder)) {
+      const std::wstring aside = folder + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                 std::to_wstring(GetTickCount()) + L".old";
+      MoveFileExW(folder.c_str(), aside.c_str(), 0);
     }
+    const bool made = CreateDirectoryW(folder.c_str(), ProtectedAttributes()) != FALSE;
+    log_.Write(u"partials: " + FromWide(folder) + u" was not the program's own (" + why +
+               (made ? Text(u"): replaced by a new folder")
+                     : u"), and can't be replaced: " + SystemMessage(GetLastError()) +
+                           u"; nothing is kept for a later run"));
+    if (!made) return;
   }
   folder_ = folder + L"\\";
 
@@ -97,6 +131,8 @@ void PartialStore::Prepare() {
   if (search != INVALID_HANDLE_VALUE) {
     do {
       const std::wstring name = entry.cFileName;
+      // A record that was being written when the program ended is no record.
+      if (EndsWith(name, kNewRecord)) DeleteFileW((folder_ + name).c_str());
       for (const wchar_t* extension : {kBytes, kRecord}) {
         if (EndsWith(name, extension))
           names.insert(name.substr(0, name.size() - wcslen(extension)));
@@ -127,25 +163,44 @@ std::optional<PartialStore::Found> PartialStore::Take(const Text& url) {
                                 FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file.Valid()) return std::nullopt;  // nothing kept
   std::optional<PartialRecord> record = ReadRecord(PathOf(url, kRecord));
-  const Text problem = MadeByUs(file.Get(), folder_)
-                           ? PartialProblem(record, url, SizeOf(file.Get()), Now())
-                           : u"not a file the program made";
-  DeleteFileW(PathOf(url, kRecord).c_str());  // written anew if the body is kept again
+  Text problem = MadeByUs(file.Get(), folder_)
+                     ? PartialProblem(record, url, SizeOf(file.Get()), Now())
+                     : u"not a file the program made";
+  const bool whole = problem.empty() && record->length == record->total;
+  if (problem.empty()) {
+    // Only what the record names was on the disk; a whole body keeps all but its last byte.
+    LARGE_INTEGER end = {};
+    end.QuadPart = whole ? record->total - 1 : record->length;
+    if (!SetFilePointerEx(file.Get(), end, nullptr, FILE_BEGIN) || !SetEndOfFile(file.Get())) {
+      problem = u"its file can't be cut to its record: " + SystemMessage(GetLastError());
+    }
+  }
   if (!problem.empty()) {
+    DeleteFileW(PathOf(url, kRecord).c_str());
     SetDeleteOnClose(file.Get(), true);
     log_.Write(url + u": discarded the partial kept for it: " + problem);
     return std::nullopt;
   }
-  log_.Write(url + u": continued from " + DecimalText(record->length) + u" of " +
-             DecimalText(record->total) + u" bytes, kept since " + LocalTimeText(record->keptAt));
+  if (whole) {
+    log_.Write(url + u": found whole (" + DecimalText(record->total) + u" bytes, kept since " +
+               LocalTimeText(record->keptAt) +
+               u"): its last byte is asked for again, to see that it is still the same file");
+    record->length = record->total - 1;
+  } else {
+    log_.Write(url + u": continued from " + DecimalText(record->length) + u" of " +
+               DecimalText(record->total) + u" bytes, kept since " + LocalTimeText(record->keptAt));
+  }
   return Found{std::move(file), std::move(*record)};
 }
 
 UniqueHandle PartialStore::Begin(const Text& url) {
   if (folder_.empty()) return {};
-  DeleteFileW(PathOf(url, kRecord).c_str());
-  UniqueHandle file(CreateFileW(PathOf(url, kBytes).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
-                                0, PrivateAttributes(), CREATE_ALWAYS,
+  Forget(url);
+  // Made anew, never opened as it is: whatever has the name goes first.
+  const std::wstring path = PathOf(url, kBytes);
+  DeleteFileW(path.c_str());
+  UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
+                                PrivateAttributes(), CREATE_NEW,
                                 FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file.Valid()) {
     log_.Write(url + u": its body can't be kept for a later run: " + SystemMessage(GetLastError()));
@@ -153,23 +208,26 @@ UniqueHandle PartialStore::Begin(const Text& url) {
   return file;
 }
 
-void PartialStore::Keep(const PartialRecord& record) {
-  if (folder_.empty()) return;
+bool PartialStore::Keep(const PartialRecord& record) {
+  if (folder_.empty()) return false;
   const std::string bytes = RecordBytes(record);
-  const UniqueHandle file(CreateFileW(PathOf(record.url, kRecord).c_str(), GENERIC_WRITE, 0,
-                                      PrivateAttributes(), CREATE_ALWAYS,
-                                      FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  const bool written =
-      file.Valid() && WriteFully(file.Get(), reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                 bytes.size()) == ERROR_SUCCESS;
-  log_.Write(record.url + (written ? u": kept " : u": could not keep ") +
-             DecimalText(record.length) + u" of " + DecimalText(record.total) +
-             u" bytes for a later run");
-  if (!written) Discard(record.url);
+  const std::wstring fresh = PathOf(record.url, kNewRecord);
+  DeleteFileW(fresh.c_str());
+  const UniqueHandle file(CreateFileW(fresh.c_str(), GENERIC_WRITE | DELETE, 0, PrivateAttributes(),
+                                      CREATE_NEW, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file.Valid()) return false;
+  DWORD error =
+      WriteFully(file.Get(), reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+  if (error == ERROR_SUCCESS && !FlushFileBuffers(file.Get())) error = GetLastError();
+  if (error == ERROR_SUCCESS) error = RenameByHandle(file.Get(), PathOf(record.url, kRecord));
+  if (error == ERROR_SUCCESS) return true;
+  SetDeleteOnClose(file.Get(), true);
+  SetLastError(error);
+  return false;
 }
 
-void PartialStore::Discard(const Text& url) {
-  if (!folder_.empty()) DeletePair(ToWide(PartialName(url)));
+void PartialStore::Forget(const Text& url) {
+  if (!folder_.empty()) DeleteFileW(PathOf(url, kRecord).c_str());
 }
 
 std::wstring PartialStore::PathOf(const Text& url, const wchar_t* extension) const {

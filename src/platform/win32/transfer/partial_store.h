@@ -12,14 +12,18 @@
 
 namespace vexa {
 
-// Where bodies cut short wait for a later run (transfer/partial_download.h):
-// "%SystemRoot%\Temp\vexa-partials\", a folder the program owns, with the protected DACL:
-// standard users can't put a partial there for the program to continue, nor read one. Per
-// address one pair of files, named by PartialName: "<name>.part" the bytes in hand from the
-// body's first, "<name>.rec" its record, written only once the bytes are in the file. The
-// store only keeps and finds; whether a body is kept or continued is DownloadAttempts' rule,
-// and whether a partial is usable PartialProblem's. Everything here is logged, and nothing
-// here fails the program: where the store can't be used, nothing is kept.
+// Where bodies that can be continued are kept as they arrive, for a later attempt or run
+// (transfer/partial_download.h): "%SystemRoot%\Temp\vexa-partials\", a folder the program
+// owns, with the protected DACL: standard users can't put a partial there for the program to
+// continue, nor read one. Per address one pair of files, named by PartialName: "<name>.part"
+// the bytes from the body's first, "<name>.rec" its record, which names only bytes already on
+// the disk (the file may hold more, which a crash may have left unwritten: they are cut off);
+// a record is written whole under "<name>.new" and then moved over the old one, so a power cut
+// leaves the old record or the new one, never half of one. A record of the whole body keeps a
+// body that has not taken its place yet. The store only keeps and finds; whether a body is
+// kept or continued is DownloadAttempts' rule, and whether a partial is usable
+// PartialProblem's. Everything here is logged, and nothing here fails the program: where the
+// store can't be used, nothing is kept.
 class PartialStore {
  public:
   // The bytes of a partial that can be continued, and its record.
@@ -33,20 +37,24 @@ class PartialStore {
   PartialStore& operator=(const PartialStore&) = delete;
 
   // Window's thread, once, before the first request: makes sure the folder is the program's
-  // own, then deletes every partial that can't be continued (PartialProblem), saying why.
+  // own (anything else of its name, a user's folder, a link or a file, is replaced by a new
+  // folder), then deletes every partial that can't be continued (PartialProblem), saying why.
   // Afterwards the requests' workers use the store, each for its own address.
   void Prepare();
 
-  // The partial of `url`, when there is one that can be continued; its record is deleted (it is
-  // written anew when the body is kept again). One that can't be continued is deleted.
+  // The partial of `url`, when there is one that can be continued, its file cut to what its
+  // record names. A whole body's comes without its last byte, so that the request that
+  // continues it asks the server whether it is still the same file (If-Range) and gets one byte.
+  // One that can't be continued is deleted.
   std::optional<Found> Take(const Text& url);
-  // A new, empty file for the body of `url`, replacing an earlier partial of it; an empty
+  // A new, empty file for the body of `url`, in the place of an earlier partial of it; an empty
   // handle when the store can't be used.
   UniqueHandle Begin(const Text& url);
-  // Writes the record of a partial whose bytes are in its file.
-  void Keep(const PartialRecord& record);
-  // Deletes the partial of `url`, if there is one.
-  void Discard(const Text& url);
+  // Records what the partial's file holds, once those bytes are on the disk; false (with the
+  // system's reason in GetLastError) when it could not be written.
+  bool Keep(const PartialRecord& record);
+  // Deletes the record of `url`'s partial: its file is about to change, or go.
+  void Forget(const Text& url);
 
   // Where the bytes of `url`'s partial are, for errors.
   Text BytesPath(const Text& url) const;

@@ -93,8 +93,8 @@ void ReceivedBody::LetGo(bool leave) {
   Clear();
 }
 
-void ReceivedBody::DeleteWhenDone() {
-  if (Kept()) SetDeleteOnClose(kept_.Get(), true);
+bool ReceivedBody::Flush() {
+  return !Kept() || FlushFileBuffers(kept_.Get()) != FALSE;
 }
 
 void ReceivedBody::Read(std::size_t count, std::vector<std::uint8_t>& chunk) {

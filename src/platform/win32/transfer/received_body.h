@@ -51,8 +51,9 @@ class ReceivedBody {
   // Lets go of the kept file: on disk still when `leave`, else deleted; the body goes on
   // spooled, empty. Nothing to do for a spooled body.
   void LetGo(bool leave);
-  // The whole body is here: its kept file is deleted once the body has been read (destroyed).
-  void DeleteWhenDone();
+  // Forces the kept file's bytes onto the disk (FlushFileBuffers); true for a spooled body.
+  // False, with the system's reason in GetLastError, when the disk did not take them.
+  bool Flush();
   std::int64_t Size() const { return size_; }
   // Replaces `chunk` with the next `count` bytes, fewer at the end, none once all are read.
   void Read(std::size_t count, std::vector<std::uint8_t>& chunk);

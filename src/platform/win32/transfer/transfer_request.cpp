@@ -21,6 +21,10 @@ using Failure = DownloadAttempts::Failure;
 constexpr std::int64_t kReadSpanMs = 25;
 constexpr ULONGLONG kRateSpanMs = 20;
 
+// While a body that can be continued arrives, what is on the disk of it is recorded this often,
+// so that a crash or a power cut keeps it for the next run.
+constexpr ULONGLONG kCheckpointMs = 10000;
+
 // A time in seconds with three decimals ("12.345 s").
 Text Seconds(ULONGLONG milliseconds) {
   return DecimalText(static_cast<std::int64_t>(milliseconds / 1000)) + u"." +
@@ -31,7 +35,8 @@ Text Seconds(ULONGLONG milliseconds) {
 
 TransferRequest::TransferRequest(const WinInetApi& api, FailureSink failed, Log& log,
                                  std::shared_ptr<PartialStore> partials, HWND window, LPARAM serial,
-                                 std::wstring url, bool isGet, std::int64_t bodyLimit)
+                                 std::wstring url, bool isGet, std::int64_t bodyLimit,
+                                 DWORD silenceMs)
     : failed_(std::move(failed)),
       log_(log),
       partials_(std::move(partials)),
@@ -40,9 +45,19 @@ TransferRequest::TransferRequest(const WinInetApi& api, FailureSink failed, Log&
       url_(std::move(url)),
       isGet_(isGet),
       bodyLimit_(bodyLimit),
-      wake_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      connection_(api, &TransferRequest::OnStatus, reinterpret_cast<DWORD_PTR>(this)) {
-  if (!wake_.Valid()) throw SystemError(GetLastError(), failure::kCannotCreateEvent, u"");
+      cancelEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      woken_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      connection_(api, &TransferRequest::OnStatus, silenceMs, cancelEvent_.Get(), woken_.Get()) {
+  if (!cancelEvent_.Valid() || !woken_.Valid()) {
+    throw SystemError(GetLastError(), failure::kCannotCreateEvent, u"");
+  }
+}
+
+TransferRequest::~TransferRequest() {
+  for (const auto& relay : relays_) {
+    std::lock_guard<std::mutex> lock(relay->mutex);
+    relay->request = nullptr;
+  }
 }
 
 DWORD WINAPI TransferRequest::RunWorker(LPVOID parameter) {
@@ -60,12 +75,18 @@ DWORD WINAPI TransferRequest::RunWorker(LPVOID parameter) {
 void TransferRequest::Cancel() {
   std::lock_guard<std::mutex> lock(mutex_);
   canceled_ = true;
-  SetEvent(wake_.Get());
+  SetEvent(cancelEvent_.Get());
 }
 
 void TransferRequest::Abort() {
   Cancel();
   connection_.Close();
+}
+
+void TransferRequest::DiscardBody() {
+  if (body_->Kept()) ForgetRecord();
+  body_->LetGo(false);
+  body_->Clear();
 }
 
 void TransferRequest::Report(std::exception_ptr failure) {
@@ -116,7 +137,7 @@ void TransferRequest::Run() {
 
 bool TransferRequest::FetchWithRetries() {
   DownloadAttempts attempts;
-  const Text url = FromWide(url_);
+  const Text url = Url();
   // A body kept from an earlier run goes on from its last byte (the first request asks for the
   // rest), as a body cut short in this run would.
   if (std::optional<PartialStore::Found> kept = partials_->Take(url)) {
@@ -128,11 +149,17 @@ bool TransferRequest::FetchWithRetries() {
   for (;;) {
     const Outcome outcome = Attempt(attempts);
     connection_.EndAnswer();
+    EndRelay();
     if (outcome.whole) {
-      body_->DeleteWhenDone();  // read by the save, then gone
+      // Until the window has put it in its place (DiscardBody), a kept body stays on the disk,
+      // recorded whole: a file that can't be placed yet (held by a virus scanner, say) is not
+      // fetched again by the next run.
+      if (body_->Kept() && Checkpoint(attempts, body_->Size())) {
+        Note(u"kept whole until it has taken its place");
+      }
       return true;
     }
-    const std::optional<int> wait =
+    std::optional<int> wait =
         Canceled() ? std::nullopt : attempts.AfterFailure(outcome.failure, outcome.retryAfter);
     if (!wait) {
       if (!Canceled()) {
@@ -142,9 +169,11 @@ bool TransferRequest::FetchWithRetries() {
       KeepOrLetGo(attempts);
       return false;
     }
+    if (outcome.atOnce) wait = 0;
     const int retry = attempts.Attempt() - 1;
-    Note(u"retry " + DecimalText(retry) + u" of " + DecimalText(kMostRetries) + u" in " +
-         DecimalText(*wait) + u" s, " + DecimalText(body_->Size()) + u" bytes in hand");
+    Note(u"retry " + DecimalText(retry) + u" of " + DecimalText(kMostRetries) +
+         (*wait > 0 ? u" in " + DecimalText(*wait) + u" s, " : Text(u" at once, ")) +
+         DecimalText(body_->Size()) + u" bytes in hand");
     if (!WaitToRetry(*wait, retry)) {
       KeepOrLetGo(attempts);
       return false;
@@ -154,7 +183,10 @@ bool TransferRequest::FetchWithRetries() {
 
 TransferRequest::Outcome TransferRequest::Attempt(DownloadAttempts& attempts) {
   const DownloadAttempts::Request asked = attempts.NextRequest(body_->Size());
-  if (asked.from == 0 && body_->Size() > 0) body_->Clear();  // what was kept can't be continued
+  if (asked.from == 0 && body_->Size() > 0) {  // what was kept can't be continued
+    if (body_->Kept()) ForgetRecord();
+    body_->Clear();
+  }
   received_ = body_->Size();
   attempt_ = attempts.Attempt();
   {
@@ -173,8 +205,8 @@ TransferRequest::Outcome TransferRequest::Attempt(DownloadAttempts& attempts) {
               ? Text(u", from byte 0")
               : u", Range: bytes=" + DecimalText(asked.from) + u"-, If-Range: " + asked.validator));
   }
-  DWORD error = connection_.Ask(url_, range);
-  if (error == ERROR_CANCELLED) return {};
+  DWORD error = connection_.Ask(url_, range, NewRelay());
+  if (error == ERROR_CANCELLED) return Interrupted();
   if (error != ERROR_SUCCESS) return Failed(FailureOfInternetError(error), u"no response", error);
   if (url_.compare(0, 6, L"https:") == 0 && connection_.LeftHttps()) {
     return Failed(Failure::kFinal, u"redirected from https to http");
@@ -197,6 +229,7 @@ TransferRequest::Outcome TransferRequest::Attempt(DownloadAttempts& attempts) {
   }
   if (verdict.kind == DownloadAttempts::Verdict::kTakeWhole) {
     if (asked.from > 0) Note(verdict.why);
+    if (body_->Kept()) ForgetRecord();
     body_->Clear();
     received_ = 0;  // before the new total, so the window never sees the old bytes against it
     headers_ = headers;
@@ -208,7 +241,7 @@ TransferRequest::Outcome TransferRequest::Attempt(DownloadAttempts& attempts) {
     // A body that could be continued later is kept in the partials' store as it comes; any
     // other is spooled, and one kept before goes.
     if (attempts.Resumable() && !body_->Kept()) {
-      const Text url = FromWide(url_);
+      const Text url = Url();
       if (UniqueHandle file = partials_->Begin(url); file.Valid()) {
         body_->KeepIn(std::move(file), 0, partials_->BytesPath(url));
       }
@@ -220,41 +253,42 @@ TransferRequest::Outcome TransferRequest::Attempt(DownloadAttempts& attempts) {
   }
   received_ = body_->Size();
   const std::int64_t total = total_;
-  return ReadBody(total > 0 ? std::optional<std::int64_t>(total) : std::nullopt);
+  return ReadBody(attempts, total > 0 ? std::optional<std::int64_t>(total) : std::nullopt);
 }
 
-TransferRequest::Outcome TransferRequest::ReadBody(std::optional<std::int64_t> end) {
+TransferRequest::Outcome TransferRequest::ReadBody(const DownloadAttempts& attempts,
+                                                   std::optional<std::int64_t> end) {
   // The most bytes the body may have: its announced length, else the limit; 0: no most.
   const std::int64_t most = end ? *end : bodyLimit_;
-  std::vector<std::uint8_t> block(kBodyBlock);
+  // Shared with the connection's calls: a read given up may still write into it.
+  const auto block = std::make_shared<std::vector<std::uint8_t>>(kBodyBlock);
   std::size_t filled = 0;  // bytes of the block not yet handed to the body
   const auto handOver = [&] {
-    body_->Append(block.data(), filled);
+    body_->Append(block->data(), filled);
     filled = 0;
   };
+  lastCheckpoint_ = GetTickCount64();
   // The rate bytes arrive at, measured over spans of at least kRateSpanMs (the clock moves in
   // steps of 10 to 16 ms on Windows); 0 until the first span is over.
   ULONGLONG spanStart = GetTickCount64();
   std::int64_t spanBytes = 0;
   std::int64_t perMs = 0;
   for (;;) {
-    // Waits for bytes to arrive (up to the receive time-out), then reads what has arrived
-    // and what the recent rate brings in kReadSpanMs more. A read waits until all it
-    // asks for is there: a whole block each time would hold the window's news back for a
-    // megabyte on a slow line, and only what has arrived (Wine's WinINet buffers 8 KB)
-    // would make ten times as many reads where bytes are plenty.
+    // Waits for bytes to arrive, then reads what has arrived and what the recent rate brings
+    // in kReadSpanMs more. A read waits until all it asks for is there: a whole block each
+    // time would hold the window's news back for a megabyte on a slow line, and only what has
+    // arrived (Wine's WinINet buffers 8 KB) would make ten times as many reads where bytes are
+    // plenty. (A rate that falls a thousandfold at once can leave a read waiting for its last
+    // bytes past the silence limit: the next attempt then continues the body.)
     DWORD available = 0;
     DWORD read = 0;
-    DWORD error = ERROR_SUCCESS;
-    bool ok = connection_.DataAvailable(available);
-    if (!ok) error = GetLastError();
-    if (ok && available > 0) {
+    DWORD error = connection_.DataAvailable(available);
+    if (error == ERROR_SUCCESS && available > 0) {
       const std::int64_t wanted = available + perMs * kReadSpanMs;
-      std::int64_t ask = std::min<std::int64_t>(wanted, block.size() - filled);
+      std::int64_t ask = std::min<std::int64_t>(wanted, block->size() - filled);
       // One byte more than may come, at most: enough to tell a body that goes on too long.
       if (most > 0) ask = std::min<std::int64_t>(ask, most - body_->Size() - filled + 1);
-      ok = connection_.Read(block.data() + filled, static_cast<DWORD>(ask), read);
-      if (!ok) error = GetLastError();
+      error = connection_.Read(block, filled, static_cast<DWORD>(ask), read);
       spanBytes += read;
       if (const ULONGLONG now = GetTickCount64(); now - spanStart >= kRateSpanMs) {
         perMs = spanBytes / static_cast<std::int64_t>(now - spanStart);
@@ -262,7 +296,11 @@ TransferRequest::Outcome TransferRequest::ReadBody(std::optional<std::int64_t> e
         spanBytes = 0;
       }
     }
-    if (!ok) {
+    if (error == ERROR_CANCELLED) {
+      handOver();
+      return Interrupted();
+    }
+    if (error != ERROR_SUCCESS) {
       handOver();
       return Failed(Failure::kCutShort,
                     u"receiving stopped after " + DecimalText(body_->Size()) + u" bytes", error);
@@ -273,6 +311,7 @@ TransferRequest::Outcome TransferRequest::ReadBody(std::optional<std::int64_t> e
     }
     if (read == 0) break;
     if (most > 0 && body_->Size() + static_cast<std::int64_t>(filled + read) > most) {
+      if (body_->Kept()) ForgetRecord();
       body_->Clear();
       received_ = 0;
       return Failed(Failure::kFinal, (end ? u"body longer than the " : u"body over the ") +
@@ -281,7 +320,11 @@ TransferRequest::Outcome TransferRequest::ReadBody(std::optional<std::int64_t> e
     }
     filled += read;
     received_ = body_->Size() + static_cast<std::int64_t>(filled);
-    if (filled == block.size()) handOver();
+    if (filled == block->size()) handOver();
+    if (body_->Kept() && GetTickCount64() - lastCheckpoint_ >= kCheckpointMs) {
+      handOver();
+      Checkpoint(attempts, body_->Size());
+    }
     PostProgress();
   }
   handOver();
@@ -295,24 +338,75 @@ TransferRequest::Outcome TransferRequest::ReadBody(std::optional<std::int64_t> e
 
 bool TransferRequest::WaitToRetry(int seconds, int retry) {
   retry_ = retry;
+  const HANDLE events[] = {cancelEvent_.Get(), woken_.Get()};
   for (int left = seconds; left > 0; --left) {
     secondsLeft_ = left;
     PostProgress(true);
-    if (WaitForSingleObject(wake_.Get(), 1000) != WAIT_TIMEOUT) return false;
+    const DWORD which = WaitForMultipleObjects(2, events, FALSE, 1000);
+    if (which == WAIT_OBJECT_0 + 1) break;  // woken from sleep: the next attempt now
+    if (which != WAIT_TIMEOUT) return false;
   }
   retry_ = 0;
   return !Canceled();
 }
 
+TransferRequest::Outcome TransferRequest::Interrupted() {
+  switch (connection_.LastCut()) {
+    case WinInetConnection::Cut::kSilent:
+      return Failed(Failure::kNetwork,
+                    u"no data for " + DecimalText(connection_.SilenceMs() / 1000) + u" s");
+    case WinInetConnection::Cut::kWoken: {
+      Outcome woken = Failed(Failure::kNetwork, u"the PC woke from sleep");
+      woken.atOnce = true;
+      return woken;
+    }
+    default:
+      return {};  // cancelled, or closed at the end
+  }
+}
+
 void TransferRequest::KeepOrLetGo(const DownloadAttempts& attempts) {
   if (!body_->Kept()) return;
   const std::int64_t inHand = body_->Size();
-  const bool keep = attempts.CanContinue(inHand);
-  body_->LetGo(keep);  // closed before its record says what it holds
-  if (keep) {
-    partials_->Keep({FromWide(url_), attempts.Validator(), attempts.Total(), inHand,
-                     PartialStore::Now(), headers_});
+  if (attempts.CanContinue(inHand) && Checkpoint(attempts, inHand)) {
+    body_->LetGo(true);
+    Note(u"kept " + DecimalText(inHand) + u" of " + DecimalText(attempts.Total()) +
+         u" bytes for a later run");
+    return;
   }
+  ForgetRecord();
+  body_->LetGo(false);
+}
+
+bool TransferRequest::Checkpoint(const DownloadAttempts& attempts, std::int64_t inHand) {
+  lastCheckpoint_ = GetTickCount64();
+  if (!body_->Flush()) {
+    Note(u"could not keep the bytes in hand: " + SystemMessage(GetLastError()));
+    return false;
+  }
+  if (!partials_->Keep(
+          {Url(), attempts.Validator(), attempts.Total(), inHand, PartialStore::Now(), headers_})) {
+    Note(u"could not record the bytes kept: " + SystemMessage(GetLastError()));
+    return false;
+  }
+  return true;
+}
+
+void TransferRequest::ForgetRecord() {
+  partials_->Forget(Url());
+}
+
+DWORD_PTR TransferRequest::NewRelay() {
+  relay_ = std::make_shared<StatusRelay>(this);
+  relays_.push_back(relay_);
+  connection_.SetContextOwner(relay_);
+  return reinterpret_cast<DWORD_PTR>(relay_.get());
+}
+
+void TransferRequest::EndRelay() {
+  if (!relay_) return;
+  std::lock_guard<std::mutex> lock(relay_->mutex);
+  relay_->request = nullptr;
 }
 
 TransferRequest::Outcome TransferRequest::Failed(Failure failure, const Text& what,
@@ -328,7 +422,11 @@ TransferRequest::Outcome TransferRequest::Failed(Failure failure, const Text& wh
 }
 
 void TransferRequest::Note(const Text& what) {
-  log_.Write(FromWide(url_) + u": " + what);
+  log_.Write(Url() + u": " + what);
+}
+
+Text TransferRequest::Url() const {
+  return FromWide(url_);
 }
 
 bool TransferRequest::Canceled() {
@@ -338,9 +436,10 @@ bool TransferRequest::Canceled() {
 
 void CALLBACK TransferRequest::OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD) {
   const TransferState state = StateOfInternetStatus(status);
-  if (context != 0 && state != icNone) {
-    reinterpret_cast<TransferRequest*>(context)->Post(state, false);
-  }
+  if (context == 0 || state == icNone) return;
+  StatusRelay& relay = *reinterpret_cast<StatusRelay*>(context);
+  std::lock_guard<std::mutex> lock(relay.mutex);
+  if (relay.request != nullptr) relay.request->Post(state, false);
 }
 
 void TransferRequest::Post(TransferState state, bool final) {

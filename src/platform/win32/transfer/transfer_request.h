@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/log.h"
 #include "platform/transfer.h"
@@ -22,18 +23,33 @@
 
 namespace vexa {
 
+class TransferRequest;
+
+// Where the status callbacks of one attempt's WinINet request go (its context). WinINet may
+// call back with a handle's context long after the attempt, when a call given up on it returns
+// at last: so a relay lives as long as the request and every call made with it, and relays
+// nothing once its attempt is over.
+struct StatusRelay {
+  explicit StatusRelay(TransferRequest* to) : request(to) {}
+  std::mutex mutex;
+  TransferRequest* request;  // null once the attempt is over
+};
+
 // One request of TransferWinInet, shared by the control and the worker thread that runs it:
 // the worker makes the attempts DownloadAttempts allows (continuing a cut body where it can,
 // and one kept from an earlier run), reads the body into a ReceivedBody, waits between
 // attempts, logs, and posts the states and the progress; the window's thread may cancel or
-// abort it. Its WinINet handles are its WinInetConnection's.
+// abort it, and tell it that the PC woke from sleep. Its WinINet handles are its
+// WinInetConnection's, whose watch ends an attempt on which no byte came for `silenceMs`.
 class TransferRequest {
  public:
   // `bodyLimit`: the most body bytes the answer may have (0: no limit). `partials`: where a
-  // body cut short is kept for a later run, and found again.
+  // body that can be continued is kept as it arrives, for a later attempt or run, and found
+  // again.
   TransferRequest(const WinInetApi& api, FailureSink failed, Log& log,
                   std::shared_ptr<PartialStore> partials, HWND window, LPARAM serial,
-                  std::wstring url, bool isGet, std::int64_t bodyLimit);
+                  std::wstring url, bool isGet, std::int64_t bodyLimit, DWORD silenceMs);
+  ~TransferRequest();
   TransferRequest(const TransferRequest&) = delete;
   TransferRequest& operator=(const TransferRequest&) = delete;
 
@@ -46,9 +62,14 @@ class TransferRequest {
   // is in (the time-outs bound that), or at once when it waits to try again, and posts
   // nothing more.
   void Cancel();
-  // Window's thread, at the end of the program: cancels, and closes the connection, so that a
-  // WinINet call the worker waits in returns at once.
+  // Window's thread, at the end of the program: cancels, and closes the connection.
   void Abort();
+  // Window's thread: the PC has woken from sleep; a connection made before is likely dead, so
+  // the attempt under way (or the wait before the next one) ends and the next starts at once.
+  void Resume() { SetEvent(woken_.Get()); }
+  // Window's thread, once Complete() and the body has been read: it has taken its place, or
+  // was refused; what was kept of it on disk goes.
+  void DiscardBody();
 
   // Hands a failure that is not the network's to the window, unless the request was abandoned
   // (then nobody waits for it). Under the lock, so that none is on its way once Cancel returns.
@@ -69,6 +90,7 @@ class TransferRequest {
     bool whole = false;
     DownloadAttempts::Failure failure = DownloadAttempts::Failure::kFinal;
     std::optional<std::int64_t> retryAfter;
+    bool atOnce = false;  // the next attempt starts without a wait (the PC woke from sleep)
   };
 
   void Run();
@@ -80,12 +102,25 @@ class TransferRequest {
   // arrived and what the recent rate brings in a few dozen milliseconds more, so the window
   // hears of the bytes as they come, on a slow line too; they go to the body a block at a time.
   // A body that goes on past its end, or past the limit, is a bad answer: nothing of it is kept.
-  Outcome ReadBody(std::optional<std::int64_t> end);
+  // While it arrives, a kept body's bytes are recorded (Checkpoint) every kCheckpointMs.
+  Outcome ReadBody(const DownloadAttempts& attempts, std::optional<std::int64_t> end);
   // A body that ends without all its bytes: kept for a later run when it can be continued,
   // else let go of.
   void KeepOrLetGo(const DownloadAttempts& attempts);
+  // Records what the kept body holds, `inHand` bytes, once they are on the disk: the record
+  // never names more than the disk holds. False when it could not be recorded.
+  bool Checkpoint(const DownloadAttempts& attempts, std::int64_t inHand);
+  // The kept body's record goes: its bytes are about to change.
+  void ForgetRecord();
   // Counts down the wait before retry number `retry`; false when the request was cancelled.
+  // A wake from sleep ends the wait at once.
   bool WaitToRetry(int seconds, int retry);
+  // An attempt whose WinINet call the connection gave up (no data for the silence limit, a
+  // wake from sleep) or that was cancelled.
+  Outcome Interrupted();
+  // The relay of a new attempt's status callbacks; the last one's stops relaying.
+  DWORD_PTR NewRelay();
+  void EndRelay();
 
   // Logs why the request failed, unless it was abandoned (then that is no news).
   Outcome Failed(DownloadAttempts::Failure failure, const Text& what,
@@ -100,6 +135,7 @@ class TransferRequest {
   // Tells the window the progress changed: at most every kScreenUpdateMs unless `now`, and
   // never while a message it has not read yet is on its way.
   void PostProgress(bool now = false);
+  Text Url() const;
 
   const FailureSink failed_;
   Log& log_;
@@ -109,8 +145,13 @@ class TransferRequest {
   const std::wstring url_;
   const bool isGet_;
   const std::int64_t bodyLimit_;
-  UniqueHandle wake_;  // set by Cancel: ends a wait between attempts
+  UniqueHandle cancelEvent_;  // set by Cancel: ends a wait for WinINet or between attempts
+  UniqueHandle woken_;        // set by Resume (auto-reset)
   WinInetConnection connection_;
+  // The worker's: the relay of the current attempt, and all that WinINet may still call.
+  std::shared_ptr<StatusRelay> relay_;
+  std::vector<std::shared_ptr<StatusRelay>> relays_;
+  ULONGLONG lastCheckpoint_ = 0;
 
   std::mutex mutex_;  // guards the three members below
   bool canceled_ = false;

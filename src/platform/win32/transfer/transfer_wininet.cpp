@@ -13,19 +13,28 @@
 
 namespace vexa {
 
-TransferWinInet::TransferWinInet(FailureSink failed, Log& log, const WinInetApi* api)
+TransferWinInet::TransferWinInet(FailureSink failed, Log& log, const WinInetApi* api,
+                                 DWORD silenceMs)
     : failed_(std::move(failed)),
       log_(log),
       api_(api),
-      partials_(std::make_shared<PartialStore>(log)) {}
+      partials_(std::make_shared<PartialStore>(log)),
+      silenceMs_(silenceMs) {}
 
 TransferWinInet::~TransferWinInet() {
   Stop();
 }
 
+void TransferWinInet::Resume() {
+  if (current_ && !current_->Complete()) {
+    log_.Write(u"the PC woke from sleep");
+    current_->Resume();
+  }
+}
+
 bool TransferWinInet::Stop() {
-  // Closing the handles ends a worker's WinINet call at once on Windows. Wine 8 lets a read
-  // blocked on a socket go on until data or the end come: the time limit bounds the end there.
+  // A worker waits for WinINet only through its connection's watched calls, which end at once
+  // when the request is cancelled (a call itself is left to its own thread: see BlockingCalls).
   for (Worker& worker : workers_) worker.request->Abort();
   const DWORD start = GetTickCount();
   bool allEnded = true;
@@ -56,7 +65,7 @@ void TransferWinInet::Execute(const Text& url, const Text& operation) {
   ++serial_;
   current_ = std::make_shared<TransferRequest>(
       *api_, failed_, log_, partials_, window_, static_cast<LPARAM>(serial_), ToWide(url),
-      EqualIgnoringAsciiCase(operation, u"GET"), bodyLimit_);
+      EqualIgnoringAsciiCase(operation, u"GET"), bodyLimit_, silenceMs_);
   auto owner = std::make_unique<std::shared_ptr<TransferRequest>>(current_);
   UniqueHandle thread(
       CreateThread(nullptr, 0, &TransferRequest::RunWorker, owner.get(), 0, nullptr));
@@ -82,6 +91,10 @@ void TransferWinInet::GetChunk(std::int32_t size, std::vector<std::uint8_t>& chu
 
 std::int64_t TransferWinInet::BytesReceived() const {
   return current_ ? current_->Received() : 0;
+}
+
+void TransferWinInet::DiscardBody() {
+  if (CurrentIsComplete()) current_->DiscardBody();
 }
 
 TransferProgress TransferWinInet::Progress() const {

@@ -44,10 +44,15 @@ namespace vexa {
 class TransferWinInet final : public Transfer {
  public:
   static constexpr DWORD kStopTimeoutMs = 2000;
+  // An attempt on which no byte came for this long (waiting for its answer or for its body's
+  // next bytes) ends as a time-out, and the next one continues.
+  static constexpr DWORD kSilenceMs = 30000;
 
   // `failed` receives, on a worker's thread, a failure that is not the network's. `api` is
   // WinINet's function table; by default the system's, loaded on the first request.
-  TransferWinInet(FailureSink failed, Log& log, const WinInetApi* api = nullptr);
+  // `silenceMs`: kSilenceMs, shorter in tests.
+  TransferWinInet(FailureSink failed, Log& log, const WinInetApi* api = nullptr,
+                  DWORD silenceMs = kSilenceMs);
   ~TransferWinInet() override;
   TransferWinInet(const TransferWinInet&) = delete;
   TransferWinInet& operator=(const TransferWinInet&) = delete;
@@ -62,6 +67,9 @@ class TransferWinInet final : public Transfer {
   // Cancels every request and waits for the workers (see above). Returns false when one was
   // still running at the time limit.
   bool Stop();
+  // Window's thread: Windows says the PC has woken from sleep (PBT_APMRESUMEAUTOMATIC). The
+  // current request's attempt, or its wait before the next, ends, and the next starts at once.
+  void Resume();
 
   void SetBodyLimit(std::int64_t bytes) override { bodyLimit_ = bytes; }
   void Execute(const Text& url, const Text& operation) override;
@@ -69,6 +77,7 @@ class TransferWinInet final : public Transfer {
   void GetChunk(std::int32_t size, std::vector<std::uint8_t>& chunk) override;
   std::int64_t BytesReceived() const override;
   TransferProgress Progress() const override;
+  void DiscardBody() override;
 
  private:
   struct Worker {
@@ -85,6 +94,7 @@ class TransferWinInet final : public Transfer {
   // Shared with the workers, which may outlive this object at the end of the program.
   const std::shared_ptr<PartialStore> partials_;
   std::int64_t bodyLimit_ = 0;
+  const DWORD silenceMs_;
   std::uint32_t serial_ = 0;
   std::shared_ptr<TransferRequest> current_;
   std::vector<Worker> workers_;  // every worker that may still run

@@ -34,20 +34,40 @@ DWORD WinInetConnection::Open() {
   return ERROR_SUCCESS;
 }
 
-DWORD WinInetConnection::Ask(const std::wstring& url, const std::wstring& headers) {
+DWORD WinInetConnection::Ask(const std::wstring& url, const std::wstring& headers,
+                             DWORD_PTR context) {
   HINTERNET session;
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (closed_) return ERROR_CANCELLED;
     session = session_;
   }
-  if (session == nullptr) return ERROR_CANCELLED;
-  HINTERNET answer =
-      api_.InternetOpenUrlW(session, url.c_str(), headers.empty() ? nullptr : headers.c_str(),
-                            static_cast<DWORD>(headers.size()), kRequestFlags, context_);
-  if (answer == nullptr) return GetLastError();
+  if (session == nullptr) {  // a call given up closed it
+    if (const DWORD error = Open(); error != ERROR_SUCCESS) return error;
+    std::lock_guard<std::mutex> lock(mutex_);
+    session = session_;
+  }
+  lastByte_ = GetTickCount64();
+  struct Asked {
+    HINTERNET answer = nullptr;
+    DWORD error = ERROR_SUCCESS;
+  };
+  const auto asked = std::make_shared<Asked>();
+  const WinInetApi* api = &api_;
+  const DWORD watched = Watched([api, session, url, headers, context, asked] {
+    asked->answer =
+        api->InternetOpenUrlW(session, url.c_str(), headers.empty() ? nullptr : headers.c_str(),
+                              static_cast<DWORD>(headers.size()), kRequestFlags, context);
+    asked->error = asked->answer == nullptr ? GetLastError() : ERROR_SUCCESS;
+  });
+  if (watched != ERROR_SUCCESS) return watched;
+  if (asked->answer == nullptr) return asked->error;
+  lastByte_ = GetTickCount64();
   std::lock_guard<std::mutex> lock(mutex_);
-  if (session_ == nullptr) return ERROR_CANCELLED;  // closed: the session closed it already
-  answer_ = answer;
+  if (session_ != session) {  // closed meanwhile: the session closed it already
+    return ERROR_CANCELLED;
+  }
+  answer_ = asked->answer;
   return ERROR_SUCCESS;
 }
 
@@ -92,12 +112,64 @@ bool WinInetConnection::LeftHttps() {
   return where.empty() || !EqualIgnoringAsciiCase(FromWide(where.substr(0, 6)), u"https:");
 }
 
-bool WinInetConnection::DataAvailable(DWORD& available) {
-  return api_.InternetQueryDataAvailable(Answer(), &available, 0, 0) != FALSE;
+DWORD WinInetConnection::DataAvailable(DWORD& available) {
+  struct Waited {
+    DWORD available = 0;
+    DWORD error = ERROR_SUCCESS;
+  };
+  const auto waited = std::make_shared<Waited>();
+  const WinInetApi* api = &api_;
+  const HINTERNET answer = Answer();
+  const DWORD watched = Watched([api, answer, waited] {
+    if (!api->InternetQueryDataAvailable(answer, &waited->available, 0, 0)) {
+      waited->error = GetLastError();
+    }
+  });
+  if (watched != ERROR_SUCCESS) return watched;
+  available = waited->available;
+  if (available > 0) lastByte_ = GetTickCount64();
+  return waited->error;
 }
 
-bool WinInetConnection::Read(void* into, DWORD size, DWORD& read) {
-  return api_.InternetReadFile(Answer(), into, size, &read) != FALSE;
+DWORD WinInetConnection::Read(const std::shared_ptr<std::vector<std::uint8_t>>& block,
+                              std::size_t offset, DWORD size, DWORD& read) {
+  struct Done {
+    DWORD read = 0;
+    DWORD error = ERROR_SUCCESS;
+  };
+  const auto done = std::make_shared<Done>();
+  const WinInetApi* api = &api_;
+  const HINTERNET answer = Answer();
+  const DWORD watched = Watched([api, answer, block, offset, size, done] {
+    if (!api->InternetReadFile(answer, block->data() + offset, size, &done->read)) {
+      done->error = GetLastError();
+    }
+  });
+  if (watched != ERROR_SUCCESS) return watched;
+  read = done->read;
+  if (read > 0) lastByte_ = GetTickCount64();
+  return done->error;
+}
+
+DWORD WinInetConnection::Watched(std::function<void()> call) {
+  cut_ = Cut::kNone;
+  // The call holds what its status callbacks use for as long as it runs.
+  auto held = [owner = contextOwner_, call = std::move(call)] { call(); };
+  switch (calls_.Run(std::move(held), lastByte_ + silenceMs_)) {
+    case BlockingCalls::Ended::kReturned:
+      return ERROR_SUCCESS;
+    case BlockingCalls::Ended::kSilent:
+      cut_ = Cut::kSilent;
+      break;
+    case BlockingCalls::Ended::kWoken:
+      cut_ = Cut::kWoken;
+      break;
+    case BlockingCalls::Ended::kCanceled:
+      cut_ = Cut::kCanceled;
+      break;
+  }
+  CloseHandles(false);
+  return ERROR_CANCELLED;
 }
 
 void WinInetConnection::EndAnswer() {
@@ -108,8 +180,12 @@ void WinInetConnection::EndAnswer() {
 }
 
 void WinInetConnection::Close() {
+  CloseHandles(true);
+}
+
+void WinInetConnection::CloseHandles(bool forGood) {
   std::lock_guard<std::mutex> lock(mutex_);
-  closed_ = true;
+  if (forGood) closed_ = true;
   if (session_ == nullptr) return;
   if (answer_ != nullptr) api_.InternetCloseHandle(std::exchange(answer_, nullptr));
   api_.InternetCloseHandle(std::exchange(session_, nullptr));
