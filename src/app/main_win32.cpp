@@ -17,6 +17,7 @@
 #include "platform/win32/log_win32.h"
 #include "platform/win32/processes_win32.h"
 #include "platform/win32/program_end_win32.h"
+#include "platform/win32/running_copies_win32.h"
 #include "platform/win32/shell_win32.h"
 #include "platform/win32/system_folders.h"
 #include "platform/win32/system_library.h"
@@ -112,15 +113,25 @@ void LogStart(Log& log) {
 int Run(HINSTANCE instance, Log& log) {
   // Failures on the other threads (process starts, the transfer's spool) come to the window,
   // which throws them on its own thread, to the error box below.
+  // Held from the load event (the first thing it does) until the process ends.
+  RunningCopiesWin32 copies(log);
   ComApartment com;  // first made, last gone: the window and the shell use COM in it
   Win32Ui ui(instance, WindowForm(), com);
   const auto reportFailure = [&ui, &log](std::exception_ptr failure) {
     log.Write(u"failure on another thread: " + FailureOf(failure).Logged());
     ui.ReportFailure(failure);
   };
-  FilesWin32 files(&CheckDownload);
+  // A file a virus scanner holds is waited for, and the state line says so.
+  const auto heldFile = [&ui, &log](const Text& path) {
+    log.Write(path + u": held by another program; waited for, " +
+              DecimalText(kHeldFileWaitMs / 1000) + u" s at most");
+    ui.SetCaption(Control::Label_http_state, u"正在等待其他程序释放文件 " + path + u" ...");
+    ui.ShowPendingNow();
+  };
+  FilesWin32 files(&CheckDownload, heldFile);
   ProcessesWin32 processes(reportFailure, log);
   ShellWin32 shell(log, com);
+  shell.SetHeldFileNotice(heldFile);
   TransferWinInet inet1(reportFailure, log);
   CodePageWin32 codePage;
   EnvironmentWin32 environment;
@@ -136,7 +147,7 @@ int Run(HINSTANCE instance, Log& log) {
     RemoveRunFolder();
   });
   FrmUpdate form(
-      Platform{ui, files, processes, shell, inet1, codePage, environment, end, log, clock});
+      Platform{ui, files, processes, shell, inet1, codePage, environment, end, log, clock, copies});
 
   ui.Connect([&form](Control source, EventKind kind,
                      std::int16_t argument) { return form.Raise(source, kind, argument); },

@@ -19,9 +19,13 @@ constexpr char16_t kRefreshArgument[] = u"REFRESH";
 // process about 100 ms to go, so 50 passes end the loop after about five seconds at the most.
 constexpr int kMaxKillPasses = 50;
 
+// How long a second start waits for the running copy to show a window.
+constexpr std::int32_t kRunningCopyWaitMs = 5000;
+
 }  // namespace
 
 void FrmUpdate::Form_Load() {
+  if (!platform_.copies.TakeLock()) HandOverToRunningCopy();
   Files& files = platform_.files;
 
   const Text brandFile = platform_.environment.ProgramFolder() + kBrandFileName;
@@ -53,6 +57,21 @@ void FrmUpdate::Form_Load() {
   KillByWindowTitle(kProductWindowTitle);
 
   if (platform_.environment.CommandLineArgument() == kRefreshArgument) Command_refresh_Click();
+}
+
+// One copy at a time: a second start touches nothing (no file, no product, no request), so an
+// install under way is never run twice; it brings the running copy to the front and ends.
+void FrmUpdate::HandOverToRunningCopy() {
+  const RunningCopy running = platform_.copies.BringRunningCopyToFront(kRunningCopyWaitMs);
+  const Text copy = u"another copy is running (process " + DecimalText(running.process) + u")";
+  if (running.shown) {
+    platform_.log.Write(copy + u": brought to the front");
+  } else {
+    platform_.log.Write(copy + u": no window of it within " +
+                        DecimalText(kRunningCopyWaitMs / 1000) + u" s");
+    ui_.ShowMessageBox(u"安装程序已在运行。", u"Tollumo", MessageIcon::Information);
+  }
+  platform_.end.Now();
 }
 
 Text FrmUpdate::GetSpecialFolder(std::int32_t folder) {

@@ -10,7 +10,8 @@ namespace vexa {
 // The update window: every piece of the program's state, and the handlers of its events.
 // Handlers are defined in the folder of their subsystem:
 //   form/routing.cpp             the constructor; Raise, the routing of events to handlers
-//   engine/startup.cpp           Form_Load, GetSpecialFolder, KillByWindowTitle
+//   engine/startup.cpp           Form_Load, HandOverToRunningCopy, GetSpecialFolder,
+//                                KillByWindowTitle
 //   engine/manifest.cpp          BuildManifest
 //   engine/download_queue.cpp    Command_refresh_Click, Command2_Click, DownloadNext,
 //                                FetchCurrentItem, OfferRetry, CommitOrFetchAgain, Register
@@ -83,6 +84,7 @@ class FrmUpdate {
 
  private:
   // Start-up.
+  void HandOverToRunningCopy();  // ends the program
   Text GetSpecialFolder(std::int32_t folder);
   void KillByWindowTitle(const Text& title);
   void BuildManifest(const Text& systemFolder);

@@ -7,6 +7,7 @@
 #include "platform/log.h"
 #include "platform/processes.h"
 #include "platform/program_end.h"
+#include "platform/running_copies.h"
 #include "platform/shell.h"
 #include "platform/transfer.h"
 #include "platform/ui.h"
@@ -26,6 +27,7 @@ struct Platform {
   ProgramEnd& end;
   Log& log;
   Clock& clock;
+  RunningCopies& copies;
 };
 
 }  // namespace vexa

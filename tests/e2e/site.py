@@ -7,7 +7,9 @@
 # "plain" (Content-length), "chunked" (no Content-length), "drop" (Content-length of the whole
 # body, then the connection reset after "drop_after" body bytes of this answer), "rate" (bytes
 # per second, 0 = as fast as possible), "ranges" (true: an ETag of the body, "Accept-Ranges:
-# bytes", and a Range request whose If-Range matches is answered 206), "sequence" (rules merged
+# bytes", and a Range request whose If-Range matches is answered 206), "stall_after" (after this
+# many body bytes of this answer, nothing more: the connection is held open, without a byte,
+# until the program closes it or 120 s pass), "sequence" (rules merged
 # over this one for the first, second, ... request of the path; later ones get the rule
 # itself), "to_http" (true: a request over TLS gets a 302 to the same path on the plain site).
 # Each request is logged as one JSON line, with its Range, If-Range and whether over TLS.
@@ -19,6 +21,7 @@ import json
 import os
 import random
 import re
+import select
 import socket
 import ssl
 import struct
@@ -107,6 +110,11 @@ class Handler(BaseHTTPRequestHandler):
             for part in (data[at: min(at + step, length)] for at in range(skip, length, step)):
                 if mode == "drop":
                     part = part[: rule["drop_after"] - sent]
+                if "stall_after" in rule and sent + len(part) >= rule["stall_after"]:
+                    self.wfile.write(part[: rule["stall_after"] - sent])
+                    self.wfile.flush()
+                    self.hold()
+                    return
                 self.wfile.write(b"%x\r\n%s\r\n" % (len(part), part) if mode == "chunked" else part)
                 self.wfile.flush()
                 sent += len(part)
@@ -121,6 +129,15 @@ class Handler(BaseHTTPRequestHandler):
                 self.wfile.write(b"0\r\n\r\n")
         except OSError:
             pass  # the program closed the connection
+
+
+    # Silence on an open connection: until the peer closes it, or 120 s.
+    def hold(self):
+        self.close_connection = True
+        end = time.time() + 120
+        while time.time() < end:
+            if select.select([self.connection], [], [], 1)[0] and not self.connection.recv(4096):
+                return
 
 
 # The site over TLS: each connection's handshake runs on its own request thread.

@@ -321,6 +321,59 @@ class UpdateRun(harness.WineTest):
         self.assertEqual(env.site_requests()[-1]["range"], "bytes=%d-" % kept)
         self.assertIn("retry: vexa_setup_zs.exe again", env.program_log())
 
+    # The site sends half the installer, then nothing on a connection it keeps open: 30 s after
+    # the last byte the attempt ends, and the next, 2 s later, asks for the rest.
+    def test_a_connection_that_goes_silent_is_continued(self):
+        rule = {"pad": 4 << 20, "ranges": True, "sequence": [{"stall_after": 2 << 20}]}
+        paths = self.prepare(COMPONENTS, {"setup": rule})
+        program = env.start_program("REFRESH")
+        self.assert_installer_opened(program, site.body_sha256(paths[site.SETUP_PATH]), 90)
+        first, second = [r for r in env.site_requests() if r["path"] == site.SETUP_PATH]
+        print("\nsilence noticed: second request %.1f s after the first" % (second["t"] - first["t"]),
+              file=sys.stderr)
+        self.assertLess(second["t"] - first["t"], 35)
+        self.assertEqual((second["range"], second["if_range"] is not None),
+                         ("bytes=%d-" % (2 << 20), True))
+        self.assertIn("vexa_setup_zs.txt: failed: no data for 30 s", env.program_log())
+
+    # Started again while a run is under way, with REFRESH or without, a second copy brings the
+    # first one's window to the front and ends at once, having touched nothing.
+    def test_a_second_start_hands_over_to_the_running_copy(self):
+        paths = self.prepare(COMPONENTS[:5], {"setup": {"pad": 3 << 20, "rate": 300_000}})
+        first = env.start_program("REFRESH")
+        self.watch_installer(lambda r: (r[1] or 0) >= 5, 30)
+        for args in (["REFRESH"], []):
+            started = time.time()
+            self.assertEqual(self.wait_exit(env.start_program(*args), 5), 0, args)
+            print("\nsecond copy %s ended after %.1f s" % (args, time.time() - started),
+                  file=sys.stderr)
+            [(_, cls, title, process)] = env.robot("front")
+            self.assertEqual((cls, title), ("FrmUpdate", "Tollumo"))
+            self.assertEqual(env.program_log().count(
+                "another copy is running (process %s): brought to the front" % process),
+                len(args) or 2)
+        self.assert_installed(first, site.body_sha256(paths[site.SETUP_PATH]), COMPONENTS[5:])
+        self.assertEqual(env.fetched(), [URL_PATH[n] for n in COMPONENTS[5:]] + [site.SETUP_PATH])
+        self.assertEqual(len(env.events("setup")), 1)
+
+    # A virus scanner holds every new file in C:\ and the system folder alone for 3 s, as soon as
+    # it can (in time for a 16 MB installer; a small file may be placed before it is ready):
+    # each file it holds is waited for, nothing is fetched twice, and the installer starts.
+    def test_files_a_virus_scanner_holds_are_waited_for(self):
+        paths = self.prepare(COMPONENTS[:6], {"setup": {"pad": 16 << 20}})
+        env.start("C:\\e2e\\probe.exe", "scan", "3000")
+        self.assertTrue(wait_until(lambda: env.events("scanning"), 20), "no scanner")
+        program = env.start_program("REFRESH")
+        self.assert_installed(program, site.body_sha256(paths[site.SETUP_PATH]), COMPONENTS[6:],
+                              timeout=120)
+        self.assertEqual(env.fetched(), [URL_PATH[n] for n in COMPONENTS[6:]] + [site.SETUP_PATH])
+        scans = env.events("scan")
+        print("\nheld by the scanner: %s" % scans, file=sys.stderr)
+        held = {re.sub(r"\.[0-9a-f]{32}\.vexa-tmp$", "", s[1]) for s in scans}
+        self.assertIn("C:\\vexa_setup_zs.exe", held)
+        for path in held:
+            self.assertIn(path + ": held by another program; waited for", env.program_log())
+
     # The one error box, its text naming what failed (close_error_box). Returns the box's text.
     def assert_error_box(self, program, text_start, logged=True):
         lines = self.close_error_box(program, 30, "error-" + self._testMethodName)

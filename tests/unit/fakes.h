@@ -290,6 +290,17 @@ class FakeClock : public Clock {
   std::int64_t ms = 1000000;
 };
 
+class FakeCopies : public RunningCopies {
+ public:
+  bool TakeLock() override { return !running.process; }
+  RunningCopy BringRunningCopyToFront(std::int32_t waitMs) override {
+    waitedMs = waitMs;
+    return running;
+  }
+  RunningCopy running;  // a process number: another copy holds the lock
+  std::int32_t waitedMs = -1;
+};
+
 // A window with every fake wired in.
 struct FakeSystem {
   IconvCodePage codePage;
@@ -302,7 +313,9 @@ struct FakeSystem {
   FakeProgramEnd end;
   FakeLog log;
   FakeClock clock;
-  Platform platform{ui, files, processes, shell, inet, codePage, environment, end, log, clock};
+  FakeCopies copies;
+  Platform platform{ui,          files, processes, shell, inet,  codePage,
+                    environment, end,   log,       clock, copies};
   FrmUpdate form{platform};
 
   // The package's brand file with these bytes, then the window loaded, as the window layer

@@ -26,6 +26,36 @@ TEST(Startup, WithoutBrandFileShowsTheBoxAndEndsBeforeAnythingElse) {
   }
 }
 
+// A second start, with REFRESH or without, touches nothing (no file written or deleted, no
+// product ended, no request, no window shown): it brings the running copy to the front, or
+// says that one runs when it shows no window within 5 s, logs one line and ends.
+TEST(Startup, ASecondCopyTouchesNothingAndHandsOverToTheRunningOne) {
+  for (const bool shown : {true, false}) {
+    for (const Text& argument : {Text(u"REFRESH"), Text()}) {
+      FakeSystem s;
+      s.copies.running = {4242, shown};
+      s.environment.argument = argument;
+      s.files.Put(kEncoded, "old\r\n");
+      s.files.Put(kMarker, "m");
+      s.processes.windows = {{1, 5, u"vexa"}};
+      EXPECT_THROW(s.Load(), ProgramEnded);
+      EXPECT_EQ(s.files.Bytes(kEncoded), "old\r\n");
+      EXPECT_TRUE(s.files.Has(kMarker));
+      EXPECT_TRUE(s.processes.terminated.empty() && s.processes.started.empty());
+      EXPECT_TRUE(s.inet.requests.empty());
+      EXPECT_FALSE(s.ui.shown);
+      EXPECT_EQ(s.copies.waitedMs, 5000);
+      EXPECT_EQ(s.log.lines, std::vector<Text>{shown ? u"another copy is running (process 4242): "
+                                                       u"brought to the front"
+                                                     : u"another copy is running (process 4242): "
+                                                       u"no window of it within 5 s"});
+      const FakeUi::Box running{u"安装程序已在运行。", u"Tollumo", MessageIcon::Information};
+      EXPECT_EQ(s.ui.messageBoxes,
+                shown ? std::vector<FakeUi::Box>{} : std::vector<FakeUi::Box>{running});
+    }
+  }
+}
+
 // The coded brands below are written out: they were computed by an encoder of the tests
 // written apart from the codec, never by the codec under test.
 TEST(Startup, RecordsTheCodedBrandFromTheFirstLineAndFillsTheLabels) {

@@ -26,6 +26,7 @@
 #include "platform/win32/log_win32.h"
 #include "platform/win32/processes_win32.h"
 #include "platform/win32/program_end_win32.h"
+#include "platform/win32/running_copies_win32.h"
 #include "platform/win32/shell_win32.h"
 #include "platform/win32/transfer/partial_store.h"
 #include "platform/win32/transfer/received_body.h"
@@ -517,6 +518,20 @@ void CheckTaskbar() {
   CHECK(show(TaskbarState::Normal, 268435, 268435456) && calls.back() == "268435/268435456");
 }
 
+// One copy at a time: while a copy (here: another thread) holds the lock, it can't be taken;
+// a lock left by a copy that ended without letting go is taken over.
+void CheckOneCopy() {
+  LogWin32 log(L"C:\\probe\\copies.log");
+  {
+    RunningCopiesWin32 first(log);
+    CHECK(first.TakeLock());
+    std::thread([&log] { CHECK(!RunningCopiesWin32(log).TakeLock()); }).join();
+  }
+  std::thread([&log] { CHECK((new RunningCopiesWin32(log))->TakeLock()); }).join();  // ends
+  CHECK(RunningCopiesWin32(log).TakeLock());
+  CHECK(Bytes(kDir + u"copies.log").find("taken over from a copy that ended") != std::string::npos);
+}
+
 int wmain(int argc, wchar_t** argv) {
   if (argc == 2 && std::wstring(argv[1]) == L"wait") {
     Sleep(20000);
@@ -538,6 +553,7 @@ int wmain(int argc, wchar_t** argv) {
     CheckLinksAndLimits();
     CheckInstallerStart();
     CheckKillRule(argv[0]);
+    CheckOneCopy();
   } catch (const std::exception& error) {  // a platform failure no check expected
     std::printf("FAILED: unexpected error %s\n", error.what());
     ++failures;

@@ -6,6 +6,7 @@
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/desktop_shell.h"
 #include "platform/win32/failure_texts.h"
+#include "platform/win32/held_files.h"
 #include "platform/win32/shell_api.h"
 #include "platform/win32/system_folders.h"
 #include "platform/win32/win_error.h"
@@ -50,14 +51,22 @@ void ShellWin32::StartInstaller(const Text& path) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started = {};
-  if (api_.CreateProcessW(file.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          folder.empty() ? nullptr : folder.c_str(), &startup, &started)) {
+  // A virus scanner may hold the new file a moment longer: the start is tried again then.
+  const DWORD error = RetriedWhileHeld(
+      [&] {
+        return api_.CreateProcessW(file.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                   nullptr, folder.empty() ? nullptr : folder.c_str(), &startup,
+                                   &started)
+                   ? ERROR_SUCCESS
+                   : GetLastError();
+      },
+      path, notice_);
+  if (error == ERROR_SUCCESS) {
     const UniqueHandle process(started.hProcess), thread(started.hThread);
     log_.Write(u"opened " + path + u": started as a program (process " +
                DecimalText(started.dwProcessId) + u")");
     return;
   }
-  const DWORD error = GetLastError();
   if (error != kElevationRequired) {
     log_.Write(u"opened " + path + u": not started: error " + DecimalText(error));
     throw SystemError(error, failure::kCannotStartInstaller, path);

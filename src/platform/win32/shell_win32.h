@@ -4,8 +4,11 @@
 
 #include <shellapi.h>
 
+#include <utility>
+
 #include "platform/log.h"
 #include "platform/shell.h"
+#include "platform/win32/held_files.h"
 #include "platform/win32/win_handle.h"
 
 namespace vexa {
@@ -23,6 +26,8 @@ class ShellWin32 final : public Shell {
   ShellWin32(Log& log, ComApartment& com, const InstallerStartApi* api = nullptr);
   ShellWin32(const ShellWin32&) = delete;
   ShellWin32& operator=(const ShellWin32&) = delete;
+  // Hears of an installer that another program holds as its start is waited for.
+  void SetHeldFileNotice(HeldFileNotice notice) { notice_ = std::move(notice); }
 
   // The installer starts as a program (CreateProcessW, the file named as the program), never
   // through the shell's association for its kind of file: the merged HKEY_CLASSES_ROOT an
@@ -46,6 +51,7 @@ class ShellWin32 final : public Shell {
   Log& log_;
   ComApartment& com_;
   const InstallerStartApi& api_;
+  HeldFileNotice notice_;
 };
 
 }  // namespace vexa

@@ -7,9 +7,14 @@
 //   probe.exe open U   the web browser: records the address it was asked to open;
 //   probe.exe trust F machine|user
 //                      adds the certificate in file F (DER) to the machine's or the user's
-//                      trusted roots.
+//                      trusted roots;
+//   probe.exe scan MS  a virus scanner: each file made in C:\ or the system folder is opened
+//                      alone (no sharing) as soon as it can be, held for MS milliseconds, and
+//                      let go; records the file, how long it waited for it and held it.
+#include <atomic>
 #include <cstdlib>
 #include <cwctype>
+#include <thread>
 
 #include "probe_log.h"  // first: <windows.h>, which <wincrypt.h> needs
 
@@ -90,6 +95,58 @@ int TrustRoot(const wchar_t* file, const std::wstring& how) {
   return added ? 0 : 4;
 }
 
+// Several threads try at once, with no pause: the program's file is free only in the moment
+// between its close and its reopening. The first to open it holds it.
+void Hold(const std::wstring& path, DWORD ms) {
+  const DWORD start = GetTickCount();
+  std::atomic<bool> done{false};
+  const auto grab = [&] {
+    while (!done && GetTickCount() - start < 10000) {
+      HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+      if (file == INVALID_HANDLE_VALUE) {
+        if (GetLastError() == ERROR_FILE_NOT_FOUND) done = true;  // gone before it was held
+        continue;
+      }
+      done = true;
+      const DWORD waited = GetTickCount() - start;
+      Sleep(ms);
+      CloseHandle(file);
+      AppendRecord({L"scan", path, std::to_wstring(waited), std::to_wstring(ms)});
+    }
+  };
+  std::thread helpers[] = {std::thread(grab), std::thread(grab)};
+  grab();
+  for (std::thread& helper : helpers) helper.join();
+}
+
+int Scanner(DWORD ms) {
+  for (const std::wstring folder : {L"C:\\", L"C:\\windows\\system32\\"}) {
+    HANDLE watched = CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (watched == INVALID_HANDLE_VALUE) return 5;
+    std::thread([watched, folder, ms] {
+      alignas(DWORD) static thread_local BYTE changes[64 * 1024];
+      for (DWORD got = 0;
+           ReadDirectoryChangesW(watched, changes, sizeof changes, FALSE,
+                                 FILE_NOTIFY_CHANGE_FILE_NAME, &got, nullptr, nullptr);) {
+        for (DWORD at = 0; got > 0;) {
+          const auto* change = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(changes + at);
+          if (change->Action == FILE_ACTION_ADDED) {
+            const std::wstring name(change->FileName, change->FileNameLength / sizeof(wchar_t));
+            std::thread(Hold, folder + name, ms).detach();
+          }
+          if (change->NextEntryOffset == 0) break;
+          at += change->NextEntryOffset;
+        }
+      }
+    }).detach();
+  }
+  AppendRecord({L"scanning", std::to_wstring(GetCurrentProcessId())});
+  Sleep(INFINITE);
+  return 0;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -105,6 +162,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     return 0;
   }
   if (__argc == 4 && std::wstring(__wargv[1]) == L"trust") return TrustRoot(__wargv[2], __wargv[3]);
+  if (__argc == 3 && std::wstring(__wargv[1]) == L"scan") return Scanner(_wtoi(__wargv[2]));
   if (__argc == 3 && std::wstring(__wargv[1]) == L"window") {  // until the process is ended
     CreateWindowW(L"STATIC", __wargv[2], WS_OVERLAPPEDWINDOW | WS_VISIBLE, 20, 20, 200, 80, nullptr,
                   nullptr, nullptr, nullptr);

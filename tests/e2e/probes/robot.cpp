@@ -10,6 +10,7 @@
 //   moveto <x> <y>  pointer to a point of the window's client area
 //   at <x> <y>      the id of the control that gets the pointer at a point of the client
 //                   area (0: the window itself)
+//   front           the window in front: its class, title and process
 //   close           WM_CLOSE to the update window
 //   box <s>         wait up to s seconds for a message box titled "Tollumo"; its text and icon
 //   ok              press the message box's first button
@@ -176,6 +177,13 @@ bool Step(const std::wstring& step) {
     if (!form || !ClientToScreen(form, &p)) return false;
     HWND hit = WindowFromPoint(p);
     Emit({L"at", to_wstring(hit && IsChild(form, hit) ? GetDlgCtrlID(hit) : 0)});
+  } else if (step == L"front") {
+    HWND front = GetForegroundWindow();
+    DWORD process = 0;
+    GetWindowThreadProcessId(front, &process);
+    wchar_t windowClass[64] = {};
+    GetClassNameW(front, windowClass, 64);
+    Emit({L"front", windowClass, TextOf(front), to_wstring(process)});
   } else if (step == L"close") {
     return form && PostMessageW(form, WM_CLOSE, 0, 0);
   } else if (step == L"box") {

@@ -11,6 +11,7 @@
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/failure_texts.h"
 #include "platform/win32/files/protected_files.h"
+#include "platform/win32/held_files.h"
 #include "platform/win32/win_error.h"
 #include "platform/win32/win_handle.h"
 
@@ -23,24 +24,6 @@ constexpr LONGLONG kLargestTextFile = 1024 * 1024;
 void WriteAll(HANDLE file, const std::uint8_t* bytes, std::size_t count, const Text& path) {
   const DWORD error = WriteFully(file, bytes, count);
   if (error != ERROR_SUCCESS) throw SystemError(error, failure::kCannotWriteFile, path);
-}
-
-// Runs `attempt` (a system call giving its error code) until it succeeds, or fails for good.
-// Right after a file is closed, a virus scanner or the search indexer on Windows often holds
-// it for a moment, and opening or moving it fails with a sharing violation (or access denied
-// while the scanner's handle goes); so it is tried again, for about a second in all. Wine has
-// no such scanners and shows none of this.
-template <class Attempt>
-DWORD Retried(Attempt attempt) {
-  constexpr int kTries = 10;
-  constexpr DWORD kPauseMs = 100;
-  for (int attempt_number = 1;; ++attempt_number) {
-    const DWORD error = attempt();
-    const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
-                      error == ERROR_LOCK_VIOLATION;
-    if (!held || attempt_number == kTries) return error;
-    Sleep(kPauseMs);
-  }
 }
 
 // A new file beside `target` ("<target>.<random>.vexa-tmp", so the final move stays on one
@@ -87,7 +70,8 @@ UniqueHandle CreateBeside(const Text& target, Text& name) {
 // forced onto the disk first (FlushFileBuffers): that would only matter after a power cut, and
 // would make the installer wait for 256 MB to be written out.
 void PutInPlace(UniqueHandle file, const Text& temporary, const Text& target,
-                const FilesWin32::ReplacementCheck& check, std::map<Text, UniqueHandle>* held) {
+                const FilesWin32::ReplacementCheck& check, std::map<Text, UniqueHandle>* held,
+                const HeldFileNotice& notice) {
   // Kept when the writing handle closes; a crash before the reopening leaves a file that only
   // administrators can open, under a name nobody knows.
   if (!SetDeleteOnClose(file.Get(), false)) {
@@ -95,11 +79,13 @@ void PutInPlace(UniqueHandle file, const Text& temporary, const Text& target,
   }
   file.Reset();
   const std::wstring name = ToWide(temporary);
-  DWORD error = Retried([&] {
-    file.Reset(CreateFileW(name.c_str(), GENERIC_READ | DELETE | WRITE_DAC, FILE_SHARE_READ,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    return file.Valid() ? ERROR_SUCCESS : GetLastError();
-  });
+  DWORD error = RetriedWhileHeld(
+      [&] {
+        file.Reset(CreateFileW(name.c_str(), GENERIC_READ | DELETE | WRITE_DAC, FILE_SHARE_READ,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        return file.Valid() ? ERROR_SUCCESS : GetLastError();
+      },
+      target, notice);
   if (error != ERROR_SUCCESS) {
     // Only an administrator's program (a virus scanner) can hold it this long; if it still
     // does, the file goes when Windows next starts.
@@ -117,7 +103,7 @@ void PutInPlace(UniqueHandle file, const Text& temporary, const Text& target,
   }
   if (held) held->erase(target);  // an earlier replacement: this one takes its place
   const std::wstring to = ToWide(target);
-  error = Retried([&] { return RenameByHandle(file.Get(), to); });
+  error = RetriedWhileHeld([&] { return RenameByHandle(file.Get(), to); }, target, notice);
   if (error != ERROR_SUCCESS) {
     SetDeleteOnClose(file.Get(), true);
     throw SystemError(error, failure::kCannotReplaceFile, target);
@@ -133,8 +119,9 @@ class FileReplacementWin32 final : public FileReplacement {
   static constexpr std::size_t kBlock = 1024 * 1024;
 
   FileReplacementWin32(Text target, FilesWin32::ReplacementCheck check,
-                       std::map<Text, UniqueHandle>& held)
+                       std::map<Text, UniqueHandle>& held, const HeldFileNotice& notice)
       : held_(held),
+        notice_(notice),
         target_(std::move(target)),
         file_(CreateBeside(target_, temporary_)),
         check_(check) {
@@ -157,7 +144,7 @@ class FileReplacementWin32 final : public FileReplacement {
   void Commit() override {
     if (!file_.Valid()) throw SystemError(ERROR_INVALID_HANDLE, failure::kCannotWriteFile, target_);
     WriteBlock();
-    PutInPlace(std::move(file_), temporary_, target_, check_, &held_);
+    PutInPlace(std::move(file_), temporary_, target_, check_, &held_, notice_);
   }
 
  private:
@@ -167,6 +154,7 @@ class FileReplacementWin32 final : public FileReplacement {
   }
 
   std::map<Text, UniqueHandle>& held_;
+  const HeldFileNotice& notice_;
   Text target_;
   Text temporary_;
   UniqueHandle file_;
@@ -226,7 +214,7 @@ void FilesWin32::WriteLine(const Text& path, const Text& line) {
   Text temporary;
   UniqueHandle file = CreateBeside(path, temporary);
   WriteAll(file.Get(), reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), path);
-  PutInPlace(std::move(file), temporary, path, nullptr, nullptr);
+  PutInPlace(std::move(file), temporary, path, nullptr, nullptr, notice_);
 }
 
 // Through a handle to the name itself: a link or junction there is removed, never what it
@@ -263,7 +251,7 @@ void FilesWin32::Delete(const Text& path) {
 }
 
 std::unique_ptr<FileReplacement> FilesWin32::BeginReplace(const Text& path) {
-  return std::make_unique<FileReplacementWin32>(path, check_, held_);
+  return std::make_unique<FileReplacementWin32>(path, check_, held_, notice_);
 }
 
 }  // namespace vexa

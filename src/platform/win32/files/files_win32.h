@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/files.h"
+#include "platform/win32/held_files.h"
 #include "platform/win32/win_handle.h"
 
 namespace vexa {
@@ -18,8 +19,11 @@ class FilesWin32 final : public Files {
   // before it takes the place of `target`; throws PlatformError to refuse it.
   using ReplacementCheck = void (*)(HANDLE file, const Text& target);
 
-  // `check`, if any, sees every replacement before Commit moves it into place.
-  explicit FilesWin32(ReplacementCheck check = nullptr) : check_(check) {}
+  // `check`, if any, sees every replacement before Commit moves it into place. `notice`, if
+  // any, hears of a new file that another program holds (RetriedWhileHeld) as it is waited
+  // for.
+  explicit FilesWin32(ReplacementCheck check = nullptr, HeldFileNotice notice = {})
+      : check_(check), notice_(std::move(notice)) {}
 
   bool Exists(const Text& path, std::uint32_t attributeMask) const override;
   Text ReadFirstLine(const Text& path) override;
@@ -38,6 +42,7 @@ class FilesWin32 final : public Files {
 
  private:
   ReplacementCheck check_;
+  HeldFileNotice notice_;
   std::map<Text, UniqueHandle> held_;  // the files replaced, by target, from their check on
 };
 

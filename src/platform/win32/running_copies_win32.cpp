@@ -1,0 +1,180 @@
+#include "platform/win32/running_copies_win32.h"
+
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <vector>
+
+#include "platform/text.h"
+#include "platform/win32/code_page_win32.h"
+#include "platform/win32/system_text.h"
+
+namespace vexa {
+namespace {
+
+constexpr wchar_t kBoundary[] = L"Tollumo";
+constexpr wchar_t kMutex[] = L"vexa_update.lock";
+constexpr wchar_t kSection[] = L"vexa_update.process";
+// Administrators and SYSTEM only: nobody else can open, hold or change what is made with it.
+constexpr wchar_t kAdministratorsOnly[] = L"D:P(A;;GA;;;BA)(A;;GA;;;SY)";
+constexpr wchar_t kWindowClass[] = L"FrmUpdate";
+constexpr wchar_t kMessageBoxClass[] = L"#32770";
+
+class AdministratorsOnly {
+ public:
+  AdministratorsOnly() {
+    ConvertStringSecurityDescriptorToSecurityDescriptorW(kAdministratorsOnly, SDDL_REVISION_1,
+                                                         descriptor_.Out(), nullptr);
+    attributes_ = {sizeof attributes_, descriptor_.Get(), FALSE};
+  }
+  // Null, for the system's default, when the descriptor could not be made.
+  SECURITY_ATTRIBUTES* Get() { return descriptor_ ? &attributes_ : nullptr; }
+
+ private:
+  LocalMemory<PSECURITY_DESCRIPTOR> descriptor_;
+  SECURITY_ATTRIBUTES attributes_ = {};
+};
+
+// Whether the kernel object was made by an administrator's program: its owner is
+// Administrators, SYSTEM, or the default owner of this program's own token.
+bool MadeByAdministrator(HANDLE object) {
+  PSID owner = nullptr;
+  LocalMemory<PSECURITY_DESCRIPTOR> descriptor;
+  if (GetSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                      nullptr, nullptr, descriptor.Out()) != ERROR_SUCCESS ||
+      owner == nullptr) {
+    return false;
+  }
+  if (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
+      IsWellKnownSid(owner, WinLocalSystemSid))
+    return true;
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  const UniqueHandle owned(token);
+  std::vector<BYTE> buffer(256);
+  DWORD size = 0;
+  if (!GetTokenInformation(token, TokenOwner, buffer.data(), static_cast<DWORD>(buffer.size()),
+                           &size)) {
+    return false;
+  }
+  return EqualSid(owner, reinterpret_cast<TOKEN_OWNER*>(buffer.data())->Owner) != FALSE;
+}
+
+// The visible window of `process` a user should see: its message box when it shows one, else
+// its main window.
+struct Found {
+  DWORD process;
+  HWND box = nullptr;
+  HWND main = nullptr;
+};
+
+BOOL CALLBACK FindWindowOf(HWND window, LPARAM parameter) {
+  Found& found = *reinterpret_cast<Found*>(parameter);
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  if (process != found.process || !IsWindowVisible(window)) return TRUE;
+  wchar_t name[16] = {};
+  GetClassNameW(window, name, 16);
+  if (wcscmp(name, kMessageBoxClass) == 0) found.box = window;
+  if (wcscmp(name, kWindowClass) == 0) found.main = window;
+  return TRUE;
+}
+
+}  // namespace
+
+RunningCopiesWin32::~RunningCopiesWin32() {
+  if (held_) ReleaseMutex(mutex_.Get());
+}
+
+void RunningCopiesWin32::OpenNamespace() {
+  if (namespaceTried_) return;
+  namespaceTried_ = true;
+  HANDLE boundary = CreateBoundaryDescriptorW(kBoundary, 0);
+  DWORD error = GetLastError();
+  if (boundary != nullptr) {
+    BYTE administrators[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof administrators;
+    if (CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size) &&
+        AddSIDToBoundaryDescriptor(&boundary, administrators)) {
+      AdministratorsOnly attributes;
+      namespace_ = CreatePrivateNamespaceW(attributes.Get(), boundary, kBoundary);
+      if (namespace_ == nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+        namespace_ = OpenPrivateNamespaceW(boundary, kBoundary);
+      }
+    }
+    error = GetLastError();
+    DeleteBoundaryDescriptor(boundary);
+  }
+  if (namespace_ == nullptr) {
+    log_.Write(u"one copy at a time: no private namespace (error " + DecimalText(error) +
+               u"): a Global\\ name open to Administrators and SYSTEM only");
+  }
+}
+
+std::wstring RunningCopiesWin32::NameOf(const wchar_t* object) {
+  OpenNamespace();
+  return (namespace_ != nullptr ? std::wstring(kBoundary) + L"\\" : L"Global\\Tollumo.") + object;
+}
+
+bool RunningCopiesWin32::TakeLock() {
+  AdministratorsOnly attributes;
+  const std::wstring name = NameOf(kMutex);
+  mutex_.Reset(CreateMutexW(attributes.Get(), FALSE, name.c_str()));
+  const DWORD error = GetLastError();
+  if (!mutex_.Valid() || (error == ERROR_ALREADY_EXISTS && !MadeByAdministrator(mutex_.Get()))) {
+    // Only something that is not this program can have made it so: it is not a copy of ours.
+    log_.Write(u"one copy at a time: " + FromWide(name) +
+               u" is held by something that is not this program (error " +
+               DecimalText(mutex_.Valid() ? ERROR_ALREADY_EXISTS : error) + u"): going on");
+    mutex_.Reset();
+    return true;
+  }
+  const DWORD taken = WaitForSingleObject(mutex_.Get(), 0);
+  if (taken == WAIT_TIMEOUT) return false;
+  held_ = true;
+  if (taken == WAIT_ABANDONED) {
+    log_.Write(u"one copy at a time: taken over from a copy that ended without letting go");
+  }
+  section_.Reset(CreateFileMappingW(INVALID_HANDLE_VALUE, attributes.Get(), PAGE_READWRITE, 0,
+                                    sizeof(DWORD), NameOf(kSection).c_str()));
+  if (section_.Valid()) {
+    if (void* view = MapViewOfFile(section_.Get(), FILE_MAP_WRITE, 0, 0, sizeof(DWORD))) {
+      *static_cast<volatile DWORD*>(view) = GetCurrentProcessId();
+      UnmapViewOfFile(view);
+    }
+  }
+  return true;
+}
+
+std::uint32_t RunningCopiesWin32::RunningProcess() {
+  const UniqueHandle section(OpenFileMappingW(FILE_MAP_READ, FALSE, NameOf(kSection).c_str()));
+  if (!section.Valid()) return 0;
+  const void* view = MapViewOfFile(section.Get(), FILE_MAP_READ, 0, 0, sizeof(DWORD));
+  if (view == nullptr) return 0;
+  const DWORD process = *static_cast<const volatile DWORD*>(view);
+  UnmapViewOfFile(view);
+  return process;
+}
+
+RunningCopy RunningCopiesWin32::BringRunningCopyToFront(std::int32_t waitMs) {
+  const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(waitMs);
+  RunningCopy running;
+  do {
+    if (running.process == 0) running.process = RunningProcess();
+    Found found{running.process};
+    if (found.process != 0) EnumWindows(FindWindowOf, reinterpret_cast<LPARAM>(&found));
+    if (HWND window = found.box ? found.box : found.main) {
+      for (HWND each : {GetWindow(window, GW_OWNER), window}) {
+        if (each != nullptr && IsIconic(each)) ShowWindow(each, SW_RESTORE);
+      }
+      // Started by the user a moment ago, this program may give the foreground away.
+      SetForegroundWindow(window);
+      running.shown = true;
+      return running;
+    }
+    Sleep(100);
+  } while (GetTickCount64() < end);
+  return running;
+}
+
+}  // namespace vexa
