@@ -456,12 +456,13 @@ class Wine:
         self.procs.append(p)
         return p
 
-    # The unpacked package: the program, its brand file if `brand`, the components `installed`.
-    def package(self, brand, installed=()):
+    # The unpacked package: the program, its brand file if `brand` (its line in `encoding`),
+    # the components `installed`.
+    def package(self, brand, installed=(), encoding="cp936"):
         self.app.mkdir(exist_ok=True)
         shutil.copy(program_path(self.build), self.app)
         if brand is not None:
-            (self.app / "Vexaoem.dat").write_bytes(brand.encode("cp936") + b"\r\n")
+            (self.app / "Vexaoem.dat").write_bytes((brand + "\r\n").encode(encoding))
         for name in installed:
             shutil.copy(self.probe("component.dll"), self.sys / name)
 

@@ -18,6 +18,7 @@ PICTURE_Z, COMMAND1, COMMAND_REFRESH, LABEL5, LABEL_V, IMAGE1, LABEL4, LABEL2, L
 BRAND = "泰禾PC电脑"
 # BRAND's code page 936 bytes as numbers "<n>/", each character shifted: C:\vexaoem.dat's line.
 BRAND_CODE = b"gkmknmigkqqkpirjipqigkrspsigkoknri"
+MARKED_BRAND, MARKED_CODE = "测试品牌ABC", b"cgomjhecgilghecgjllkecgjoflelkellelme"  # likewise
 # All a registration's cmd.exe gets from the program: the system's values, none of the user's.
 SYSTEM_ENVIRONMENT = {"ComSpec", "NUMBER_OF_PROCESSORS", "PATH", "PATHEXT", "SystemDrive",
                       "PROCESSOR_ARCHITECTURE", "SystemRoot", "TEMP", "TMP", "windir"}
@@ -130,6 +131,20 @@ class UpdateRun(harness.WineTest):
         self.assertRegex(log, r"opened C:\\vexa_setup_zs\.exe: started as a program "
                               r"\(process \d+\)")
         self.assertTrue(log.rstrip().endswith("ended normally"), log[-300:])
+
+    # A brand file saved with a byte order mark (Notepad's "UTF-8 with BOM" and "Unicode") is
+    # read in its encoding: the full run records the brand's code; the log names the encoding.
+    def test_a_brand_file_with_a_byte_order_mark_records_its_brand(self):
+        for encoding, name in (("utf-8", "UTF-8"), ("utf-16-le", "UTF-16 LE")):
+            with self.subTest(encoding):
+                env.reset()
+                env.package("\ufeff" + MARKED_BRAND, COMPONENTS, encoding)
+                paths = env.configure({})
+                program = env.start_program("REFRESH")
+                self.assert_installer_opened(program, site.body_sha256(paths[site.SETUP_PATH]))
+                self.assertEqual((env.c / "vexaoem.dat").read_bytes(), MARKED_CODE + b"\r\n")
+                self.assertIn("Vexaoem.dat (%s with byte order mark): %s" % (name, MARKED_BRAND),
+                              env.program_log())
 
     def test_start_button_and_a_stalled_transfer(self):
         installed = ["comcat.dll", "MCI32.OCX", "stdole2.tlb", "shdocvw.dll", "msxml3.dll",

@@ -185,7 +185,7 @@ bool FilesWin32::Exists(const Text& path, std::uint32_t attributeMask) const {
   return true;
 }
 
-Text FilesWin32::ReadFirstLine(const Text& path) {
+FirstLine FilesWin32::ReadFirstLine(const Text& path) {
   // The file itself, never where a link or junction in its place points: the program reads
   // and shows what it finds as administrator, and a user could point it at any file.
   UniqueHandle file(CreateFileW(ToWide(path).c_str(), GENERIC_READ,
@@ -198,7 +198,7 @@ Text FilesWin32::ReadFirstLine(const Text& path) {
   if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart > kLargestTextFile) {
     throw SystemError(ERROR_FILE_TOO_LARGE, failure::kCannotReadFile, path);
   }
-  // Read only as far as the first CR.
+  // The whole file (1 MB at most): in UTF-16 a CR byte may be half of another character.
   std::string bytes;
   char block[4096];
   for (;;) {
@@ -208,12 +208,14 @@ Text FilesWin32::ReadFirstLine(const Text& path) {
     }
     if (read == 0) break;
     bytes.append(block, read);
-    if (std::string_view(block, read).find('\r') != std::string_view::npos) break;
   }
+  FirstLine first;
   std::string line;
-  if (!FirstLineOf(bytes, line))
+  if (!FirstLineOf(bytes, first.encoding, line))
     throw SystemError(ERROR_HANDLE_EOF, failure::kCannotReadFile, path);
-  return TextFromAnsi(line);
+  first.text = first.encoding == TextEncoding::Ansi ? TextFromAnsi(line)
+                                                    : TextOfUnicode(line, first.encoding);
+  return first;
 }
 
 // Through a new file put in the file's place: whatever lies at the name (a hard link to
