@@ -144,6 +144,7 @@ int Run(HINSTANCE instance, Log& log) {
   inet1.SetNotifyWindow(ui.MainWindow());
   form.Raise(Control::Form, EventKind::Load);
   inet1.PreparePartials();  // once the window shows
+  RemoveOldRunFolders(log);
   return ui.RunMessageLoop();
 }
 

@@ -123,7 +123,15 @@ class UpdateRun(harness.WineTest):
         self.assertEqual([e for e in env.events("load") if e[1].lower().startswith("c:\\app")], [])
         setup = env.events("setup")
         self.assertEqual([s[1] for s in setup], ["C:\\vexa_setup_zs.exe"])
-        self.assertEqual(setup[0][3], "C:\\", "the installer's working folder")
+        _, _, _, cwd, temp, tmp, planted = setup[0]
+        self.assertEqual(cwd, "C:\\", "the installer's working folder")
+        # Its TEMP and TMP: its own folder in the run's under %SystemRoot%\Temp, not the user's,
+        # kept with what it left there after the program ended; the rest of its environment is
+        # the program's, the user's variable too.
+        run = re.fullmatch(r"C:\\windows\\temp\\(vexa-[0-9a-f]{32})\\installer", temp, re.I)
+        self.assertTrue(run, temp)
+        self.assertEqual((tmp, planted), (temp, "1"))
+        self.assertTrue((env.c / "windows" / "temp" / run[1] / "installer" / "setup.tmp").exists())
         # The support log: every registration started, the installer opened, the end.
         log = env.program_log()
         for name in COMPONENTS:
@@ -363,7 +371,8 @@ class UpdateRun(harness.WineTest):
 
     def test_an_installer_that_cannot_replace_the_old_one_shows_the_error_box(self):
         self.prepare(COMPONENTS)
-        env.block(env.c / "vexa_setup_zs.exe")  # Windows refuses to move a file over a folder
+        # Windows refuses to move a file over a folder; an empty one would be removed first.
+        env.block(env.c / "vexa_setup_zs.exe", lambda p: (p.mkdir(), (p / "theirs").touch()))
         self.assert_error_box(env.start_program("REFRESH"), "无法替换文件 C:\\vexa_setup_zs.exe：")
         self.assertEqual(list(env.c.glob("vexa_setup_zs.exe.*")), [])
 

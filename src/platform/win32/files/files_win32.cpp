@@ -67,6 +67,14 @@ UniqueHandle CreateBeside(const Text& target, Text& name) {
   return file;
 }
 
+// What a user may have put at a target's name that a move can't replace, an empty folder or a
+// link or junction of any kind, goes as a name (never what it points at), so that the new file
+// takes its place. A folder with content stays, and the move fails naming the target; a plain
+// file stays for the move to replace in one step.
+void ClearTargetName(const std::wstring& target) {
+  RemoveName(target, true);
+}
+
 // Puts the written file `temporary` (its writing handle `file`) in the place of `target`,
 // after `check` (if any) has seen it. With `held`, the handle that holds it from the check on
 // is kept there under the target's name, in place of an earlier replacement's.
@@ -117,6 +125,7 @@ void PutInPlace(UniqueHandle file, const Text& temporary, const Text& target,
   }
   if (held) held->erase(target);  // an earlier replacement: this one takes its place
   const std::wstring to = ToWide(target);
+  ClearTargetName(to);
   error = Retried([&] { return RenameByHandle(file.Get(), to); });
   if (error != ERROR_SUCCESS) {
     SetDeleteOnClose(file.Get(), true);

@@ -13,8 +13,12 @@
 // never loaded.
 #define VEXA_WINTRUST_FUNCTIONS(F) \
   F(WinVerifyTrust) F(WTHelperProvDataFromStateData) F(WTHelperGetProvSignerFromChain)
-#define VEXA_CRYPT32_FUNCTIONS(F) \
-  F(CertGetNameStringW) F(CertGetCertificateChain) F(CertFreeCertificateChain)
+#define VEXA_CRYPT32_FUNCTIONS(F)                                                       \
+  F(CertGetNameStringW)                                                                 \
+  F(CertGetCertificateChain)                                                            \
+  F(CertFreeCertificateChain) F(CryptEncodeObjectEx) F(CertOpenStore) F(CertCloseStore) \
+      F(CertFindCertificateInStore) F(CertFreeCertificateContext)                       \
+          F(CertGetCertificateContextProperty)
 
 namespace vexa {
 
