@@ -79,7 +79,7 @@ class StdioReplacement : public FileReplacement {
 class BenchFiles : public Files {
  public:
   bool Exists(const Text&, std::uint32_t) const override { return false; }
-  Text ReadFirstLine(const Text&) override { return {}; }
+  FirstLine ReadFirstLine(const Text&) override { return {}; }
   void WriteLine(const Text&, const Text&) override {}
   void Delete(const Text&) override {}
   std::unique_ptr<FileReplacement> BeginReplace(const Text&) override {

@@ -102,11 +102,14 @@ Failure FailureOf(std::exception_ptr failure) {
   EndProcess(1);
 }
 
-// The run's first lines in the log: which program, from where, asked what.
+// The run's first lines in the log: which program (and, for a try-out build, that it runs its
+// downloads unchecked), from where, asked what.
 void LogStart(Log& log) {
   const std::wstring path = ProgramPath();
   log.Write(Text(u"vexa_update ") + kProgramVersion +
             (sizeof(void*) == 8 ? u" (64-bit)" : u" (32-bit)") + u" started: " + FromWide(path));
+  if (kDownloadsUnchecked)
+    log.Write(u"downloads are not checked (built with VEXA_UNVERIFIED_DOWNLOADS)");
   log.Write(u"command line: " + FromWide(GetCommandLineW()));
 }
 
@@ -155,6 +158,7 @@ int Run(HINSTANCE instance, Log& log) {
   inet1.SetNotifyWindow(ui.MainWindow());
   form.Raise(Control::Form, EventKind::Load);
   inet1.PreparePartials();  // once the window shows
+  RemoveOldRunFolders(log);
   return ui.RunMessageLoop();
 }
 

@@ -35,8 +35,15 @@ void FrmUpdate::Form_Load() {
     platform_.end.Now();
   }
 
-  const Text BrandName = files.ReadFirstLine(brandFile);
-  platform_.log.Write(u"brand file " + brandFile + u": " + BrandName);
+  FirstLine brand = files.ReadFirstLine(brandFile);
+  // A brand file saved in Unicode gives the brand a file in the ANSI code page would give: a
+  // character the code page lacks becomes its default character, as in any text.
+  if (brand.encoding != TextEncoding::Ansi) {
+    brand.text = platform_.codePage.FromAnsi(platform_.codePage.ToAnsi(brand.text));
+  }
+  const Text BrandName = brand.text;
+  platform_.log.Write(u"brand file " + brandFile + u" (" + EncodingName(brand.encoding) + u"): " +
+                      BrandName);
   EncodedBrand = EncodeBrand(BrandName);
   files.WriteLine(kEncodedBrandPath, EncodedBrand);
   // Read-only, hidden or system, the marker goes all the same.

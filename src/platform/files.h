@@ -7,6 +7,7 @@
 
 #include "platform/platform_error.h"
 #include "platform/text.h"
+#include "platform/text_file_format.h"
 
 namespace vexa {
 
@@ -42,13 +43,20 @@ class FileReplacement {
   virtual void Commit() = 0;
 };
 
+// A text file's first line and the encoding it was read in.
+struct FirstLine {
+  Text text;
+  TextEncoding encoding = TextEncoding::Ansi;
+};
+
 class Files {
  public:
   virtual ~Files() = default;
   virtual bool Exists(const Text& path, std::uint32_t attributeMask) const = 0;
-  // The characters up to the first CR, read in the ANSI code page. Throws PlatformError
-  // when the file holds no character at all.
-  virtual Text ReadFirstLine(const Text& path) = 0;
+  // The characters up to the first CR (FirstLineOf), read in the encoding the file's byte
+  // order mark names, else in the ANSI code page. Throws PlatformError when the file holds no
+  // byte at all.
+  virtual FirstLine ReadFirstLine(const Text& path) = 0;
   // Puts a file holding the line in the ANSI code page, then CR LF, in the place of whatever
   // has that name (a file of any attributes, a link: replaced, never written through).
   virtual void WriteLine(const Text& path, const Text& line) = 0;

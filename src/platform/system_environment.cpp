@@ -10,13 +10,29 @@ char16_t AsciiUpper(char16_t c) {
   return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
 }
 
+// A variable's name: what comes before its first "=" after the first character (the system's
+// own "=C:=C:\folder" names a drive's current folder).
+TextView NameOf(TextView variable) {
+  return variable.substr(0, variable.find(u'=', 1));
+}
+
 // Windows sorts an environment block by name as if in upper case, code unit by code unit.
-bool NameBefore(const Text& a, const Text& b) {
-  const TextView nameA = TextView(a).substr(0, a.find(u'='));
-  const TextView nameB = TextView(b).substr(0, b.find(u'='));
+bool NameBefore(TextView a, TextView b) {
+  const TextView nameA = NameOf(a), nameB = NameOf(b);
   return std::lexicographical_compare(
       nameA.begin(), nameA.end(), nameB.begin(), nameB.end(),
       [](char16_t x, char16_t y) { return AsciiUpper(x) < AsciiUpper(y); });
+}
+
+// "NAME=value" strings, each ended by a NUL, and a last NUL that ends the block.
+Text BlockOf(const std::vector<Text>& variables) {
+  Text block;
+  for (const Text& variable : variables) {
+    block += variable;
+    block += u'\0';
+  }
+  block += u'\0';
+  return block;
 }
 
 }  // namespace
@@ -37,13 +53,31 @@ Text SystemEnvironmentBlock(const SystemFacts& facts) {
       u"NUMBER_OF_PROCESSORS=" + DecimalText(facts.processors),
   };
   std::sort(variables.begin(), variables.end(), NameBefore);
-  Text block;
-  for (const Text& variable : variables) {
-    block += variable;
-    block += u'\0';
+  return BlockOf(variables);
+}
+
+Text WithTemporaryFolder(TextView block, const Text& temporaryFolder) {
+  std::vector<Text> variables;
+  for (std::size_t at = 0; at < block.size() && block[at] != u'\0';) {
+    const std::size_t end = std::min(block.find(u'\0', at), block.size());
+    variables.emplace_back(block.substr(at, end - at));
+    at = end + 1;
   }
-  block += u'\0';
-  return block;
+  for (const Text name : {u"TEMP", u"TMP"}) {
+    const Text variable = name + u"=" + temporaryFolder;
+    bool set = false;
+    for (Text& old : variables) {
+      if (EqualIgnoringAsciiCase(NameOf(old), name)) {
+        old = variable;
+        set = true;
+      }
+    }
+    if (!set) {
+      const auto later = [&](const Text& v) { return NameBefore(variable, v); };
+      variables.insert(std::find_if(variables.begin(), variables.end(), later), variable);
+    }
+  }
+  return BlockOf(variables);
 }
 
 }  // namespace vexa

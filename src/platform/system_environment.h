@@ -23,4 +23,10 @@ struct SystemFacts {
 // an environment block (ignoring case), and a last NUL that ends the block.
 Text SystemEnvironmentBlock(const SystemFacts& facts);
 
+// The environment block of the installer: the program's own `block` (as the system gives it,
+// in the same layout) with TEMP and TMP set to `temporaryFolder`, each in its place, or where
+// its name sorts when the block has none; every other variable stays as it is (the installer
+// is the product's and may need the user's folders).
+Text WithTemporaryFolder(TextView block, const Text& temporaryFolder);
+
 }  // namespace vexa

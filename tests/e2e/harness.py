@@ -382,7 +382,10 @@ class Wine:
         self.stop_all()
         self.wait_quiet()
         for path in self.blocked:
-            (path.rmdir if path.is_dir() else path.unlink)()
+            if path.is_dir():
+                shutil.rmtree(path)
+            elif path.exists():  # an empty folder the program may have removed
+                path.unlink()
             away = path.with_name(path.name + ".away")
             if away.exists():
                 away.rename(path)
@@ -395,7 +398,8 @@ class Wine:
             (self.sys / name).unlink(missing_ok=True)
         for log in self.c.glob("windows/temp/vexa_update*.log"):
             log.unlink()
-        shutil.rmtree(self.c / "windows" / "temp" / "vexa-partials", ignore_errors=True)
+        for folder in self.c.glob("windows/temp/vexa-*"):  # partials, runs' working folders
+            shutil.rmtree(folder, ignore_errors=True)
         if self.python_site:
             if self.site.poll() is not None:  # a test stopped it
                 self.start_site()
@@ -456,12 +460,13 @@ class Wine:
         self.procs.append(p)
         return p
 
-    # The unpacked package: the program, its brand file if `brand`, the components `installed`.
-    def package(self, brand, installed=()):
+    # The unpacked package: the program, its brand file if `brand` (its line in `encoding`),
+    # the components `installed`.
+    def package(self, brand, installed=(), encoding="cp936"):
         self.app.mkdir(exist_ok=True)
         shutil.copy(program_path(self.build), self.app)
         if brand is not None:
-            (self.app / "Vexaoem.dat").write_bytes(brand.encode("cp936") + b"\r\n")
+            (self.app / "Vexaoem.dat").write_bytes((brand + "\r\n").encode(encoding))
         for name in installed:
             shutil.copy(self.probe("component.dll"), self.sys / name)
 

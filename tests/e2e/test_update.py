@@ -18,6 +18,7 @@ PICTURE_Z, COMMAND1, COMMAND_REFRESH, LABEL5, LABEL_V, IMAGE1, LABEL4, LABEL2, L
 BRAND = "泰禾PC电脑"
 # BRAND's code page 936 bytes as numbers "<n>/", each character shifted: C:\vexaoem.dat's line.
 BRAND_CODE = b"gkmknmigkqqkpirjipqigkrspsigkoknri"
+MARKED_BRAND, MARKED_CODE = "测试品牌ABC", b"cgomjhecgilghecgjllkecgjoflelkellelme"  # likewise
 # All a registration's cmd.exe gets from the program: the system's values, none of the user's.
 SYSTEM_ENVIRONMENT = {"ComSpec", "NUMBER_OF_PROCESSORS", "PATH", "PATHEXT", "SystemDrive",
                       "PROCESSOR_ARCHITECTURE", "SystemRoot", "TEMP", "TMP", "windir"}
@@ -122,7 +123,15 @@ class UpdateRun(harness.WineTest):
         self.assertEqual([e for e in env.events("load") if e[1].lower().startswith("c:\\app")], [])
         setup = env.events("setup")
         self.assertEqual([s[1] for s in setup], ["C:\\vexa_setup_zs.exe"])
-        self.assertEqual(setup[0][3], "C:\\", "the installer's working folder")
+        _, _, _, cwd, temp, tmp, planted = setup[0]
+        self.assertEqual(cwd, "C:\\", "the installer's working folder")
+        # Its TEMP and TMP: its own folder in the run's under %SystemRoot%\Temp, not the user's,
+        # kept with what it left there after the program ended; the rest of its environment is
+        # the program's, the user's variable too.
+        run = re.fullmatch(r"C:\\windows\\temp\\(vexa-[0-9a-f]{32})\\installer", temp, re.I)
+        self.assertTrue(run, temp)
+        self.assertEqual((tmp, planted), (temp, "1"))
+        self.assertTrue((env.c / "windows" / "temp" / run[1] / "installer" / "setup.tmp").exists())
         # The support log: every registration started, the installer opened, the end.
         log = env.program_log()
         for name in COMPONENTS:
@@ -130,6 +139,20 @@ class UpdateRun(harness.WineTest):
         self.assertRegex(log, r"opened C:\\vexa_setup_zs\.exe: started as a program "
                               r"\(process \d+\)")
         self.assertTrue(log.rstrip().endswith("ended normally"), log[-300:])
+
+    # A brand file saved with a byte order mark (Notepad's "UTF-8 with BOM" and "Unicode") is
+    # read in its encoding: the full run records the brand's code; the log names the encoding.
+    def test_a_brand_file_with_a_byte_order_mark_records_its_brand(self):
+        for encoding, name in (("utf-8", "UTF-8"), ("utf-16-le", "UTF-16 LE")):
+            with self.subTest(encoding):
+                env.reset()
+                env.package("\ufeff" + MARKED_BRAND, COMPONENTS, encoding)
+                paths = env.configure({})
+                program = env.start_program("REFRESH")
+                self.assert_installer_opened(program, site.body_sha256(paths[site.SETUP_PATH]))
+                self.assertEqual((env.c / "vexaoem.dat").read_bytes(), MARKED_CODE + b"\r\n")
+                self.assertIn("Vexaoem.dat (%s with byte order mark): %s" % (name, MARKED_BRAND),
+                              env.program_log())
 
     def test_start_button_and_a_stalled_transfer(self):
         installed = ["comcat.dll", "MCI32.OCX", "stdole2.tlb", "shdocvw.dll", "msxml3.dll",
@@ -401,7 +424,8 @@ class UpdateRun(harness.WineTest):
 
     def test_an_installer_that_cannot_replace_the_old_one_shows_the_error_box(self):
         self.prepare(COMPONENTS)
-        env.block(env.c / "vexa_setup_zs.exe")  # Windows refuses to move a file over a folder
+        # Windows refuses to move a file over a folder; an empty one would be removed first.
+        env.block(env.c / "vexa_setup_zs.exe", lambda p: (p.mkdir(), (p / "theirs").touch()))
         self.assert_error_box(env.start_program("REFRESH"), "无法替换文件 C:\\vexa_setup_zs.exe：")
         self.assertEqual(list(env.c.glob("vexa_setup_zs.exe.*")), [])
 

@@ -1,8 +1,10 @@
 // The brand file's bytes and the brand codec (shell/brand_codec.cpp) on any input, with the
 // code page 936 conversion both ways (platform/linux/iconv_code_page.h, as Windows converts).
 // Invariants, from the input and the codec's own description:
-// - the first line is the bytes up to the first CR; a file without bytes has none;
-// - a text read from any bytes comes back as the same text after a trip through the code page;
+// - the first line is the bytes up to the first CR (after a byte order mark: up to the first CR
+//   of its encoding, so no CR is read in any encoding); a file without bytes has none;
+// - a text read from any bytes without a mark comes back as the same text after a trip through
+//   the code page;
 // - an encoded brand is made of the letters "a" to "w" only; when there is one, it decodes
 //   to the brand as the code page keeps each of its characters (a surrogate pair is two);
 // - decoding any text gives a text, or the empty text, and never fails.
@@ -20,11 +22,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
   const std::string file = in.ConsumeRandomLengthString(512);
   std::string line;
-  FUZZ_CHECK(FirstLineOf(file, line) == !file.empty());
-  if (!file.empty()) FUZZ_CHECK(line == file.substr(0, file.find('\r')));
+  TextEncoding encoding = TextEncoding::Ansi;
+  FUZZ_CHECK(FirstLineOf(file, encoding, line) == !file.empty());
+  const bool ansi = encoding == TextEncoding::Ansi;
+  if (ansi) FUZZ_CHECK(line == file.substr(0, file.find('\r')));
 
-  const Text read = sys.codePage.FromAnsi(line);
-  FUZZ_CHECK(sys.codePage.FromAnsi(sys.codePage.ToAnsi(read)) == read);
+  const Text read = ansi ? sys.codePage.FromAnsi(line) : TextOfUnicode(line, encoding);
+  FUZZ_CHECK(read.find(u'\r') == Text::npos);
+  if (ansi) FUZZ_CHECK(sys.codePage.FromAnsi(sys.codePage.ToAnsi(read)) == read);
 
   const Text brand = in.ConsumeBool() ? read : FuzzText(in, 64);
   const Text encoded = sys.form.EncodeBrand(brand);

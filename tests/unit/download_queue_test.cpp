@@ -131,7 +131,7 @@ TEST(WholeRun, FetchesEveryItemToItsPlaceAndLaunchesTheInstaller) {
   EXPECT_EQ(sys.ui.Caption(Control::Label_http_state2), u"100%");
   EXPECT_TRUE(sys.ui.Visible(Control::Picture_http));
   // The support log names each item, where it comes from and where it went.
-  EXPECT_TRUE(sys.log.Has(u"brand file D:\\Tollumo\\Vexaoem.dat: B"));
+  EXPECT_TRUE(sys.log.Has(u"brand file D:\\Tollumo\\Vexaoem.dat (ANSI code page): B"));
   EXPECT_TRUE(sys.log.Has(u"system folder: C:\\windows\\system32"));
   EXPECT_TRUE(sys.log.Has(u"item MCI32.OCX: to fetch from " + kSite + items[1].first + u" into " +
                           items[1].second));

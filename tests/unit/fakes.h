@@ -95,10 +95,14 @@ class FakeFiles : public Files {
     if (it == entries_.end() || it->second.folder) return false;
     return (it->second.attributes & (kAttrHidden | kAttrSystem) & ~mask) == 0;
   }
-  Text ReadFirstLine(const Text& path) override {
+  FirstLine ReadFirstLine(const Text& path) override {
+    FirstLine first;
     std::string line;
-    if (!FirstLineOf(Bytes(path), line)) throw PlatformError(u"读取文件时遇到文件尾：" + path);
-    return codePage_.FromAnsi(line);
+    if (!FirstLineOf(Bytes(path), first.encoding, line))
+      throw PlatformError(u"读取文件时遇到文件尾：" + path);
+    first.text = first.encoding == TextEncoding::Ansi ? codePage_.FromAnsi(line)
+                                                      : TextOfUnicode(line, first.encoding);
+    return first;
   }
   void WriteLine(const Text& path, const Text& line) override {
     Put(path, OneLineFile(codePage_.ToAnsi(line)));

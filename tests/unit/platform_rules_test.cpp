@@ -172,6 +172,28 @@ TEST(SystemEnvironment, HoldsOnlyTheSystemsValuesSortedByName) {
                                u"TMP=D:\\WINNT\\Temp", u"windir=D:\\WINNT"}));
 }
 
+// What the installer gets: the program's own environment with TEMP and TMP (in any case of
+// letters) pointing at its folder, in their places or, when missing, where they sort; every
+// other variable, the drives' current folders ("=C:") and names that only begin alike kept.
+TEST(SystemEnvironment, TheInstallerKeepsTheProgramsOwnButTempAndTmp) {
+  using namespace std::string_literals;
+  const Text folder = u"C:\\Windows\\Temp\\vexa-1\\installer";
+  const Text block =
+      u"=C:=C:\\app\0APPDATA=C:\\Users\\me\\AppData\\Roaming\0"
+      u"temp=C:\\Users\\me\\Temp\0TMPDIR=x\0USERPROFILE=C:\\Users\\me\0"
+      u"VEXA_PLANTED=1\0\0"s;
+  const auto variables = [](const Text& b) { return SplitAt(b.substr(0, b.size() - 2), u'\0'); };
+  const Text given = WithTemporaryFolder(block, folder);
+  ASSERT_EQ(given.substr(given.size() - 2), Text(2, u'\0'));
+  EXPECT_EQ(variables(given),
+            (std::vector<Text>{u"=C:=C:\\app", u"APPDATA=C:\\Users\\me\\AppData\\Roaming",
+                               u"TEMP=" + folder, u"TMP=" + folder, u"TMPDIR=x",
+                               u"USERPROFILE=C:\\Users\\me", u"VEXA_PLANTED=1"}));
+  EXPECT_EQ(variables(WithTemporaryFolder(u"A=1\0TMP=old\0Z=2\0\0"s, folder)),
+            (std::vector<Text>{u"A=1", u"TEMP=" + folder, u"TMP=" + folder, u"Z=2"}));
+  EXPECT_EQ(WithTemporaryFolder(u"\0"s, u"T"), u"TEMP=T\0TMP=T\0\0"s);
+}
+
 TEST(NumberText, DigitsWithZerosInFrontAsPrintfWritesThem) {
   // What "%02u", "%03u" and "%08X" make of these numbers.
   EXPECT_EQ(PaddedDecimalText(7, 2), u"07");

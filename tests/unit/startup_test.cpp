@@ -57,20 +57,53 @@ TEST(Startup, ASecondCopyTouchesNothingAndHandsOverToTheRunningOne) {
 }
 
 // The coded brands below are written out: they were computed by an encoder of the tests
-// written apart from the codec, never by the codec under test.
+// written apart from the codec, never by the codec under test. A file with a byte order mark
+// gives the brand the same text would give read from a code page 936 file ("?" for a character
+// the code page lacks, one for a pair of UTF-16 units); one without is read in the code page,
+// though its bytes may be UTF-8 too.
 TEST(Startup, RecordsTheCodedBrandFromTheFirstLineAndFillsTheLabels) {
-  const std::pair<std::string, std::pair<Text, std::string>> cases[] = {
-      {"\xC1\xAA\xCF\xEB\xD7\xA8\xD3\xC3\r\nsecond\r\n",
-       {u"联想专用", "bfjnjmdbfghendbfehgmdbffhgjd"}},
-      {"\r\n", {u"", ""}},
-      {"A\nB", {u"A\nB", "jicedcjjc"}},  // only CR ends the line
-      {"A\rB", {u"A", "qpj"}},
-      {"NoNewline", {u"NoNewline", "qrikkkiqrikjkikksikjrikjoikkjikjki"}}};
-  for (const auto& [file, expected] : cases) {
+  using namespace std::string_literals;
+  struct Case {
+    std::string file;
+    Text brand;
+    std::string code;
+    Text read;  // the encoding the log names
+  };
+  const Text ansi = u"ANSI code page", utf8 = u"UTF-8 with byte order mark";
+  const Text le = u"UTF-16 LE with byte order mark", be = u"UTF-16 BE with byte order mark";
+  const std::string test = "cgomjhecgilghecgjllkecgjoflelkellelme";  // "测试品牌ABC"
+  const Case cases[] = {
+      {"\xC1\xAA\xCF\xEB\xD7\xA8\xD3\xC3\r\nsecond\r\n", u"联想专用",
+       "bfjnjmdbfghendbfehgmdbffhgjd", ansi},
+      {"\r\n", u"", "", ansi},
+      {"A\nB", u"A\nB", "jicedcjjc", ansi},  // only CR ends the line
+      {"A\rB", u"A", "qpj", ansi},
+      {"NoNewline", u"NoNewline", "qrikkkiqrikjkikksikjrikjoikkjikjki", ansi},
+      {"\xE6\xB5\x8B\xE8\xAF\x95", u"娴嬭瘯", "ktrusmkpwupnmkpnsvum", ansi},  // "测试" in UTF-8
+      {"\xEF\xBB\xBF\xE6\xB5\x8B\xE8\xAF\x95\xE5\x93\x81\xE7\x89\x8C"
+       "ABC\r\nsecond",
+       u"测试品牌ABC", test, utf8},
+      {"\xEF\xBB\xBF"
+       "A\nB\rC",
+       u"A\nB", "jicedcjjc", utf8},
+      {"\xEF\xBB\xBF"
+       "A\xE0\xB8\x81"
+       "B\r",
+       u"A?B", "jicjgcjjc", utf8},  // U+0E01
+      {"\xEF\xBB\xBF", u"", "", utf8},
+      {"\xFF\xFE\x4B\x6D\xD5\x8B\xC1\x54\x4C\x72\x41\x00\x42\x00\x43\x00\x0D\x00\x0A\x00s\x00"s,
+       u"测试品牌ABC", test, le},
+      {"\xFF\xFE\x0D\x4E\x41\x00\x0D\x00\x0A\x00"s, u"不A", "kowuvomtsm", le},  // 0D 4E: "不"
+      {"\xFE\xFF\x6D\x4B\x8B\xD5\x54\xC1\x72\x4C\x00\x41\x00\x42\x00\x43\x00\x0D"s, u"测试品牌ABC",
+       test, be},
+      {"\xFE\xFF\x00\x41\xD8\x3D\xDE\x00\x00\x42"s, u"A?B", "jicjgcjjc", be}};  // U+1F600
+  for (const Case& c : cases) {
     FakeSystem s;
-    s.Load(file);
-    EXPECT_EQ(s.files.Bytes(kEncoded), expected.second + "\r\n");
-    EXPECT_EQ(s.ui.Caption(Control::Label_v), expected.first + u" 专用安装程序");
+    s.Load(c.file);
+    EXPECT_EQ(s.files.Bytes(kEncoded), c.code + "\r\n") << ToUtf8(c.brand);
+    EXPECT_EQ(s.ui.Caption(Control::Label_v), c.brand + u" 专用安装程序");
+    EXPECT_TRUE(s.log.Has(u"brand file D:\\Tollumo\\Vexaoem.dat (" + c.read + u"): " + c.brand))
+        << ToUtf8(c.brand);
     EXPECT_EQ(s.ui.Caption(Control::Label1), u"如果安装工作多次无法进行，请联系QQ：800012345");
     EXPECT_TRUE(s.ui.shown);
     EXPECT_TRUE(s.inet.requests.empty());  // nothing starts without the button

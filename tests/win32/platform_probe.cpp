@@ -2,7 +2,8 @@
 // end-to-end suite (tests/e2e) runs the whole program. run_probe.sh stages this program alone
 // in C:\probe.
 //
-//   platform_probe                  all checks; exit code 0 when every one holds
+//   platform_probe                  all checks; exit code 0 when every one holds (the files of
+//                                   make_signed_sample.sh staged beside it)
 //   platform_probe replace <path>   starts replacing the file, then ends the program at once
 
 #include <process.h>
@@ -10,6 +11,7 @@
 
 #include <aclapi.h>  // after windows.h
 #include <sddl.h>
+#include <wincrypt.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -22,12 +24,14 @@
 
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/files/files_win32.h"
+#include "platform/win32/files/installer_signature.h"
 #include "platform/win32/files/protected_files.h"
 #include "platform/win32/log_win32.h"
 #include "platform/win32/processes_win32.h"
 #include "platform/win32/program_end_win32.h"
 #include "platform/win32/running_copies_win32.h"
 #include "platform/win32/shell_win32.h"
+#include "platform/win32/system_folders.h"
 #include "platform/win32/transfer/partial_store.h"
 #include "platform/win32/transfer/received_body.h"
 #include "platform/win32/win_error.h"
@@ -108,6 +112,20 @@ void CheckFiles() {
   // every Files implementation uses, in the brand fuzz target and startup_test.cpp.)
   files.WriteLine(kDir + u"hidden", u"中文ab\u0E01");
   CHECK(Bytes(kDir + u"hidden") == "\326\320\316\304ab?\r\n");
+
+  // An empty folder a user made at a file's name goes (so the file is placed); one with content
+  // stays, and the error names the file.
+  const Text encoded = u"C:\\vexaoem.dat";
+  DeleteFileW(ToWide(encoded).c_str());  // what an earlier probe run left
+  CHECK(CreateDirectoryW(ToWide(encoded).c_str(), nullptr));
+  files.WriteLine(encoded, u"code");
+  CHECK(Bytes(encoded) == "code\r\n");
+  CHECK(DeleteFileW(ToWide(encoded).c_str()) && CreateDirectoryW(ToWide(encoded).c_str(), nullptr));
+  Put(encoded + u"\\theirs", "x");
+  CHECK(Fails(u"无法替换文件 C:\\vexaoem.dat：", [&] { files.WriteLine(encoded, u"code"); }));
+  CHECK(Bytes(encoded + u"\\theirs") == "x" && CountFiles(L"C:\\vexaoem.dat.*.vexa-tmp") == 0);
+  DeleteFileW(ToWide(encoded + u"\\theirs").c_str());
+  RemoveDirectoryW(ToWide(encoded).c_str());
 }
 
 // A replacement's blocks arrive in order; the target is untouched until Commit, and stays when
@@ -383,7 +401,7 @@ void CheckLinksAndLimits() {
   CHECK(GetFileAttributesW(L"C:\\probe\\theirs.txt") & FILE_ATTRIBUTE_READONLY);
   files.Delete(kDir + u"marker");
   Put(kDir + u"large", "line\r\n" + std::string(kMegabyte - 6, 'x'));
-  CHECK(files.ReadFirstLine(kDir + u"large") == u"line");
+  CHECK(files.ReadFirstLine(kDir + u"large").text == u"line");
   Put(kDir + u"large", "line\r\n" + std::string(kMegabyte - 5, 'x'));
   CHECK(Fails(u"无法读取文件 C:\\probe\\large：", [&] { files.ReadFirstLine(kDir + u"large"); }));
   Put(kDir + u"marker", "m",
@@ -416,22 +434,31 @@ void CheckLinksAndLimits() {
 }
 
 // The installer starts as a program: the held file's full path as the program and, quoted, as
-// its command line, no handle inherited, and no call into the shell; only when Windows says it
-// needs elevation does the shell start it, with "runas". (The real start of a held file and
-// its working folder, its own: test_update.py.)
+// its command line, no handle inherited, no call into the shell, and the program's environment
+// with TEMP and TMP in its own protected folder in the run folder, which stays when the program
+// ends; only when Windows says it needs elevation and the program is not elevated does the shell
+// start it, with "runas". (The real start of a held file, its working folder and its TEMP:
+// test_update.py.)
 struct StartRecord {
   std::wstring application, commandLine, verb;
+  std::vector<std::wstring> environment;
   BOOL inherit = TRUE;
   int shellCalls = 0;
   DWORD error = 0;  // what the fake CreateProcessW fails with; 0: it starts
+  bool elevated = true;
 } startRecord;
 
 BOOL WINAPI FakeCreateProcess(LPCWSTR application, LPWSTR commandLine, LPSECURITY_ATTRIBUTES,
-                              LPSECURITY_ATTRIBUTES, BOOL inherit, DWORD, LPVOID, LPCWSTR,
-                              LPSTARTUPINFOW, LPPROCESS_INFORMATION started) {
+                              LPSECURITY_ATTRIBUTES, BOOL inherit, DWORD flags, LPVOID environment,
+                              LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION started) {
   startRecord.application = application ? application : L"(none)";
   startRecord.commandLine = commandLine;
   startRecord.inherit = inherit;
+  startRecord.environment.clear();
+  if (environment && (flags & CREATE_UNICODE_ENVIRONMENT)) {
+    for (auto* v = static_cast<const wchar_t*>(environment); *v; v += wcslen(v) + 1)
+      startRecord.environment.emplace_back(v);
+  }
   *started = {};
   SetLastError(startRecord.error);
   return startRecord.error == 0;
@@ -444,22 +471,163 @@ BOOL WINAPI FakeShellExecute(SHELLEXECUTEINFOW* execute) {
   return TRUE;
 }
 
+bool FakeElevated() {
+  return startRecord.elevated;
+}
+
 void CheckInstallerStart() {
-  const InstallerStartApi fake{&FakeCreateProcess, &FakeShellExecute};
+  const InstallerStartApi fake{&FakeCreateProcess, &FakeShellExecute, &FakeElevated};
   LogWin32 log(L"");
   ComApartment com;
   ShellWin32 shell(log, com, &fake);
+  SetEnvironmentVariableW(L"TEMP", L"C:\\users\\me\\Temp");
+  SetEnvironmentVariableW(L"VEXA_PROBE", L"kept");
   shell.StartInstaller(u"C:\\vexa_setup_zs.exe");
   CHECK(startRecord.application == L"C:\\vexa_setup_zs.exe");
   CHECK(startRecord.commandLine == L"\"C:\\vexa_setup_zs.exe\"");
   CHECK(startRecord.inherit == FALSE);
   CHECK(startRecord.shellCalls == 0);
+  const std::wstring folder = RunFolder() + L"installer";
+  const auto& given = startRecord.environment;
+  for (const std::wstring& variable :
+       {L"TEMP=" + folder, L"TMP=" + folder, std::wstring(L"VEXA_PROBE=kept")}) {
+    CHECK(std::count(given.begin(), given.end(), variable) == 1);
+  }
+  CHECK(DaclCreated(folder) == kProtectedDacl);
+  RemoveRunFolder();  // the installer is not waited for: its folder stays
+  CHECK(GetFileAttributesW(folder.c_str()) == FILE_ATTRIBUTE_DIRECTORY);
+
   startRecord.error = ERROR_BAD_EXE_FORMAT;  // an error (its text: test_update.py), no shell
   CHECK(Fails(u"", [&] { shell.StartInstaller(u"C:\\vexa_setup_zs.exe"); }));
   CHECK(startRecord.shellCalls == 0);
-  startRecord.error = 740;  // ERROR_ELEVATION_REQUIRED
+  startRecord.error = 740;  // ERROR_ELEVATION_REQUIRED: elevated, an error all the same
+  CHECK(Fails(u"无法启动安装程序 C:\\vexa_setup_zs.exe：",
+              [&] { shell.StartInstaller(u"C:\\vexa_setup_zs.exe"); }));
+  CHECK(startRecord.shellCalls == 0);
+  startRecord.elevated = false;
   shell.StartInstaller(u"C:\\vexa_setup_zs.exe");
   CHECK(startRecord.shellCalls == 1 && startRecord.verb == L"runas");
+}
+
+// The log lines a check expects.
+struct RecordingLog : Log {
+  void Write(const Text& line) noexcept override { lines.push_back(line); }
+  std::vector<Text> lines;
+};
+
+// Run folders of earlier runs that nothing changed for a day go with all they hold, read-only
+// files and folders within included; a newer one, this run's and other names stay.
+void CheckOldRunFolders() {
+  const std::wstring temp = SystemTemporaryFolder();
+  const std::wstring old = temp + L"vexa-0123456789abcdef0123456789abcdef";
+  const std::wstring young = temp + L"vexa-00000000000000000000000000000000";
+  const std::wstring other = temp + L"vexa-other";
+  for (const std::wstring& folder : {old, young, other}) {
+    CreateDirectoryW(folder.c_str(), nullptr);
+    CreateDirectoryW((folder + L"\\installer").c_str(), nullptr);
+    Put(FromWide(folder + L"\\installer\\setup.tmp"), "x", FILE_ATTRIBUTE_READONLY);
+  }
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  ULARGE_INTEGER ticks;
+  ticks.LowPart = now.dwLowDateTime;
+  ticks.HighPart = now.dwHighDateTime;
+  ticks.QuadPart -= 25ULL * 3600 * 10000000;  // 25 hours ago
+  const FILETIME before{ticks.LowPart, ticks.HighPart};
+  for (const std::wstring& folder : {old, other}) {
+    const UniqueHandle handle(CreateFileW(folder.c_str(), FILE_WRITE_ATTRIBUTES, 7, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    CHECK(SetFileTime(handle.Get(), nullptr, nullptr, &before));
+  }
+  RecordingLog log;
+  RemoveOldRunFolders(log);
+  CHECK(GetFileAttributesW(old.c_str()) == INVALID_FILE_ATTRIBUTES);
+  CHECK(GetFileAttributesW((young + L"\\installer\\setup.tmp").c_str()) != INVALID_FILE_ATTRIBUTES);
+  CHECK(GetFileAttributesW((other + L"\\installer\\setup.tmp").c_str()) != INVALID_FILE_ATTRIBUTES);
+  CHECK(GetFileAttributesW(RunFolder().c_str()) != INVALID_FILE_ATTRIBUTES);
+  // (Earlier probe runs leave their run folders, which go a day later: lines of their own.)
+  const Text removed = u"working folder of an earlier run " + FromWide(old) + u": removed";
+  CHECK(std::count(log.lines.begin(), log.lines.end(), removed) == 1);
+  for (const Text& line : log.lines) CHECK(line.find(u"vexa-0000") == Text::npos);
+  for (const std::wstring& folder : {young, other}) {
+    SetFileAttributesW((folder + L"\\installer\\setup.tmp").c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW((folder + L"\\installer\\setup.tmp").c_str());
+    RemoveDirectoryW((folder + L"\\installer").c_str());
+    RemoveDirectoryW(folder.c_str());
+  }
+}
+
+// The contents of a file staged beside the probe (make_signed_sample.sh).
+std::string Staged(const wchar_t* name) {
+  return Bytes(kDir + FromWide(name));
+}
+
+// Adds the DER certificate `der` to the machine's store `name` (as "certutil -addstore" does),
+// or with `remove` takes it out again, also out of the registry, where Wine's crypt32 keeps a
+// deleted certificate.
+void MachineStore(const wchar_t* name, const std::string& der, bool remove) {
+  PCCERT_CONTEXT certificate = CertCreateCertificateContext(
+      X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()), static_cast<DWORD>(der.size()));
+  CHECK(certificate != nullptr);
+  HCERTSTORE store =
+      CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, name);
+  CHECK(store != nullptr);
+  if (!remove) {
+    CHECK(CertAddCertificateContextToStore(store, certificate, CERT_STORE_ADD_REPLACE_EXISTING,
+                                           nullptr));
+  } else {
+    BYTE thumbprint[20];
+    DWORD size = sizeof thumbprint;
+    CertGetCertificateContextProperty(certificate, CERT_SHA1_HASH_PROP_ID, thumbprint, &size);
+    std::wstring key =
+        std::wstring(L"Software\\Microsoft\\SystemCertificates\\") + name + L"\\Certificates\\";
+    for (DWORD i = 0; i < size; ++i) {
+      key += L"0123456789ABCDEF"[thumbprint[i] >> 4];
+      key += L"0123456789ABCDEF"[thumbprint[i] & 15];
+    }
+    CRYPT_HASH_BLOB hash{size, thumbprint};
+    if (PCCERT_CONTEXT found = CertFindCertificateInStore(store, X509_ASN_ENCODING, 0,
+                                                          CERT_FIND_SHA1_HASH, &hash, nullptr))
+      CertDeleteCertificateFromStore(found);
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
+  }
+  CertCloseStore(store, 0);
+  CertFreeCertificateContext(certificate);
+}
+
+// The signer named by its key: the SHA-256 of the SubjectPublicKeyInfo of the signer's
+// certificate or of its authority's passes, another key (the other publisher's) is refused,
+// as is the vendor's certificate once the machine distrusts it; the name form still passes.
+// The keys were computed by openssl. (Under Wine, WinVerifyTrust accepts an authority nobody
+// trusts; the machine's roots here hold the test authority, as on a vendor's test machine.)
+void CheckSignerKey() {
+  const std::string keys = Staged(L"keys.txt");  // vendor, authority, other: a line each
+  CHECK(keys.size() == 3 * 65);
+  const auto key = [&](int line) { return u"sha256:" + AsciiText(keys.substr(line * 65, 64)); };
+  const std::string vendor = Staged(L"vendor.der");
+  MachineStore(L"Root", Staged(L"root.der"), false);
+  MachineStore(L"Disallowed", vendor, true);  // a probe run that stopped half-way
+  const UniqueHandle file(CreateFileW(L"C:\\probe\\signed.exe", GENERIC_READ, FILE_SHARE_READ,
+                                      nullptr, OPEN_EXISTING, 0, nullptr));
+  CHECK(file.Valid());
+  const Text target = u"C:\\vexa_setup_zs.exe";
+  const auto verified = [&](const Text& signer) {
+    return !Fails(u"", [&] { VerifySigner(file.Get(), target, signer); });
+  };
+  CHECK(verified(key(0)));
+  CHECK(verified(key(1)));
+  CHECK(verified(u"Tollumo Test Vendor"));
+  const Text refused =
+      u"安装程序的签名不是厂商的：C:\\vexa_setup_zs.exe（签名者：Tollumo Test Vendor；";
+  CHECK(Fails(refused + u"签名证书的公钥不是厂商的）",
+              [&] { VerifySigner(file.Get(), target, key(2)); }));
+  CHECK(!verified(u"sha256:" + Text(64, u'0')));
+  MachineStore(L"Disallowed", vendor, false);
+  CHECK(Fails(refused + u"签名证书已被标记为不可信）",
+              [&] { VerifySigner(file.Get(), target, key(0)); }));
+  CHECK(!verified(u"Tollumo Test Vendor"));
+  MachineStore(L"Disallowed", vendor, true);
+  CHECK(verified(key(0)));
 }
 
 // The kill rule does not end a process that does not own the window it was found by (the
@@ -552,6 +720,8 @@ int wmain(int argc, wchar_t** argv) {
     CheckProtection();
     CheckLinksAndLimits();
     CheckInstallerStart();
+    CheckOldRunFolders();
+    CheckSignerKey();
     CheckKillRule(argv[0]);
     CheckOneCopy();
   } catch (const std::exception& error) {  // a platform failure no check expected

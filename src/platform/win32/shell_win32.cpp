@@ -3,9 +3,12 @@
 #include <cstring>
 #include <string>
 
+#include "platform/system_environment.h"
 #include "platform/win32/code_page_win32.h"
 #include "platform/win32/desktop_shell.h"
+#include "platform/win32/environment_win32.h"
 #include "platform/win32/failure_texts.h"
+#include "platform/win32/files/protected_files.h"
 #include "platform/win32/held_files.h"
 #include "platform/win32/shell_api.h"
 #include "platform/win32/system_folders.h"
@@ -32,7 +35,25 @@ BOOL WINAPI ShellExecuteLoaded(SHELLEXECUTEINFOW* execute) {
   return Shell32().ShellExecuteExW(execute);
 }
 
-const InstallerStartApi kSystemInstallerStart{&::CreateProcessW, &ShellExecuteLoaded};
+bool RunsElevated() {
+  return EnvironmentWin32().Elevated();
+}
+
+const InstallerStartApi kSystemInstallerStart{&::CreateProcessW, &ShellExecuteLoaded,
+                                              &RunsElevated};
+
+// The installer's environment: this program's own, with TEMP and TMP in the installer's
+// protected folder inside the run folder. The user's own TEMP (HKCU\Environment) is one any
+// of their unelevated programs can write into, while the elevated installer unpacks and loads
+// its libraries there.
+std::wstring InstallerEnvironment(const Text& path) {
+  const EnvironmentStrings strings(GetEnvironmentStringsW());
+  if (!strings) throw SystemError(GetLastError(), failure::kCannotStartInstaller, path);
+  const wchar_t* end = strings.Get();
+  while (*end != L'\0') end += wcslen(end) + 1;  // the block ends in an empty string
+  const std::wstring_view block(strings.Get(), static_cast<std::size_t>(end - strings.Get()) + 1);
+  return ToWide(WithTemporaryFolder(FromWide(block), FromWide(InstallerTemporaryFolder())));
+}
 
 }  // namespace
 
@@ -41,9 +62,9 @@ ShellWin32::ShellWin32(Log& log, ComApartment& com, const InstallerStartApi* api
 
 // The installer's full path is the program to run and, quoted, its command line; its own
 // folder is its working folder, never this program's download folder, where a user's files
-// could lie in wait; no handle is inherited. It keeps this program's environment: it is the
-// product's own installer and may need the user's folders. The start has happened when this
-// returns; the process is not waited for.
+// could lie in wait; no handle is inherited. It keeps this program's environment (it is the
+// product's own installer and may need the user's folders), but for its temporary folder. The
+// start has happened when this returns; the process is not waited for.
 void ShellWin32::StartInstaller(const Text& path) {
   const std::wstring file = ToWide(path);
   const std::wstring folder = file.substr(0, file.find_last_of(L'\\') + 1);
@@ -51,12 +72,13 @@ void ShellWin32::StartInstaller(const Text& path) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started = {};
+  std::wstring environment = InstallerEnvironment(path);
   // A virus scanner may hold the new file a moment longer: the start is tried again then.
   const DWORD error = RetriedWhileHeld(
       [&] {
-        return api_.CreateProcessW(file.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                                   nullptr, folder.empty() ? nullptr : folder.c_str(), &startup,
-                                   &started)
+        return api_.CreateProcessW(file.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                                   CREATE_UNICODE_ENVIRONMENT, environment.data(),
+                                   folder.empty() ? nullptr : folder.c_str(), &startup, &started)
                    ? ERROR_SUCCESS
                    : GetLastError();
       },
@@ -67,7 +89,9 @@ void ShellWin32::StartInstaller(const Text& path) {
                DecimalText(started.dwProcessId) + u")");
     return;
   }
-  if (error != kElevationRequired) {
+  // Elevated, the program has its rights to lend: a start that still asks for elevation is a
+  // failure, never a reason to hand the installer to the shell.
+  if (error != kElevationRequired || api_.Elevated()) {
     log_.Write(u"opened " + path + u": not started: error " + DecimalText(error));
     throw SystemError(error, failure::kCannotStartInstaller, path);
   }

@@ -13,10 +13,12 @@
 
 namespace vexa {
 
-// The two system functions that start the installer; the platform probe hands in fakes.
+// The two system functions that start the installer, and whether the program runs elevated;
+// the platform probe hands in fakes.
 struct InstallerStartApi {
   decltype(&::CreateProcessW) CreateProcessW;
   decltype(&::ShellExecuteExW) ShellExecuteExW;  // only where the start needs elevation
+  bool (*Elevated)();
 };
 
 class ShellWin32 final : public Shell {
@@ -33,8 +35,11 @@ class ShellWin32 final : public Shell {
   // through the shell's association for its kind of file: the merged HKEY_CLASSES_ROOT an
   // elevated program reads includes HKCU\Software\Classes, where the user's unelevated
   // programs can put a command of their own for "exefile". Only when Windows says the
-  // installer needs elevation (the program itself was started without its manifest's rights)
-  // does the shell start it, with "runas": unelevated, this program has no rights to lend.
+  // installer needs elevation and the program itself runs unelevated (started without its
+  // manifest's rights) does the shell start it, with "runas": unelevated, this program has no
+  // rights to lend. Such a start can't be given an environment: the installer's TEMP is then
+  // what Windows gives an elevated process of the user's. Started as a program, the installer's
+  // TEMP and TMP are its own folder in the run folder (InstallerTemporaryFolder).
   void StartInstaller(const Text& path) override;
   // These two prepare COM on the calling thread (the window's) the first time, as the shell
   // may hand the address to an extension that needs it; not before, as the window has no

@@ -82,6 +82,12 @@ void FreeLocal(Pointer memory) {
 template <class Pointer>
 using LocalMemory = Owned<Pointer, &FreeLocal<Pointer>>;
 
+// The process's environment block, as GetEnvironmentStringsW hands it out.
+inline void FreeEnvironment(wchar_t* strings) {
+  FreeEnvironmentStringsW(strings);
+}
+using EnvironmentStrings = Owned<wchar_t*, &FreeEnvironment>;
+
 // Owns one reference to a COM object.
 template <class Interface>
 class ComPtr {

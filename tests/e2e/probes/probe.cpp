@@ -2,7 +2,8 @@
 //   cmd.exe            the command interpreter: records how it was started, its environment
 //                      and which file the command name resolves to, then runs
 //                      "regsvr32 /s <path>" with it;
-//   vexa_setup*.exe    the product's installer: records that it started;
+//   vexa_setup*.exe    the product's installer: records that it started, with its TEMP, TMP
+//                      and VEXA_PLANTED, and leaves a file setup.tmp in its TEMP;
 //   probe.exe window T the product's main program: a top-level window titled T;
 //   probe.exe open U   the web browser: records the address it was asked to open;
 //   probe.exe trust F machine|user
@@ -25,6 +26,12 @@ namespace {
 std::wstring Lower(std::wstring s) {
   for (auto& c : s) c = static_cast<wchar_t>(std::towlower(c));
   return s;
+}
+
+std::wstring Variable(const wchar_t* name) {
+  wchar_t value[MAX_PATH] = {};
+  GetEnvironmentVariableW(name, value, MAX_PATH);
+  return value;
 }
 
 std::wstring CurrentFolder() {
@@ -154,7 +161,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   self = self.substr(self.find_last_of(L'\\') + 1);
   if (self == L"cmd.exe") return CommandInterpreter();
   if (self.rfind(L"vexa_setup", 0) == 0) {
-    AppendRecord({L"setup", ModulePath(nullptr), GetCommandLineW(), CurrentFolder()});
+    // Its TEMP and TMP, a variable of the user's, and a file left in TEMP, as installers do.
+    const std::wstring temp = Variable(L"TEMP");
+    const HANDLE left = CreateFileW((temp + L"\\setup.tmp").c_str(), GENERIC_WRITE, 0, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (left != INVALID_HANDLE_VALUE) CloseHandle(left);
+    AppendRecord({L"setup", ModulePath(nullptr), GetCommandLineW(), CurrentFolder(), temp,
+                  Variable(L"TMP"), Variable(L"VEXA_PLANTED")});
     return 0;
   }
   if (__argc == 3 && std::wstring(__wargv[1]) == L"open") {

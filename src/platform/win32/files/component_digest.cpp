@@ -32,18 +32,48 @@ void CheckStatus(NTSTATUS status, const char* function, const Text& target) {
                       code);
 }
 
+// One SHA-256 computation with CNG; its failures name `target`.
+class Sha256 {
+ public:
+  explicit Sha256(const Text& target) : api_(BCrypt()), target_(target) {
+    CheckStatus(
+        api_.BCryptOpenAlgorithmProvider(algorithm_.Out(), BCRYPT_SHA256_ALGORITHM, nullptr, 0),
+        "BCryptOpenAlgorithmProvider", target_);
+    // No buffer for the hash object: the system allocates it (Windows 7 on).
+    CheckStatus(api_.BCryptCreateHash(algorithm_.Get(), hash_.Out(), nullptr, 0, nullptr, 0, 0),
+                "BCryptCreateHash", target_);
+  }
+
+  void Add(const UCHAR* bytes, ULONG count) {
+    CheckStatus(api_.BCryptHashData(hash_.Get(), const_cast<PUCHAR>(bytes), count, 0),
+                "BCryptHashData", target_);
+  }
+
+  // The digest in lower-case hexadecimal.
+  Text Finish() {
+    UCHAR digest[32];
+    CheckStatus(api_.BCryptFinishHash(hash_.Get(), digest, sizeof digest, 0), "BCryptFinishHash",
+                target_);
+    constexpr char16_t kHexDigits[] = u"0123456789abcdef";
+    Text hex;
+    for (const UCHAR byte : digest) {
+      hex += kHexDigits[byte >> 4];
+      hex += kHexDigits[byte & 0x0F];
+    }
+    return hex;
+  }
+
+ private:
+  const BCryptApi& api_;
+  const Text& target_;
+  Algorithm algorithm_;  // declared first: the hash goes before its algorithm
+  Hash hash_;
+};
+
 }  // namespace
 
 Text FileSha256(HANDLE file, const Text& target) {
-  const BCryptApi& api = BCrypt();
-  Algorithm algorithm;
-  CheckStatus(api.BCryptOpenAlgorithmProvider(algorithm.Out(), BCRYPT_SHA256_ALGORITHM, nullptr, 0),
-              "BCryptOpenAlgorithmProvider", target);
-  Hash hash;
-  // No buffer for the hash object: the system allocates it (Windows 7 on).
-  CheckStatus(api.BCryptCreateHash(algorithm.Get(), hash.Out(), nullptr, 0, nullptr, 0, 0),
-              "BCryptCreateHash", target);
-
+  Sha256 sha256(target);
   // From the first byte, whatever the writes before left the file pointer at.
   const LARGE_INTEGER start = {};
   if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) {
@@ -56,19 +86,15 @@ Text FileSha256(HANDLE file, const Text& target) {
       throw SystemError(GetLastError(), failure::kCannotCheckFile, target);
     }
     if (read == 0) break;
-    CheckStatus(api.BCryptHashData(hash.Get(), block.data(), read, 0), "BCryptHashData", target);
+    sha256.Add(block.data(), read);
   }
-  UCHAR digest[32];
-  CheckStatus(api.BCryptFinishHash(hash.Get(), digest, sizeof digest, 0), "BCryptFinishHash",
-              target);
+  return sha256.Finish();
+}
 
-  constexpr char16_t kHexDigits[] = u"0123456789abcdef";
-  Text hex;
-  for (const UCHAR byte : digest) {
-    hex += kHexDigits[byte >> 4];
-    hex += kHexDigits[byte & 0x0F];
-  }
-  return hex;
+Text BytesSha256(const std::uint8_t* bytes, std::size_t count, const Text& target) {
+  Sha256 sha256(target);
+  sha256.Add(bytes, static_cast<ULONG>(count));
+  return sha256.Finish();
 }
 
 void VerifySha256(HANDLE file, const Text& target, const Text& name, const Text& sha256) {

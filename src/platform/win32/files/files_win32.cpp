@@ -50,6 +50,15 @@ UniqueHandle CreateBeside(const Text& target, Text& name) {
   return file;
 }
 
+// What a user may have put at a target's name that a move can't replace, an empty folder or a
+// link or junction of any kind, goes as a name (never what it points at), so that the new file
+// takes its place. A folder with content stays, and the move fails naming the target; a plain
+// takes its place. A folder with content stays (ERROR_DIR_NOT_EMPTY), and the move fails
+// naming the target; a plain file stays for the move to replace in one step.
+DWORD ClearTargetName(const std::wstring& target) {
+  return RemoveName(target, true);
+}
+
 // Puts the written file `temporary` (its writing handle `file`) in the place of `target`,
 // after `check` (if any) has seen it. With `held`, the handle that holds it from the check on
 // is kept there under the target's name, in place of an earlier replacement's.
@@ -103,7 +112,13 @@ void PutInPlace(UniqueHandle file, const Text& temporary, const Text& target,
   }
   if (held) held->erase(target);  // an earlier replacement: this one takes its place
   const std::wstring to = ToWide(target);
-  error = RetriedWhileHeld([&] { return RenameByHandle(file.Get(), to); }, target, notice);
+  // A folder with content in the target's place stays however long it is waited for: the
+  // move is tried once.
+  if (ClearTargetName(to) == ERROR_DIR_NOT_EMPTY) {
+    error = RenameByHandle(file.Get(), to);
+  } else {
+    error = RetriedWhileHeld([&] { return RenameByHandle(file.Get(), to); }, target, notice);
+  }
   if (error != ERROR_SUCCESS) {
     SetDeleteOnClose(file.Get(), true);
     throw SystemError(error, failure::kCannotReplaceFile, target);
@@ -173,7 +188,7 @@ bool FilesWin32::Exists(const Text& path, std::uint32_t attributeMask) const {
   return true;
 }
 
-Text FilesWin32::ReadFirstLine(const Text& path) {
+FirstLine FilesWin32::ReadFirstLine(const Text& path) {
   // The file itself, never where a link or junction in its place points: the program reads
   // and shows what it finds as administrator, and a user could point it at any file.
   UniqueHandle file(CreateFileW(ToWide(path).c_str(), GENERIC_READ,
@@ -186,7 +201,7 @@ Text FilesWin32::ReadFirstLine(const Text& path) {
   if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart > kLargestTextFile) {
     throw SystemError(ERROR_FILE_TOO_LARGE, failure::kCannotReadFile, path);
   }
-  // Read only as far as the first CR.
+  // The whole file (1 MB at most): in UTF-16 a CR byte may be half of another character.
   std::string bytes;
   char block[4096];
   for (;;) {
@@ -196,12 +211,14 @@ Text FilesWin32::ReadFirstLine(const Text& path) {
     }
     if (read == 0) break;
     bytes.append(block, read);
-    if (std::string_view(block, read).find('\r') != std::string_view::npos) break;
   }
+  FirstLine first;
   std::string line;
-  if (!FirstLineOf(bytes, line))
+  if (!FirstLineOf(bytes, first.encoding, line))
     throw SystemError(ERROR_HANDLE_EOF, failure::kCannotReadFile, path);
-  return TextFromAnsi(line);
+  first.text = first.encoding == TextEncoding::Ansi ? TextFromAnsi(line)
+                                                    : TextOfUnicode(line, first.encoding);
+  return first;
 }
 
 // Through a new file put in the file's place: whatever lies at the name (a hard link to

@@ -26,7 +26,7 @@ class FilesWin32 final : public Files {
       : check_(check), notice_(std::move(notice)) {}
 
   bool Exists(const Text& path, std::uint32_t attributeMask) const override;
-  Text ReadFirstLine(const Text& path) override;
+  FirstLine ReadFirstLine(const Text& path) override;
   void WriteLine(const Text& path, const Text& line) override;
   void Delete(const Text& path) override;
   // The new file is "<target>.<random>.vexa-tmp" in the target's folder, so the final move

@@ -7,17 +7,79 @@
 #include <utility>
 
 #include "platform/win32/failure_texts.h"
+#include "platform/win32/files/component_digest.h"
 #include "platform/win32/files/wintrust_api.h"
 #include "platform/win32/system_text.h"
 #include "platform/win32/win_error.h"
+#include "platform/win32/win_handle.h"
 
 namespace vexa {
 namespace {
 
+// What the chain the machine built says about the vendor's key and the machine's distrust.
+struct ChainFacts {
+  bool keyFound = false;    // a certificate of the chain has the pinned key
+  bool distrusted = false;  // a certificate of the chain is in the machine's Disallowed store
+};
+
+// The machine's store of certificates it distrusts, open for reading; null when it has none.
+class DisallowedStore {
+ public:
+  explicit DisallowedStore(const WinTrustApi& api)
+      : api_(api),
+        store_(api.CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
+                                 CERT_SYSTEM_STORE_LOCAL_MACHINE | CERT_STORE_READONLY_FLAG |
+                                     CERT_STORE_OPEN_EXISTING_FLAG,
+                                 L"Disallowed")) {}
+  ~DisallowedStore() {
+    if (store_ != nullptr) api_.CertCloseStore(store_, 0);
+  }
+  DisallowedStore(const DisallowedStore&) = delete;
+  DisallowedStore& operator=(const DisallowedStore&) = delete;
+
+  // Looked up by its SHA-1 thumbprint, as the store keys it; one whose thumbprint can't be
+  // had counts as distrusted.
+  bool Holds(PCCERT_CONTEXT certificate) const {
+    if (store_ == nullptr) return false;
+    BYTE thumbprint[20];
+    DWORD size = sizeof thumbprint;
+    if (!api_.CertGetCertificateContextProperty(certificate, CERT_SHA1_HASH_PROP_ID, thumbprint,
+                                                &size)) {
+      return true;
+    }
+    CRYPT_HASH_BLOB hash{size, thumbprint};
+    PCCERT_CONTEXT found = api_.CertFindCertificateInStore(
+        store_, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0, CERT_FIND_SHA1_HASH, &hash, nullptr);
+    if (found == nullptr) return false;
+    api_.CertFreeCertificateContext(found);
+    return true;
+  }
+
+ private:
+  const WinTrustApi& api_;
+  HCERTSTORE store_;
+};
+
+// The SHA-256 of the certificate's SubjectPublicKeyInfo in DER, lower-case hexadecimal; empty
+// when the system can't encode it. The system encodes the decoded structure again, which in
+// DER gives the certificate's own bytes of it.
+Text KeySha256(const WinTrustApi& api, PCCERT_CONTEXT certificate, const Text& target) {
+  LocalMemory<BYTE*> encoded;
+  DWORD size = 0;
+  if (!api.CryptEncodeObjectEx(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO,
+                               &certificate->pCertInfo->SubjectPublicKeyInfo,
+                               CRYPT_ENCODE_ALLOC_FLAG, nullptr, encoded.Out(), &size)) {
+    return Text();
+  }
+  return BytesSha256(encoded.Get(), size, target);
+}
+
 // One run of WinVerifyTrust over an open file; its state is released when the object goes.
 class Verification {
  public:
-  Verification(HANDLE file, std::wstring path) : api_(WinTrust()), path_(std::move(path)) {
+  // `target`: the file it is to become, for the texts of failures.
+  Verification(HANDLE file, std::wstring path, const Text& target)
+      : api_(WinTrust()), path_(std::move(path)), target_(target) {
     fileInfo_.cbStruct = sizeof(fileInfo_);
     fileInfo_.pcwszFilePath = path_.c_str();
     fileInfo_.hFile = file;  // the bytes are read through the handle, not opened again by name
@@ -59,8 +121,10 @@ class Verification {
   // count there. WinVerifyTrust's engine is the user's, which also trusts a root the user put
   // into their own store (CurrentUser\Root), as any unelevated program of theirs can. An
   // HRESULT of the trust kinds, ERROR_SUCCESS when the machine trusts the chain. Revocation is
-  // not asked for, as in the verification.
-  LONG MachineChainResult() const {
+  // not asked for, as in the verification. Each certificate of the chain is also looked up in
+  // the machine's Disallowed store (Windows' chain engine flags them too; Wine's does not) and,
+  // with a `keyPin` (64 hexadecimal digits), its key compared with the pin: `facts`.
+  LONG MachineChainResult(const Text& keyPin, ChainFacts& facts) const {
     const CRYPT_PROVIDER_SGNR* signer = Signer();
     if (signer == nullptr) return TRUST_E_NOSIGNATURE;
     PCCERT_CONTEXT leaf = signer->pasCertChain[0].pCert;
@@ -73,11 +137,23 @@ class Verification {
                                       &parameters, 0, nullptr, &chain)) {
       return CERT_E_CHAINING;
     }
+    const DisallowedStore disallowed(api_);
+    if (chain->cChain > 0) {
+      const CERT_SIMPLE_CHAIN& simple = *chain->rgpChain[0];  // from the leaf to its root
+      for (DWORD i = 0; i < simple.cElement; ++i) {
+        const PCCERT_CONTEXT certificate = simple.rgpElement[i]->pCertContext;
+        if (disallowed.Holds(certificate)) facts.distrusted = true;
+        if (!keyPin.empty() &&
+            EqualIgnoringAsciiCase(KeySha256(api_, certificate, target_), keyPin))
+          facts.keyFound = true;
+      }
+    }
     const DWORD errors = chain->TrustStatus.dwErrorStatus;
     api_.CertFreeCertificateChain(chain);
+    if (facts.distrusted || (errors & CERT_TRUST_IS_EXPLICIT_DISTRUST))
+      return TRUST_E_EXPLICIT_DISTRUST;
     if (errors & (CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN))
       return CERT_E_UNTRUSTEDROOT;
-    if (errors & CERT_TRUST_IS_EXPLICIT_DISTRUST) return TRUST_E_EXPLICIT_DISTRUST;
     if (errors & CERT_TRUST_IS_REVOKED) return CERT_E_REVOKED;
     if (errors & CERT_TRUST_IS_NOT_TIME_VALID) return CERT_E_EXPIRED;
     if (errors & (CERT_TRUST_IS_NOT_SIGNATURE_VALID | CERT_TRUST_IS_CYCLIC)) return CERT_E_CHAINING;
@@ -102,6 +178,7 @@ class Verification {
 
   const WinTrustApi& api_;
   std::wstring path_;
+  const Text& target_;
   GUID action_ = WINTRUST_ACTION_GENERIC_VERIFY_V2;
   WINTRUST_FILE_INFO fileInfo_ = {};
   WINTRUST_DATA data_ = {};
@@ -143,14 +220,21 @@ Text TrustProblem(LONG result) {
 }  // namespace
 
 void VerifySigner(HANDLE file, const Text& target, const Text& signer) {
-  const Verification verification(file, NameOf(file, target));
+  const Verification verification(file, NameOf(file, target), target);
   const Text found = verification.SignerName();
+  const bool byKey = signer.rfind(kKeyPinPrefix, 0) == 0;
+  ChainFacts facts;
   LONG result = verification.result();
-  if (result == ERROR_SUCCESS) result = verification.MachineChainResult();
-  if (result == ERROR_SUCCESS && found == signer) return;
+  if (result == ERROR_SUCCESS) {
+    result = verification.MachineChainResult(
+        byKey ? signer.substr(std::char_traits<char16_t>::length(kKeyPinPrefix)) : Text(), facts);
+  }
+  const bool vendors = byKey ? facts.keyFound : found == signer;
+  if (result == ERROR_SUCCESS && vendors) return;
   Text message = failure::kNotTheVendorsSignature + target + u"（";
   message += found.empty() ? Text(u"未找到签名者") : u"签名者：" + found;
   if (result != ERROR_SUCCESS) message += u"；" + TrustProblem(result);
+  if (result == ERROR_SUCCESS && byKey) message += u"；签名证书的公钥不是厂商的";
   throw PlatformError(message + u"）", static_cast<std::uint32_t>(result));
 }
 

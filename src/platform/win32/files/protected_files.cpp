@@ -46,9 +46,50 @@ class SddlDescriptor {
   SECURITY_ATTRIBUTES attributes_ = {};
 };
 
-// The run folder's path once made; guarded, as spool files are made on transfer threads.
+// The run folder's path once made, and the installer's folder in it; guarded, as spool files
+// are made on transfer threads.
 std::mutex runFolderMutex;
 std::wstring runFolder;
+std::wstring installerFolder;
+
+// A run folder unchanged for this long (100 ns units: one day) belongs to a run long over.
+constexpr ULONGLONG kRunFolderLifetime = 24ULL * 60 * 60 * 10000000;
+constexpr std::size_t kRunFolderNameLength = 5 + 32;  // "vexa-" and RandomName()
+
+ULONGLONG Ticks(const FILETIME& time) {
+  return ULONGLONG{time.dwHighDateTime} << 32 | time.dwLowDateTime;
+}
+
+bool IsRunFolderName(const std::wstring& name) {
+  return name.size() == kRunFolderNameLength && name.rfind(L"vexa-", 0) == 0 &&
+         name.find_first_not_of(L"0123456789abcdef", 5) == std::wstring::npos;
+}
+
+// Everything in `folder` and then the folder, each as a name: a folder inside is emptied first,
+// a link or junction goes itself. The first error met, ERROR_SUCCESS when all went.
+DWORD RemoveTree(const std::wstring& folder) {
+  DWORD first = ERROR_SUCCESS;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found,
+                                   FindExSearchNameMatch, nullptr, 0);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring path = folder + L"\\" + name;
+      const DWORD kind = found.dwFileAttributes;
+      DWORD error = ERROR_SUCCESS;
+      if ((kind & FILE_ATTRIBUTE_DIRECTORY) && !(kind & FILE_ATTRIBUTE_REPARSE_POINT))
+        error = RemoveTree(path);
+      else
+        error = RemoveName(path);
+      if (first == ERROR_SUCCESS) first = error;
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  const DWORD error = RemoveName(folder);
+  return first != ERROR_SUCCESS ? first : error;
+}
 
 SddlDescriptor& Protected() {
   static SddlDescriptor descriptor(kProtectedSddl);
@@ -104,9 +145,22 @@ std::wstring RunFolder() {
   }
 }
 
+std::wstring InstallerTemporaryFolder() {
+  const std::wstring run = RunFolder();
+  std::lock_guard<std::mutex> lock(runFolderMutex);
+  if (!installerFolder.empty()) return installerFolder;
+  const std::wstring folder = run + L"installer";
+  // Nobody else can create anything in the run folder.
+  if (!CreateDirectoryW(folder.c_str(), ProtectedAttributes())) {
+    throw SystemError(GetLastError(), failure::kCannotCreateSpoolFolder, FromWide(folder));
+  }
+  installerFolder = folder;
+  return installerFolder;
+}
+
 void RemoveRunFolder() noexcept {
   std::lock_guard<std::mutex> lock(runFolderMutex);
-  if (runFolder.empty()) return;
+  if (runFolder.empty() || !installerFolder.empty()) return;
   if (RemoveDirectoryW(runFolder.c_str())) {
     runFolder.clear();
     return;
@@ -115,6 +169,69 @@ void RemoveRunFolder() noexcept {
   // body): the file goes when the process ends, and Windows removes the folder, empty by
   // then, when it next starts. Wine removed the folder at once in our runs.
   MoveFileExW(runFolder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+void RemoveOldRunFolders(Log& log) noexcept {
+  try {
+    const std::wstring parent = SystemTemporaryFolderIfAny();
+    if (parent.empty()) return;
+    std::wstring current;
+    {
+      std::lock_guard<std::mutex> lock(runFolderMutex);
+      current = runFolder;
+    }
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileExW((parent + L"vexa-*").c_str(), FindExInfoBasic, &found,
+                                     FindExSearchLimitToDirectories, nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+      const std::wstring name = found.cFileName;
+      const std::wstring path = parent + name;
+      if (!IsRunFolderName(name) || path + L"\\" == current ||
+          (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+          !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+          Ticks(now) - Ticks(found.ftLastWriteTime) < kRunFolderLifetime) {
+        continue;
+      }
+      const UniqueHandle folder(CreateFileW(
+          path.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+          nullptr));
+      Text owner;
+      if (!folder.Valid() || !TrustedOwner(folder.Get(), parent, owner)) continue;
+      const DWORD error = RemoveTree(path);
+      log.Write(u"working folder of an earlier run " + FromWide(path) +
+                (error == ERROR_SUCCESS ? Text(u": removed")
+                                        : u": not removed: error " + DecimalText(error)));
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  } catch (...) {
+    // Only tidying: the run goes on whatever stays.
+  }
+}
+
+DWORD RemoveName(const std::wstring& path, bool foldersAndLinks) {
+  const UniqueHandle name(
+      CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!name.Valid()) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ERROR_SUCCESS : error;
+  }
+  FILE_BASIC_INFO basic = {};  // times left 0: unchanged
+  if (!GetFileInformationByHandleEx(name.Get(), FileBasicInfo, &basic, sizeof basic))
+    return GetLastError();
+  constexpr DWORD kFolderOrLink = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+  if (foldersAndLinks && !(basic.FileAttributes & kFolderOrLink)) return ERROR_SUCCESS;
+  if (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) {
+    basic.FileAttributes &= ~FILE_ATTRIBUTE_READONLY;
+    if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    SetFileInformationByHandle(name.Get(), FileBasicInfo, &basic, sizeof basic);
+  }
+  return SetDeleteOnClose(name.Get(), true) ? ERROR_SUCCESS : GetLastError();
 }
 
 bool TrustedOwner(HANDLE object, const std::wstring& folder, Text& owner) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/log.h"
 #include "platform/text.h"
 
 namespace vexa {
@@ -43,10 +44,28 @@ std::wstring RandomName();
 // exists already. Standard users can create files in %SystemRoot%\Temp but not in it. Throws
 // PlatformError when it can't be created.
 std::wstring RunFolder();
+// The installer's temporary folder (its TEMP and TMP), "<run folder>installer" without a
+// trailing separator: created with the protected DACL on first use, so that nothing a standard
+// user writes lies where the elevated installer unpacks and loads its files. Throws
+// PlatformError when it can't be created.
+std::wstring InstallerTemporaryFolder();
 // Removes the run folder if one was created (its files are opened delete-on-close and go when
-// they are closed); one that is not empty yet goes when Windows next starts. Called where the
+// they are closed); one that is not empty yet goes when Windows next starts. Once the
+// installer's temporary folder was made, the run folder stays: the installer is not waited for
+// and may still be using it (RemoveOldRunFolders takes it a day later). Called where the
 // program ends.
 void RemoveRunFolder() noexcept;
+// Removes, with all they hold, the run folders of earlier runs ("vexa-" and 32 hexadecimal
+// digits in %SystemRoot%\Temp) that nothing has changed for a day and that are the program's
+// own (TrustedOwner), never this run's; what lies in them is deleted as names, no link
+// followed. Each removal, or why one failed, goes to the log.
+void RemoveOldRunFolders(Log& log) noexcept;
+
+// Removes the name `path` itself, through a handle to it: a file, an empty folder, a link or
+// junction (never what it points at), its read-only attribute cleared first. With
+// `foldersAndLinks`, a plain file is left as it is. ERROR_SUCCESS when it goes or nothing is
+// there, else the system's error code (ERROR_DIR_NOT_EMPTY for a folder with content).
+DWORD RemoveName(const std::wstring& path, bool foldersAndLinks = false);
 
 // Whether the open file or folder (READ_CONTROL access) is the program's kind of own, its
 // owner Administrators, SYSTEM, or whoever owns `folder`, the folder it lies in (who could

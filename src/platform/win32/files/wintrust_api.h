@@ -13,8 +13,15 @@
 // never loaded.
 #define VEXA_WINTRUST_FUNCTIONS(F) \
   F(WinVerifyTrust) F(WTHelperProvDataFromStateData) F(WTHelperGetProvSignerFromChain)
+// crypt32.dll's: the signer's name and chain, the certificates' keys and thumbprints, the
+// machine's Disallowed store.
 #define VEXA_CRYPT32_FUNCTIONS(F) \
+  VEXA_CRYPT32_CHAIN_FUNCTIONS(F) VEXA_CRYPT32_KEY_FUNCTIONS(F) VEXA_CRYPT32_STORE_FUNCTIONS(F)
+#define VEXA_CRYPT32_CHAIN_FUNCTIONS(F) \
   F(CertGetNameStringW) F(CertGetCertificateChain) F(CertFreeCertificateChain)
+#define VEXA_CRYPT32_KEY_FUNCTIONS(F) F(CryptEncodeObjectEx) F(CertGetCertificateContextProperty)
+#define VEXA_CRYPT32_STORE_FUNCTIONS(F) \
+  F(CertOpenStore) F(CertCloseStore) F(CertFindCertificateInStore) F(CertFreeCertificateContext)
 
 namespace vexa {
 

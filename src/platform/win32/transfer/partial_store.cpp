@@ -66,16 +66,6 @@ bool OurFolder(const std::wstring& folder, const std::wstring& temporary, Text& 
   return false;
 }
 
-// Removes what has the name `path` as a name, never what a link there points at: a file, a
-// link or an empty folder. False when it is still there (a folder with files in it).
-bool RemoveName(const std::wstring& path) {
-  const UniqueHandle found(
-      CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
-                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  return found.Valid() && SetDeleteOnClose(found.Get(), true);
-}
-
 }  // namespace
 
 std::int64_t PartialStore::Now() {
@@ -110,7 +100,7 @@ void PartialStore::Prepare() {
     // folder: replaced, as the log is. A folder with content may hold a user's files: it is
     // moved aside, not emptied.
     if (why.empty()) why = u"it can't be made: " + SystemMessage(GetLastError());
-    if (!RemoveName(folder)) {
+    if (RemoveName(folder) != ERROR_SUCCESS) {
       const std::wstring aside = folder + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
                                  std::to_wstring(GetTickCount()) + L".old";
       MoveFileExW(folder.c_str(), aside.c_str(), 0);
