@@ -211,8 +211,24 @@ constexpr COLORREF kBlackScheme[] = {RGB(0, 0, 0), RGB(255, 255, 255), RGB(26, 2
                                      RGB(0, 0, 0), RGB(255, 255, 255), RGB(255, 255, 255)};
 constexpr std::uint32_t kCyan = 0x1AEBFF;
 
+// The colours of a window's pixels (of its client area only: `client`) in the screenshot.
+std::set<std::uint32_t> ColoursOf(const Screenshot& shot, HWND window, bool client) {
+  RECT r{};
+  if (client) {
+    GetClientRect(window, &r);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&r), 2);
+  } else {
+    GetWindowRect(window, &r);
+  }
+  std::set<std::uint32_t> colours;
+  for (int y = r.top; y < r.bottom; ++y) {
+    for (int x = r.left; x < r.right; ++x) colours.insert(shot.At(x, y));
+  }
+  return colours;
+}
+
 // In high contrast the bar is the highlight colour, and the lines are white on black: every
-// pixel of their windows is a grey (anti-aliasing), black and white both among them.
+// colour of their windows is a grey (anti-aliasing), black and white both among them.
 void CheckHighContrast(Win32Ui& ui, const std::function<HWND(int)>& window) {
   COLORREF before[std::size(kElements)];
   for (std::size_t i = 0; i < std::size(kElements); ++i) before[i] = GetSysColor(kElements[i]);
@@ -224,35 +240,13 @@ void CheckHighContrast(Win32Ui& ui, const std::function<HWND(int)>& window) {
   Settle(ui);
   Sleep(500);  // until the screen shows it
   const Screenshot shot = Shoot(ui.MainWindow(), L"C:\\probe\\high-contrast.bmp");
-  const auto area = [&](int id, bool client) {
-    RECT r{};
-    if (client) {
-      GetClientRect(window(id), &r);
-      MapWindowPoints(window(id), nullptr, reinterpret_cast<POINT*>(&r), 2);
-    } else {
-      GetWindowRect(window(id), &r);
-    }
-    return r;
-  };
-  const RECT bar = area(kBar, true);
-  bool barCyan = bar.right > bar.left;
-  for (int y = bar.top; y < bar.bottom; ++y) {
-    for (int x = bar.left; x < bar.right; ++x) barCyan = barCyan && shot.At(x, y) == kCyan;
-  }
-  CHECK(barCyan);
+  CHECK(ColoursOf(shot, window(kBar), true) == std::set<std::uint32_t>{kCyan});
   for (int id : {kStateLine, kPercent, kRedLine, kSiteLine}) {
-    const RECT line = area(id, false);
-    bool greys = true, black = false, white = false;
-    for (int y = line.top; y < line.bottom; ++y) {
-      for (int x = line.left; x < line.right; ++x) {
-        const std::uint32_t p = shot.At(x, y);
-        greys = greys && (p & 0xFF) == (p >> 8 & 0xFF) && (p & 0xFF) == (p >> 16);
-        black = black || p == 0;
-        white = white || p == 0xFFFFFF;
-      }
-    }
-    if (!(greys && black && white)) std::printf("line %d: not white on black\n", id);
-    CHECK(greys && black && white);
+    const std::set<std::uint32_t> colours = ColoursOf(shot, window(id), false);
+    bool greys = colours.count(0) && colours.count(0xFFFFFF);
+    for (std::uint32_t c : colours) greys = greys && (c & 0xFF) * 0x10101 == c;
+    if (!greys) std::printf("line %d: not white on black\n", id);
+    CHECK(greys);
   }
   highContrast = false;
   SetSysColors(std::size(kElements), kElements, before);
