@@ -198,11 +198,16 @@ class UpdateRun(harness.WineTest):
                          [["at", str(LABEL2)], ["at", str(LABEL3)]])
         # A double-click on the link shows its address once: under Wine no desktop shell opens it
         # as the user and the program runs elevated, so no browser. Pointing starts nothing.
+        site_box = ["box", "1", "Tollumo", "请在浏览器中打开官方网站：\\nhttp://127.0.0.1:47080"]
         box = env.robot("dblclick", LABEL2, "box", 10, "ok", "move", LABEL2, "moveto", 5, 115)
-        self.assertEqual(box[0][:4], ["box", "1", "Tollumo",
-                                      "请在浏览器中打开官方网站：\\nhttp://127.0.0.1:47080"], box)
+        self.assertEqual(box[0][:4], site_box, box)
         time.sleep(1)  # the box that was closed is gone, and no second one came
         self.assertEqual(env.robot("box", 0), [["box", "0"]], "a second box")
+        # The keyboard reaches the link: Tab from the start button, then Enter, as a click.
+        env.robot("key", 9)  # VK_TAB
+        env.shot("link-focused")
+        box = env.robot("key", 13, "box", 10, "ok")
+        self.assertEqual(box[0][:4], site_box, box)
         self.assertEqual(env.events("open"), [])
         self.assertEqual(env.fetched(), [])
         self.assertEqual(env.events("cmd"), [])
@@ -321,6 +326,17 @@ class UpdateRun(harness.WineTest):
         log = env.program_log()
         self.assertRegex(log, r"continued from %d of \d+ bytes, kept since \d{4}-" % kept)
         self.assertIn("206: resumed at %d of %d bytes" % (kept, whole), log)
+
+    # A screen reader hears the download: the bar's value and the state line's name change.
+    def test_a_screen_reader_hears_the_download(self):
+        self.prepare(COMPONENTS, {"setup": {"pad": 2 << 20, "rate": 100_000}})
+        program = env.start_program("REFRESH")
+        self.assertTrue(wait_until(lambda: site.SETUP_PATH in env.fetched(), 30), "no download")
+        heard = {int(i): (int(n), int(v)) for _, i, n, v in env.robot("events", 4)}
+        self.assertGreaterEqual(heard.get(PICTURE1, (0, 0))[1], 2, heard)
+        self.assertGreaterEqual(heard.get(LABEL_HTTP_STATE, (0, 0))[0], 1, heard)
+        env.robot("close")
+        self.wait_exit(program, 10)
 
     # Enter starts the run (the start button has the focus). Every attempt at the installer is
     # cut: "重试" is offered, Enter presses it, the run asks for the rest, no component again.

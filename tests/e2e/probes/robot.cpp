@@ -14,6 +14,9 @@
 //   close           WM_CLOSE to the update window
 //   box <s>         wait up to s seconds for a message box titled "Tollumo"; its text and icon
 //   ok              press the message box's first button
+//   events <s>      listen s seconds to the update window's accessibility events (an
+//                   out-of-context hook); per control whose client area raised them, the
+//                   count of name changes and of value changes
 // A step that cannot be done writes "failed <step>".
 #include <cwchar>
 #include <map>
@@ -135,6 +138,34 @@ void DescribeBox() {
         to_wstring(buttons)});
 }
 
+// (event, control ID) -> how often, of the client areas of the update window's controls.
+std::map<std::pair<DWORD, int>, int> heard;
+
+void CALLBACK Hear(HWINEVENTHOOK, DWORD event, HWND w, LONG object, LONG child, DWORD, DWORD) {
+  if (object == OBJID_CLIENT && child == CHILDID_SELF) ++heard[{event, GetDlgCtrlID(w)}];
+}
+
+void Listen(HWND form, double seconds) {
+  DWORD process = 0;
+  GetWindowThreadProcessId(form, &process);
+  HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_VALUECHANGE, nullptr,
+                                       Hear, process, 0, WINEVENT_OUTOFCONTEXT);
+  // The events come as messages of this thread.
+  for (DWORD start = GetTickCount(); GetTickCount() - start < seconds * 1000;) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    for (MSG m; PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&m);
+  }
+  UnhookWinEvent(hook);
+  std::map<int, std::pair<int, int>> counts;  // control ID -> (name changes, value changes)
+  for (const auto& [what, count] : heard) {
+    if (what.first == EVENT_OBJECT_NAMECHANGE) counts[what.second].first += count;
+    if (what.first == EVENT_OBJECT_VALUECHANGE) counts[what.second].second += count;
+  }
+  for (const auto& [id, count] : counts) {
+    Emit({L"heard", to_wstring(id), to_wstring(count.first), to_wstring(count.second)});
+  }
+}
+
 int next = 2;  // the next command-line argument to take
 
 const wchar_t* Arg() {
@@ -186,6 +217,10 @@ bool Step(const std::wstring& step) {
     Emit({L"front", windowClass, TextOf(front), to_wstring(process)});
   } else if (step == L"close") {
     return form && PostMessageW(form, WM_CLOSE, 0, 0);
+  } else if (step == L"events") {
+    const double seconds = _wtof(Arg());
+    if (!form) return false;
+    Listen(form, seconds);
   } else if (step == L"box") {
     WaitFor(Box, _wtof(Arg()));
     DescribeBox();

@@ -24,7 +24,7 @@ constexpr wchar_t kImageClass[] = L"VexaImage";
 }  // namespace
 
 Win32Ui::Win32Ui(HINSTANCE instance, const FormLayout& form, ComApartment& com)
-    : instance_(instance), form_(form) {
+    : instance_(instance), form_(form), com_(com) {
   {
     ScreenDc screen;
     if (screen.Get()) {
@@ -36,6 +36,7 @@ Win32Ui::Win32Ui(HINSTANCE instance, const FormLayout& form, ComApartment& com)
   image_ = GdiBitmap(static_cast<HBITMAP>(LoadImageW(instance_, MAKEINTRESOURCEW(IDB_IMAGE1),
                                                      IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
   if (!image_) throw SystemError(GetLastError(), failure::kCannotLoadPicture, u"");
+  FollowSystemColors();
   RegisterClasses();
   CreateMainWindow();
   taskbar_.emplace(main_, com);
@@ -163,6 +164,7 @@ void Win32Ui::CreateControl(const ControlLayout& layout) {
       break;
     case ControlKind::Label:
       windowClass = kLabelClass;
+      if (IsLink(layout.id)) style |= WS_TABSTOP;  // after the start button, as it lies below
       if (layout.autoSize) FitToText(state);
       break;
     case ControlKind::Image: {

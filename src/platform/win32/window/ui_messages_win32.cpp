@@ -120,9 +120,26 @@ std::optional<LRESULT> Win32Ui::HandleMessage(HWND window, Control control, UINT
       OnDestroy();
       break;
     case WM_SETFOCUS:
-      if (!form) return kSystemDefault;
+      if (!form) {
+        if (IsLink(control)) OnLinkFocus(control);
+        return kSystemDefault;
+      }
       OnSetFocus();
       break;
+    case WM_KILLFOCUS:
+    case WM_UPDATEUISTATE:  // the focus rectangle shown or hidden
+      if (IsLink(control)) OnLinkFocus(control);
+      return kSystemDefault;
+    case WM_KEYDOWN:  // Space on the link area; Enter comes as IDOK (PressFocusedControl)
+      if (!IsLink(control) || wParam != VK_SPACE) return kSystemDefault;
+      OnLinkSpace(control, (lParam & (1 << 30)) != 0);  // bit 30: the key was down already
+      break;
+    case WM_GETOBJECT:
+      return OnGetObject(window, control, wParam, lParam);
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+      if (form) FollowSystemColors();
+      return kSystemDefault;
     // The program's own messages are posted to the main window only.
     case kFailureMessage:
       OnReportedFailure();
@@ -187,19 +204,32 @@ void Win32Ui::OnCommand(int id, int notification, HWND from) {
     if (State(*control).enabled && State(*control).visible) RaiseEvent(*control, EventKind::Click);
   } else if (id == IDOK && notification == BN_CLICKED) {
     // Enter: on a window that is no dialog, IsDialogMessage sends it as IDOK.
-    PressFocusedButton();
+    PressFocusedControl();
   }
 }
 
-void Win32Ui::PressFocusedButton() {
+void Win32Ui::PressFocusedControl() {
   HWND focus = GetFocus();
   const std::optional<Control> control = ControlOfId(focus ? GetDlgCtrlID(focus) : 0);
   if (!control || GetAncestor(focus, GA_ROOT) != main_) return;
+  if (!IsWindowEnabled(focus) || !IsWindowVisible(focus)) return;
   const ControlState& state = State(*control);
-  if (state.layout && state.layout->kind == ControlKind::Button && IsWindowEnabled(focus) &&
-      IsWindowVisible(focus)) {
+  if (state.layout && state.layout->kind == ControlKind::Button) {
     SendMessageW(focus, BM_CLICK, 0, 0);  // the button reports it as its own click
+  } else if (IsLink(*control)) {
+    RaiseEvent(*control, EventKind::Click);
   }
+}
+
+void Win32Ui::OnLinkFocus(Control control) {
+  // The focus rectangle is drawn with the label, on its container's surface.
+  const ControlState& state = State(control);
+  InvalidateSurface(state.layout->container, FocusRect(state));
+}
+
+void Win32Ui::OnLinkSpace(Control control, bool repeated) {
+  // A click once per press, not again for every repeat of a key held down.
+  if (!repeated) RaiseEvent(control, EventKind::Click);
 }
 
 void Win32Ui::OnClose() {

@@ -8,6 +8,8 @@ namespace vexa {
 
 namespace {
 
+constexpr OleColor kColorHighlight = 0x8000000D;  // COLOR_HIGHLIGHT
+
 // 0x800000nn is the system colour nn; anything else is 0x00BBGGRR, which is a COLORREF.
 COLORREF ColorOf(OleColor color) {
   if (color & 0x80000000u) return GetSysColor(static_cast<int>(color & 0xFF));
@@ -44,8 +46,43 @@ class BufferedPaint {
 }  // namespace
 
 OleColor Win32Ui::BackColorOf(Control container) const {
+  // In high contrast every surface is the system's window colour and the bar its highlight.
+  if (highContrast_) return container == Control::Picture1 ? kColorHighlight : kColorWindow;
   if (container == Control::Form) return form_.backColor;
   return State(container).layout->backColor;
+}
+
+void Win32Ui::FollowSystemColors() {
+  HIGHCONTRASTW contrast{};
+  contrast.cbSize = sizeof contrast;
+  // Wine 8 always answers "off" here, whatever the prefix holds.
+  highContrast_ = SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) &&
+                  (contrast.dwFlags & HCF_HIGHCONTRASTON);
+  if (main_) {
+    RedrawWindow(main_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+  }
+}
+
+RECT Win32Ui::FocusRect(const ControlState& link) const {
+  // Round the lines the link area lies over as well, not through their text; each window the
+  // rectangle crosses draws its own part.
+  RECT around = PixelRect(link);
+  for (const ControlLayout& entry : form_.controls) {
+    const ControlState& line = State(entry.id);
+    RECT place = PixelRect(line), overlap;
+    if (entry.kind == ControlKind::Label && entry.container == link.layout->container &&
+        line.visible && !line.caption.empty() && IntersectRect(&overlap, &place, &around)) {
+      UnionRect(&around, &around, &place);
+    }
+  }
+  return around;
+}
+
+bool Win32Ui::ShowsFocus(const ControlState& state) const {
+  // As the buttons do: where the system hides focus rectangles until the keyboard is used,
+  // they show from the first Tab on.
+  return state.window && GetFocus() == state.window &&
+         !(SendMessageW(state.window, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS);
 }
 
 void Win32Ui::OnEraseBackground(Control control, HDC dc) {
@@ -54,7 +91,7 @@ void Win32Ui::OnEraseBackground(Control control, HDC dc) {
   if (!IsDrawnOnContainer(State(control))) {
     RECT area{};
     GetClipBox(dc, &area);
-    PaintSurface(control, dc, area);
+    PaintSurface(control, dc, area, false);  // WM_PAINT draws the focus over it
   }
 }
 
@@ -68,7 +105,7 @@ std::optional<LRESULT> Win32Ui::OnPrintClient(HWND window, Control control, HDC 
   if (IsDrawnOnContainer(State(control))) return std::nullopt;
   RECT client{};
   GetClientRect(window, &client);
-  PaintSurface(control, dc, client);
+  PaintSurface(control, dc, client, false);
   return 0;
 }
 
@@ -102,7 +139,7 @@ void Win32Ui::OnPaint(HWND window, Control control) {
   EndPaint(window, &paint);
 }
 
-void Win32Ui::PaintSurface(Control container, HDC dc, const RECT& area) const {
+void Win32Ui::PaintSurface(Control container, HDC dc, const RECT& area, bool focus) const {
   SetDCBrushColor(dc, ColorOf(BackColorOf(container)));
   FillRect(dc, &area, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
   const std::vector<ControlLayout>& layout = form_.controls;
@@ -110,8 +147,10 @@ void Win32Ui::PaintSurface(Control container, HDC dc, const RECT& area) const {
     const ControlState& state = State(entry->id);
     if (entry->container != container || !state.visible || !IsDrawnOnContainer(state)) continue;
     const RECT place = PixelRect(state);
+    const bool focused = focus && ShowsFocus(state);
+    const RECT reach = focused ? FocusRect(state) : place;
     RECT overlap;
-    if (!IntersectRect(&overlap, &place, &area)) continue;
+    if (!IntersectRect(&overlap, &reach, &area)) continue;
     if (entry->kind == ControlKind::Image) {
       MemoryDc pictureDc(dc);
       Selection picture(pictureDc.Get(), image_.Get());
@@ -119,6 +158,7 @@ void Win32Ui::PaintSurface(Control container, HDC dc, const RECT& area) const {
              pictureDc.Get(), 0, 0, SRCCOPY);
     } else {
       PaintLabel(state, dc);
+      if (focused) DrawFocusRect(dc, &reach);
     }
   }
 }
@@ -128,7 +168,7 @@ void Win32Ui::PaintLabel(const ControlState& label, HDC dc) const {
   RECT place = PixelRect(label);
   Selection font(dc, label.font);
   SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, ColorOf(label.foreColor));
+  SetTextColor(dc, ColorOf(highContrast_ ? kColorWindowText : label.foreColor));
   UINT format = DT_NOPREFIX | (label.layout->align == Align::Right ? DT_RIGHT : DT_LEFT);
   format |= label.layout->autoSize ? DT_SINGLELINE : DT_WORDBREAK;
   DrawTextW(dc, ToWide(label.caption).c_str(), static_cast<int>(label.caption.size()), &place,

@@ -37,8 +37,11 @@ void Win32Ui::ApplyPending() {
   for (ControlState& state : controls_) {
     const unsigned work = std::exchange(state.pending, 0u);
     if (work == 0) continue;
-    if ((work & kPendingText) && !SetWindowTextW(state.window, ToWide(state.caption).c_str())) {
-      throw SystemError(GetLastError(), failure::kCannotSetCaption, state.caption);
+    if (work & kPendingText) {
+      if (!SetWindowTextW(state.window, ToWide(state.caption).c_str())) {
+        throw SystemError(GetLastError(), failure::kCannotSetCaption, state.caption);
+      }
+      AnnounceText(static_cast<Control>(&state - controls_.data()));
     }
     if (work & kPendingEnabled) EnableWindow(state.window, state.enabled);
     if (work & kPendingVisible) ShowWindow(state.window, state.visible ? SW_SHOWNA : SW_HIDE);

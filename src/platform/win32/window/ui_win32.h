@@ -12,7 +12,9 @@
 // - A control's window text (WM_GETTEXT) is its caption; labels included.
 // - A hidden control has no WS_VISIBLE style; a disabled one is disabled with EnableWindow.
 // - Buttons are BUTTON windows: BM_CLICK, a mouse click, or Enter or Space while the button
-//   has the keyboard focus raises their Click event; Tab moves between the enabled buttons.
+//   has the keyboard focus raises their Click event. Tab moves among the enabled buttons and
+//   the link area (Label2), the start button first and the link area last; Enter or Space
+//   while the link area has the focus raises its Click event.
 // - A label is clicked by WM_LBUTTONDOWN and then WM_LBUTTONUP on it, the release at client
 //   coordinates inside it (the second press of a double-click gives no second Click);
 //   WM_MOUSEMOVE on a label or on the main window's client area raises that control's
@@ -23,6 +25,15 @@
 // - The windows show the controls' latest values whenever the window's thread waits for
 //   messages (see "Window work" below); during the save of a body they are brought up to date
 //   a few dozen times a second.
+// - The windows of the program's own classes answer WM_GETOBJECT for their client area
+//   (OBJID_CLIENT) with an IAccessible (which Wine hands out only inside the process):
+//   Picture_http is a grouping named by Label_http_state's text, Picture1 a progress bar
+//   named "下载进度" whose value is Label_http_state2's percentage ("0%" to "100%"), Label2 a
+//   link named by the site's address, Image1 a graphic, every other label static text named
+//   by its text. Whenever the window work sets a control's text, it raises
+//   EVENT_OBJECT_NAMECHANGE for that control's client area (and for Picture_http's with
+//   Label_http_state's) and, when the percentage changes, EVENT_OBJECT_VALUECHANGE for
+//   Picture1's.
 
 #include <windows.h>
 
@@ -36,6 +47,7 @@
 
 #include "platform/ui.h"
 #include "platform/win32/win_handle.h"
+#include "platform/win32/window/accessible_control.h"
 #include "platform/win32/window/taskbar_win32.h"
 #include "platform/win32/window/window_messages.h"
 #include "window/screen_units.h"
@@ -144,11 +156,13 @@ class Win32Ui final : public Ui {
   void OnQueryEndSession();
   void OnDestroy();
   void OnSetFocus();
+  void OnLinkFocus(Control control);
+  void OnLinkSpace(Control control, bool repeated);
   void OnReportedFailure();
   void OnTaskbarButtonCreated();
   void OnTransferState(WPARAM state, LPARAM serial);
   void OnTransferProgress(LPARAM serial);
-  void PressFocusedButton();
+  void PressFocusedControl();
   bool RaiseEvent(Control control, EventKind kind, std::int16_t argument = 0);
 
   // Window work (ui_pending_win32.cpp).
@@ -167,9 +181,24 @@ class Win32Ui final : public Ui {
   std::optional<LRESULT> OnPrintClient(HWND window, Control control, HDC dc);
   void OnPaint(HWND window, Control control);
   LRESULT OnButtonColor(Control container, HDC dc);
-  void PaintSurface(Control container, HDC dc, const RECT& area) const;
+  // `focus`: with the focus rectangle, which inverts what it covers: only the one paint of a
+  // pixel that stays on the screen draws it.
+  void PaintSurface(Control container, HDC dc, const RECT& area, bool focus = true) const;
   void PaintLabel(const ControlState& label, HDC dc) const;
   OleColor BackColorOf(Control container) const;
+  bool ShowsFocus(const ControlState& state) const;
+  RECT FocusRect(const ControlState& link) const;
+  // High contrast: the system's colours for backgrounds, texts and the bar instead of the
+  // layout's; read at the start and again when the system's settings or colours change.
+  void FollowSystemColors();
+
+  // Accessibility (ui_accessible_win32.cpp): what a screen reader reads of a control, and
+  // what it hears of the changes. The link area is also the one label the keyboard reaches.
+  std::optional<LRESULT> OnGetObject(HWND window, Control control, WPARAM flags, LPARAM object);
+  static std::optional<AccessibleFacts> FactsOf(HWND window);
+  AccessibleFacts Facts(Control control) const;
+  void AnnounceText(Control control);
+  static bool IsLink(Control control);
 
   ControlState& State(Control control) { return controls_[static_cast<int>(control)]; }
   const ControlState& State(Control control) const { return controls_[static_cast<int>(control)]; }
@@ -181,6 +210,7 @@ class Win32Ui final : public Ui {
 
   HINSTANCE instance_;
   const FormLayout& form_;
+  ComApartment& com_;  // where the accessible objects live
   ScreenDpi dpi_;
   GdiFont defaultFont_;
   std::vector<GdiFont> ownFonts_;
@@ -199,6 +229,8 @@ class Win32Ui final : public Ui {
   std::optional<Control> pressed_;
   bool applyPosted_ = false;  // a kApplyPendingMessage waits in the queue
   DWORD lastPaint_ = 0;
+  bool highContrast_ = false;
+  int announcedPercent_ = 0;  // the bar's value in the last value change raised
 };
 
 }  // namespace vexa
