@@ -49,9 +49,9 @@ enum : int {
 
 // The system as the window's logic sees it: a transfer whose progress and body the probe
 // sets, files that are never there, the site's openings counted, nothing else done.
-struct FakeSystem final : Files, Processes, Shell, Transfer, Log, ProgramEnd {
+struct FakeSystem final : Files, Processes, Shell, Transfer, Log, ProgramEnd, RunningCopies {
   bool Exists(const Text&, std::uint32_t) const override { return false; }
-  Text ReadFirstLine(const Text&) override { return u""; }
+  FirstLine ReadFirstLine(const Text&) override { return {}; }
   void WriteLine(const Text&, const Text&) override {}
   void Delete(const Text&) override {}
   std::unique_ptr<FileReplacement> BeginReplace(const Text&) override {
@@ -84,6 +84,9 @@ struct FakeSystem final : Files, Processes, Shell, Transfer, Log, ProgramEnd {
   }
   std::int64_t BytesReceived() const override { return static_cast<std::int64_t>(body.size()); }
   TransferProgress Progress() const override { return progress; }
+  void DiscardBody() override {}
+  bool TakeLock() override { return true; }
+  RunningCopy BringRunningCopyToFront(std::int32_t) override { return {}; }
   void Write(const Text&) noexcept override {}
   [[noreturn]] void Now() override { throw std::runtime_error("the program ended"); }
 
@@ -276,8 +279,8 @@ int wmain() {
     CodePageWin32 codePage;
     EnvironmentWin32 environment;
     ClockWin32 clock;
-    FrmUpdate form(
-        Platform{ui, system, system, system, system, codePage, environment, system, system, clock});
+    FrmUpdate form(Platform{ui, system, system, system, system, codePage, environment, system,
+                            system, clock, system});
     ui.Connect([&form](Control c, EventKind k, std::int16_t a) { return form.Raise(c, k, a); },
                [](LPARAM) { return true; });
     HWND main = ui.MainWindow();
