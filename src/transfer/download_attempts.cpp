@@ -21,6 +21,13 @@ DownloadAttempts::Failure FailureOfInternetError(std::uint32_t error) {
   for (std::uint32_t passing : {12002u, 12007u, 12029u, 12030u, 12031u, 12152u}) {
     if (error == passing) return DownloadAttempts::Failure::kNetwork;
   }
+  // Certificates: its date 12037, its name 12038, one asked for 12044, its authority 12045,
+  // errors 12055, revocation 12056/12057/12170, invalid 12169, weak 12179; the secure channel
+  // 12157, decryption 12175; a redirect from https to http 12040.
+  for (std::uint32_t untrusted : {12037u, 12038u, 12040u, 12044u, 12045u, 12055u, 12056u, 12057u,
+                                  12157u, 12169u, 12170u, 12175u, 12179u}) {
+    if (error == untrusted) return DownloadAttempts::Failure::kUntrusted;
+  }
   return DownloadAttempts::Failure::kFinal;
 }
 
@@ -85,13 +92,15 @@ DownloadAttempts::Verdict DownloadAttempts::OnAnswer(const Request& asked, std::
     if (status == 429 || status == 503) {
       failed.retryAfter = StrictLength(HeaderValue(headers, u"Retry-After"));
     }
+  } else if (status == 404 || status == 410 || (status >= 500 && status < 600)) {
+    failed.failure = Failure::kGone;
   }
   return failed;
 }
 
 std::optional<int> DownloadAttempts::AfterFailure(Failure failure,
                                                   std::optional<std::int64_t> retryAfter) {
-  if (failure == Failure::kFinal || attempt_ >= kMostAttempts) return std::nullopt;
+  if (!MayPass(failure) || attempt_ >= kMostAttempts) return std::nullopt;
   const int wait = retryAfter ? static_cast<int>(std::min<std::int64_t>(*retryAfter,
                                                                         kLongestWaitSeconds))
                               : 1 << attempt_;  // 2, 4 and 8 s

@@ -28,8 +28,17 @@ class DownloadAttempts {
     kCutShort,  // the body stopped early: fewer bytes than announced, or a read error
     kBusy,      // 408, 429, 500, 502, 503 or 504: the server is busy or in trouble
     kRange,     // our range request refused (416) or answered with a part that doesn't fit
-    kFinal,     // nothing a new attempt can mend: any other status, a certificate, ...
+    // Nothing a new attempt at the same site can mend:
+    kGone,       // the site lacks the file or can't serve it: 404, 410, a 5xx not above
+    kUntrusted,  // a certificate or TLS failure, a redirect from https to http
+    kFinal,      // anything else: another status, an address WinINet can't use, ...
   };
+
+  // Whether a new attempt at the same site may mend `failure`: the failures tried again.
+  static constexpr bool MayPass(Failure failure) {
+    return failure == Failure::kNetwork || failure == Failure::kCutShort ||
+           failure == Failure::kBusy || failure == Failure::kRange;
+  }
 
   // What the next request asks for: the body from byte `from` (0: all of it, no range).
   struct Request {
@@ -87,8 +96,9 @@ class DownloadAttempts {
 
 // Why a request got no answer, from WinINet's error number: the network's failures that may
 // pass (a time-out 12002, a name not resolved 12007, a connection refused 12029, aborted
-// 12030 or reset 12031, no answer that can be read 12152) are kNetwork; every other one, a
-// certificate or TLS failure among them, is kFinal: never retried, never overridden.
+// 12030 or reset 12031, no answer that can be read 12152) are kNetwork; a certificate or TLS
+// failure, or a redirect from https to http, is kUntrusted: never retried, never overridden;
+// every other one is kFinal.
 DownloadAttempts::Failure FailureOfInternetError(std::uint32_t error);
 
 // The body length a "Content-Range: bytes first-last/total" answer names, when it answers a

@@ -101,11 +101,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(attempts.Attempt() >= 1 && attempts.Attempt() <= 4);
     const int before = attempts.Attempt();
     if (in.ConsumeBool()) {  // a failure without an answer
-      const auto failure = static_cast<Failure>(in.ConsumeIntegralInRange(0, 4));
+      const auto failure = static_cast<Failure>(in.ConsumeIntegralInRange(0, 6));
       const std::optional<int> wait = attempts.AfterFailure(failure);
       CheckWait(wait, before, std::nullopt);
-      FUZZ_CHECK(!(wait && (failure == Failure::kFinal || over)));
-      over = over || (!wait && failure != Failure::kFinal);
+      FUZZ_CHECK(!(wait && (!DownloadAttempts::MayPass(failure) || over)));
+      over = over || (!wait && DownloadAttempts::MayPass(failure));
       continue;
     }
     const std::int64_t inHand = in.ConsumeIntegralInRange<std::int64_t>(0, total + 2);
@@ -129,7 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const std::optional<int> wait = attempts.AfterFailure(verdict.failure, verdict.retryAfter);
       CheckWait(wait, before, retryAfter ? verdict.retryAfter : std::nullopt);
       FUZZ_CHECK(!(wait && over));
-      over = over || (!wait && verdict.failure != Failure::kFinal);
+      over = over || (!wait && DownloadAttempts::MayPass(verdict.failure));
     }
   }
   return 0;

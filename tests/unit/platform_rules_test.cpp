@@ -9,6 +9,7 @@
 #include "platform/command_line.h"
 #include "platform/system_environment.h"
 #include "transfer/download_attempts.h"
+#include "transfer/download_sites.h"
 #include "transfer/http_response.h"
 #include "window/screen_units.h"
 
@@ -64,9 +65,10 @@ TEST(DownloadAttempts, PassingFailuresAreTriedFourTimesInAllAndOthersOnce) {
   for (std::uint32_t error : {12002u, 12007u, 12029u, 12030u, 12031u, 12152u}) {
     EXPECT_EQ(FailureOfInternetError(error), Failure::kNetwork) << error;
   }
-  for (std::uint32_t error : {12045u, 12038u, 12037u, 12170u, 12040u, 12157u, 12005u}) {
-    EXPECT_EQ(FailureOfInternetError(error), Failure::kFinal) << error;
+  for (std::uint32_t error : {12045u, 12038u, 12037u, 12170u, 12040u, 12157u}) {
+    EXPECT_EQ(FailureOfInternetError(error), Failure::kUntrusted) << error;
   }
+  EXPECT_EQ(FailureOfInternetError(12005), Failure::kFinal);  // an address it can't use
   DownloadAttempts attempts;
   std::vector<std::optional<int>> waits;
   for (Failure f : {Failure::kNetwork, Failure::kCutShort, Failure::kBusy, Failure::kRange}) {
@@ -74,6 +76,37 @@ TEST(DownloadAttempts, PassingFailuresAreTriedFourTimesInAllAndOthersOnce) {
   }
   EXPECT_EQ(waits, (std::vector<std::optional<int>>{2, 4, 8, std::nullopt}));
   EXPECT_EQ(attempts.Attempt(), 4);
+}
+
+// Which answers send an item on to the next site once a site's attempts are over: what may pass
+// (used up), a file missing or unservable there, a site not trusted; anything else would be
+// the same anywhere. An item begins where the last whole file came from; addresses move from
+// the first base to the others, nothing else does.
+TEST(DownloadSites, AnItemMovesOnWhenASiteCantGiveItAndTheNextBeginsWhereOneWorked) {
+  const std::pair<std::uint32_t, bool> statuses[] = {
+      {404, true}, {410, true},  {500, true},  {501, true},  {503, true},
+      {505, true}, {403, false}, {204, false}, {206, false}, {401, false}};
+  for (const auto& [status, movesOn] : statuses) {
+    DownloadAttempts attempts;
+    const auto verdict = attempts.OnAnswer({}, status, u"HTTP/1.1 X\r\n");
+    EXPECT_EQ(DownloadSites::MovesOn(verdict.failure), movesOn) << status;
+  }
+  const std::pair<std::uint32_t, bool> errors[] = {{12029, true}, {12007, true}, {12002, true},
+                                                   {12045, true}, {12040, true}, {12005, false}};
+  for (const auto& [error, movesOn] : errors) {
+    EXPECT_EQ(DownloadSites::MovesOn(FailureOfInternetError(error)), movesOn) << error;
+  }
+  EXPECT_TRUE(DownloadSites::MovesOn(Failure::kCutShort));  // silence and cut bodies, used up
+  DownloadSites sites({u"https://a.example", u"https://b.example/mirror", u"http://127.0.0.1:1"});
+  EXPECT_EQ(sites.Start(), 0u);
+  sites.Worked(2);
+  EXPECT_EQ(sites.Start(), 2u);
+  EXPECT_EQ(sites.After(2), 0u);
+  EXPECT_EQ(sites.AddressAt(u"https://a.example/Soft/x.txt", 1),
+            u"https://b.example/mirror/Soft/x.txt");
+  for (const Text other : {u"https://a.example.evil/x", u"https://c.example/x"}) {
+    EXPECT_EQ(sites.AddressAt(other, 1), other);
+  }
 }
 
 // A cut body is continued only after a 200 that allows it, and only by a 206 whose

@@ -209,7 +209,7 @@ TransferRequest::Outcome TransferRequest::Attempt(DownloadAttempts& attempts) {
   if (error == ERROR_CANCELLED) return Interrupted();
   if (error != ERROR_SUCCESS) return Failed(FailureOfInternetError(error), u"no response", error);
   if (url_.compare(0, 6, L"https:") == 0 && connection_.LeftHttps()) {
-    return Failed(Failure::kFinal, u"redirected from https to http");
+    return Failed(Failure::kUntrusted, u"redirected from https to http");
   }
   const DWORD status = connection_.Status();
   if (status == 0) {
