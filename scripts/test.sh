@@ -33,8 +33,9 @@ vendor_key=$(openssl x509 -in build/test-certs/vendor.crt -pubkey -noout |
   openssl pkey -pubin -outform der | sha256sum | cut -c1-64)
 release=(-DINSTALLER_SIGNER="sha256:$vendor_key"
   -DCOMPONENT_SHA256SUMS="$PWD/build/mingw-loopback/tests/e2e/probes/component.sha256")
-for preset in mingw-loopback mingw64-loopback mingw mingw-loopback-signed mingw64-loopback-signed \
-  mingw-loopback-pinned mingw64-loopback-pinned linux linux-asan linux-i386 bench; do
+for preset in mingw-loopback mingw64-loopback mingw mingw-loopback-mirrored \
+  mingw64-loopback-mirrored mingw-loopback-signed mingw64-loopback-signed mingw-loopback-pinned \
+  mingw64-loopback-pinned linux linux-asan linux-i386 bench; do
   args=()
   [ "$preset" = mingw ] && args=("${release[@]}")
   cmake --preset "$preset" "${args[@]}" >/dev/null

@@ -6,6 +6,7 @@
 #include <exception>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "app/checked_files_win32.h"
 #include "form/frm_update.h"
@@ -156,6 +157,11 @@ int Run(HINSTANCE instance, Log& log) {
                      std::int16_t argument) { return form.Raise(source, kind, argument); },
              [&inet1](LPARAM serial) { return inet1.IsCurrentRequest(serial); });
   inet1.SetNotifyWindow(ui.MainWindow());
+  std::vector<Text> sites{kDownloadBase};
+  for (const char16_t* const* mirror = kDownloadMirrors; *mirror != nullptr; ++mirror) {
+    sites.emplace_back(*mirror);
+  }
+  inet1.SetSites(std::move(sites));
   form.Raise(Control::Form, EventKind::Load);
   inet1.PreparePartials();  // once the window shows
   RemoveOldRunFolders(log);

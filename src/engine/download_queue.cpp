@@ -73,20 +73,23 @@ void FrmUpdate::FetchCurrentItem() {
   platform_.inet1.Execute(ItemUrls[CurrentIndex], u"GET");
 }
 
-// A body whose content is not the item's pinned one never takes its place: the first time,
-// the item is fetched once more, with a new request (from byte 0, nothing of the refused body
-// kept), in case the site or a cache on the way sent a damaged copy; the second time, the
-// refusal ends the run through the error box. Returns whether the body took its place.
+// A body whose content is not the item's pinned one (or an installer not the vendor's) never
+// takes its place: the first time, the item is fetched once more, with a new request (from
+// byte 0, nothing of the refused body kept; from the next site where there are mirrors), in
+// case the site or a cache on the way sent a damaged copy; the second time, the refusal ends
+// the run through the error box. Returns whether the body took its place.
 bool FrmUpdate::CommitOrFetchAgain(FileReplacement& file) {
   try {
     file.Commit();
-    platform_.inet1.DiscardBody();
+    platform_.inet1.DiscardBody(false);
     return true;
   } catch (const ContentMismatch& mismatch) {
-    platform_.log.Write(u"item " + ItemNames[CurrentIndex] + u": refused, SHA-256 " +
+    const std::int32_t site = platform_.inet1.Progress().site;
+    platform_.log.Write(u"item " + ItemNames[CurrentIndex] + u": refused, " + mismatch.what + u" " +
                         mismatch.found + u" instead of " + mismatch.expected + u", from " +
-                        ItemUrls[CurrentIndex]);
-    platform_.inet1.DiscardBody();  // never offered again
+                        ItemUrls[CurrentIndex] +
+                        (site > 0 ? u" at mirror " + DecimalText(site) : Text()));
+    platform_.inet1.DiscardBody(true);  // never offered again
     if (RefusedOnce) throw;
     RefusedOnce = true;
   }

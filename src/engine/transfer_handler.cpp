@@ -34,6 +34,14 @@ constexpr const char16_t* kStateTexts[] = {
     u"请求已经完成，并且所有数据均已接收到",
 };
 
+// State 8's caption for the item `name`: it says so once the item comes from a mirror of the
+// download site.
+Text DownloadingText(const TransferProgress& progress, const Text& name) {
+  return (progress.site > 0 ? Text(u"正在从备用站点下载...")
+                            : Text(kStateTexts[icResponseReceived])) +
+         name;
+}
+
 // The announced body length: the header read as a decimal number (leading blanks skipped,
 // a fraction rounded half to even). Zero when the text is no usable length: empty, not a
 // number, zero or negative, or beyond the 32-bit range the length has always been held in.
@@ -68,7 +76,8 @@ void FrmUpdate::Inet1_StateChanged(std::int16_t State) {
   if (State < icResolvingHost || State > icResponseCompleted) return;
   ShownState = State;
   if (State == icResponseReceived) {
-    ui_.SetCaption(Control::Label_http_state, kStateTexts[State] + ItemNames[CurrentIndex]);
+    ui_.SetCaption(Control::Label_http_state,
+                   DownloadingText(platform_.inet1.Progress(), ItemNames[CurrentIndex]));
   } else if (State == icResponseCompleted) {
     CompleteTransfer();
   } else {
@@ -140,7 +149,7 @@ void FrmUpdate::ShowTimeLeft(const TransferProgress& progress) {
   const double perMs = now > first.ms ? static_cast<double>(progress.received - first.received) /
                                             static_cast<double>(now - first.ms)
                                       : 0.0;
-  Text caption = kStateTexts[icResponseReceived] + ItemNames[CurrentIndex];
+  Text caption = DownloadingText(progress, ItemNames[CurrentIndex]);
   if (perMs > 0) {
     const double secondsLeft =
         static_cast<double>(std::max<std::int64_t>(progress.total - progress.received, 0)) / perMs /

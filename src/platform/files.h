@@ -21,14 +21,19 @@ enum FileAttribute : std::uint32_t {
 };
 
 // A new file refused by Commit because its content is not the content its target must have
-// (a pinned SHA-256 differs). The message names the file for the error box; the digests, in
-// lower-case hexadecimal, are for the log.
+// (a pinned SHA-256 differs, or the installer is not signed by the vendor). The message names
+// the file for the error box; `what` was compared ("SHA-256", "signer"), and the values
+// expected and found, for the log.
 class ContentMismatch : public PlatformError {
  public:
-  ContentMismatch(Text message, Text expected, Text found)
-      : PlatformError(std::move(message)), expected(std::move(expected)), found(std::move(found)) {}
+  ContentMismatch(Text message, Text expected, Text found, Text what = u"SHA-256")
+      : PlatformError(std::move(message)),
+        expected(std::move(expected)),
+        found(std::move(found)),
+        what(std::move(what)) {}
   Text expected;
   Text found;
+  Text what;
 };
 
 // A new version of a file, written beside it and put in its place by Commit. Destroyed

@@ -37,6 +37,7 @@ struct TransferProgress {
   std::int32_t attempt = 1;  // the request's attempt the figures belong to, from 1
   std::int32_t retry = 0;
   std::int32_t secondsLeft = 0;
+  std::int32_t site = 0;  // the download site fetched from: 0 the first, 1 its first mirror, ...
 };
 
 // The HTTP transfer control. Execute returns at once; the states of the request arrive
@@ -64,10 +65,12 @@ class Transfer {
   virtual std::int64_t BytesReceived() const = 0;
   // The current request's progress; any time on the window's thread.
   virtual TransferProgress Progress() const = 0;
-  // The finished body has been saved and has taken its place, or was refused: the control
-  // lets go of it. Until then, a body that could be continued stays on the disk, so that a
-  // later run need not fetch it again when it could not be put in place.
-  virtual void DiscardBody() = 0;
+  // The finished body has been saved and has taken its place, or was `refused` (not the
+  // content it must have): the control lets go of it. Until then, a body that could be
+  // continued stays on the disk, so that a later run need not fetch it again when it could not
+  // be put in place. A refused body's address is asked for next at another site, if there is
+  // one.
+  virtual void DiscardBody(bool refused) = 0;
 };
 
 }  // namespace vexa

@@ -54,7 +54,7 @@ class SetupFailed(Exception):
 # it has. A missing build exits 77 (skipped) unless E2E_REQUIRED is set; a failed set-up, or no
 # such signer or sums, exits 1. A site of https://127.0.0.1:<port> (env.base) is served over TLS
 # there too. python_site=False: the suite serves the build's address itself.
-def suite_env(name, signer=None, pinned=False, python_site=True):
+def suite_env(name, signer=None, pinned=False, python_site=True, mirrored=False):
     ap = argparse.ArgumentParser(add_help=False, allow_abbrev=False)
     for option in ("--build", "--out", "--certs"):
         ap.add_argument(option, type=Path)
@@ -62,7 +62,7 @@ def suite_env(name, signer=None, pinned=False, python_site=True):
     try:
         arch = wine_arch()
         signed = signer is not None
-        build = args.build or default_build(arch, signed, pinned)
+        build = args.build or default_build(arch, signed, pinned, mirrored)
         certs = args.certs or ROOT / "build" / "test-certs"
         served = probe_path(default_build(arch) if pinned else build, "component.dll")
         needed = [program_path(build)] + [probe_path(build, n) for n in PROBES]
@@ -72,7 +72,7 @@ def suite_env(name, signer=None, pinned=False, python_site=True):
         if missing:
             how = " && ".join("cmake --preset %s && cmake --build --preset %s" % (p, p) for p in
                               ([arch.preset] if pinned else []) +
-                              [default_build(arch, signed, pinned).name])
+                              [default_build(arch, signed, pinned, mirrored).name])
             how = ("tests/e2e/make_test_certs.sh && " if signed else "") + how
             print("%s SKIPPED: not built: %s\nbuild it: %s" % (name, ", ".join(missing), how),
                   file=sys.stderr)
@@ -91,8 +91,13 @@ def suite_env(name, signer=None, pinned=False, python_site=True):
         if tls and unmade:
             raise SetupFailed("%s serves https: make its certificates with "
                               "tests/e2e/make_test_certs.sh" % base)
+        # The build's mirrors on this machine are the same site on further ports.
+        mirrors = re.search(r"^DOWNLOAD_MIRRORS:\w+=(.*)$", cache, re.M)
+        mirrors = [re.fullmatch(r"(https?)://127\.0\.0\.1:(\d+)", m).groups()
+                   for m in (mirrors[1].split(";") if mirrors and mirrors[1] else [])]
         env = Wine(build, args.out, tag=name, arch=arch, https=tls and (tls[1], certs),
-                   roots=certs if signed or tls else None, python_site=python_site)
+                   roots=certs if signed or tls else None, python_site=python_site,
+                   mirrors=mirrors)
     except SetupFailed as e:
         sys.exit("%s FAILED: %s." % (name, str(e).rstrip(".")))
     print("Wine prefix %s (%s), program %s" % (env.work / "prefix", env.arch.prefix,
@@ -198,9 +203,9 @@ def sha256(path):
         return hashlib.file_digest(f, "sha256").hexdigest()
 
 
-def default_build(arch, signed=False, pinned=False):
+def default_build(arch, signed=False, pinned=False, mirrored=False):
     return ROOT / "build" / (arch.preset + ("-signed" if signed else "") +
-                             ("-pinned" if pinned else ""))
+                             ("-pinned" if pinned else "") + ("-mirrored" if mirrored else ""))
 
 
 # vexa_update.exe at the top of a build folder, where src/app/CMakeLists.txt puts it.
@@ -254,8 +259,9 @@ class Wine:
     # folder whose test authority the prefix's machine trusts; python_site: whether our site
     # runs, else the suite puts its server (anything with a stop()) in `servers` for close().
     def __init__(self, build_dir=None, out_dir=None, display=None, tag="e2e", arch=None,
-                 https=None, roots=None, python_site=True):
+                 https=None, roots=None, python_site=True, mirrors=()):
         self.arch, self.https, self.roots = arch or wine_arch(), https, roots
+        self.mirrors = list(mirrors)  # (scheme, port) of each mirror our site also serves
         self.python_site = python_site
         self.build = Path(build_dir or default_build(self.arch))
         self.out = Path(out_dir or ROOT / "build" / tag)
@@ -330,14 +336,22 @@ class Wine:
         return {p for t in ("users/*/Temp", "users/*/AppData/Local/Temp")
                 for top in self.c.glob(t) for p in top.rglob("*")}
 
-    def start_site(self):
+    # The site on its port and its mirrors'; `without_first`: only on the mirrors (plain ones),
+    # so that nothing listens at the build's first base.
+    def start_site(self, without_first=False):
         self.site_log.unlink(missing_ok=True)
-        https = ["--https", self.https[0]] + [str(self.https[1] / n) for n in
-                                              ("site.crt", "site.key")] if self.https else []
+        plain = [port for scheme, port in self.mirrors if scheme == "http"]
+        secure = [port for scheme, port in self.mirrors if scheme == "https"]
+        args = [a for port in plain[1:] if without_first for a in ("--mirror", port)]
+        args += ["--port", plain[0]] if without_first else [a for p in plain for a in ("--mirror", p)]
+        if self.https:
+            args += ["--https", self.https[0]] + [str(self.https[1] / n) for n in
+                                                  ("site.crt", "site.key")]
+            args += [a for port in secure for a in ("--https-mirror", port)]
         with open(self.work / "site.out", "w") as out:
             self.site = subprocess.Popen(
                 [sys.executable, str(SITE_PY), "--config", str(self.config), "--log",
-                 str(self.site_log)] + https, stdout=out, stderr=subprocess.STDOUT)
+                 str(self.site_log)] + args, stdout=out, stderr=subprocess.STDOUT)
         # The site's log appears once it holds the port; it says so when another holds it.
         wait_until(lambda: self.site_log.exists() or self.site.poll() is not None, 10)
         if not self.site_log.exists():

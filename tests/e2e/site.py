@@ -11,8 +11,10 @@
 # many body bytes of this answer, nothing more: the connection is held open, without a byte,
 # until the program closes it or 120 s pass), "sequence" (rules merged
 # over this one for the first, second, ... request of the path; later ones get the rule
-# itself), "to_http" (true: a request over TLS gets a 302 to the same path on the plain site).
-# Each request is logged as one JSON line, with its Range, If-Range and whether over TLS.
+# itself), "to_http" (true: a request over TLS gets a 302 to the same path on the plain site),
+# "at" ({"<port>": rules}: merged over the rule for a request on that port, a mirror's, say).
+# Each request is logged as one JSON line, with its Range, If-Range, port and whether over TLS.
+# --mirror PORT (and --https-mirror PORT) serve the same site on further ports, as mirrors.
 
 import argparse
 import errno
@@ -65,14 +67,16 @@ class Handler(BaseHTTPRequestHandler):
     def do_GET(self):
         config, log = self.server.files
         tls = isinstance(self.connection, ssl.SSLSocket)
+        port = self.server.server_address[1]
         asked = {"range": self.headers.get("Range"), "if_range": self.headers.get("If-Range"),
-                 "tls": tls}
+                 "tls": tls, "port": port}
         with open(log, "a+", encoding="utf-8") as f:
             f.seek(0)
             earlier = sum(json.loads(line)["path"] == self.path for line in f.read().splitlines())
             f.write(json.dumps(dict(asked, t=time.time(), path=self.path)) + "\n")
         with open(config, encoding="utf-8") as f:
             rule = json.load(f)["paths"].get(self.path) or {"status": 404}
+        rule = dict(rule, **rule.get("at", {}).get(str(port), {}))
         sequence = rule.get("sequence", [])
         if earlier < len(sequence):
             rule = dict(rule, **sequence[earlier])
@@ -162,14 +166,24 @@ if __name__ == "__main__":
     ap = argparse.ArgumentParser(description="The download site on 127.0.0.1:47080.")
     ap.add_argument("--config", required=True)
     ap.add_argument("--log", required=True)
+    ap.add_argument("--port", type=int, default=47080, help="the plain site's port")
+    ap.add_argument("--mirror", type=int, action="append", default=[],
+                    help="also serve the site on 127.0.0.1:MIRROR")
     ap.add_argument("--https", nargs=3, metavar=("PORT", "CERT", "KEY"),
                     help="also serve the site over TLS on 127.0.0.1:PORT")
+    ap.add_argument("--https-mirror", type=int, action="append", default=[],
+                    help="and over TLS on 127.0.0.1:HTTPS_MIRROR too")
     args = ap.parse_args()
-    site = listen(ThreadingHTTPServer, 47080, (args.config, args.log))
+    files = (args.config, args.log)
+    servers = [listen(ThreadingHTTPServer, port, files) for port in [args.port] + args.mirror]
     if args.https:
-        secure = listen(TlsServer, int(args.https[0]), site.files)
-        secure.tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-        secure.tls.load_cert_chain(args.https[1], args.https[2])
-        Thread(target=secure.serve_forever, daemon=True).start()
+        tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        tls.load_cert_chain(args.https[1], args.https[2])
+        for port in [int(args.https[0])] + args.https_mirror:
+            secure = listen(TlsServer, port, files)
+            secure.tls = tls
+            servers.append(secure)
+    for server in servers[1:]:
+        Thread(target=server.serve_forever, daemon=True).start()
     open(args.log, "a").close()  # the ports are ours: requests can come
-    site.serve_forever()
+    servers[0].serve_forever()

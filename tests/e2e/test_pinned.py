@@ -1,6 +1,7 @@
 # End-to-end runs of a build with the components' SHA-256 pinned (COMPONENT_SHA256SUMS), over
-# https as shipped (127.0.0.1:47443, its test authority trusted in the prefix). Usage as
-# test_update.py; build/<preset>-pinned is pinned to build/<preset>'s component probe.
+# https as shipped (127.0.0.1:47443, its test authority trusted in the prefix), with a mirror
+# (127.0.0.1:47444, the same site). Usage as test_update.py; build/<preset>-pinned is pinned to
+# build/<preset>'s component probe.
 
 import sys
 import time
@@ -30,27 +31,32 @@ class PinnedComponents(harness.WineTest):
         self.assertEqual(self.requests(),
                          [(URL_PATH[n], True) for n in COMPONENTS] + [(site.SETUP_PATH, True)])
 
-    # The served MCI32.OCX differs from the pinned body in one byte, at the same length. A
-    # component already present is no download: registered as it is, whatever its content.
-    def test_a_component_with_a_byte_changed_is_fetched_twice_then_ends_the_run(self):
+    # MCI32.OCX is missing at the first site, and the mirror's differs from the pinned body in
+    # one byte, at the same length: refused, fetched again (first site again, then the mirror),
+    # refused again, and the run ends. A component already present is no download: registered
+    # as it is, whatever its content.
+    def test_a_component_the_mirror_changed_is_refused_twice_then_ends_the_run(self):
         body = bytearray(env.served.read_bytes())
         body[len(body) // 2] ^= 0x01
         changed = env.work / "MCI32.OCX"
         changed.write_bytes(body)
         (env.sys / "comcat.dll").write_bytes(body)
-        program = self.run_refresh({"MCI32.OCX": {"file": str(changed)}})
+        program = self.run_refresh({"MCI32.OCX": {"file": str(changed),
+                                                  "at": {"47443": {"status": 404}}}})
         self.assertIn("文件校验失败：MCI32.OCX", self.close_error_box(program, 60, "refused-MCI32"))
-        self.assertEqual(env.fetched(), [URL_PATH["MCI32.OCX"]] * 2)
+        self.assertEqual([(r["path"], r["port"]) for r in env.site_requests()],
+                         [(URL_PATH["MCI32.OCX"], port) for port in (47443, 47444) * 2])
         self.assertEqual([p.name for p in env.sys.glob("MCI32.OCX*")], [])
         env.wait_quiet()
         self.assertEqual(env.registered(1), [SYSTEM + "comcat.dll"])
         self.assertEqual((env.sys / "comcat.dll").read_bytes(), body)
-        said = (sha256(env.served), sha256(changed), env.base + URL_PATH["MCI32.OCX"])
+        said = (sha256(env.served), sha256(changed),
+                env.base + URL_PATH["MCI32.OCX"] + " at mirror 1")
         refusals = [l for l in env.program_log().splitlines() if all(s in l for s in said)]
         self.assertEqual(len(refusals), 2, "the log gives both digests and the address")
 
-    # A 302 from https to the plain site is final, as a 404: nothing saved, the old installer kept.
-    # Under Wine the plain site is asked once (why: TransferRequest::LeftHttps).
+    # A 302 from https to the plain site is refused at each site: nothing saved, the old installer
+    # kept. Under Wine the plain site is asked after each (why: TransferRequest::LeftHttps).
     def test_a_redirect_from_https_to_http_is_refused(self):
         (env.c / "vexa_setup_zs.exe").write_bytes(b"old installer")
         program = self.run_refresh({"setup": {"to_http": True}})
@@ -61,7 +67,7 @@ class PinnedComponents(harness.WineTest):
         time.sleep(1)
         self.assertIsNone(program.poll(), "the program ended after the refusal")
         self.assertEqual([r for r in self.requests() if r[0] == site.SETUP_PATH],
-                         [(site.SETUP_PATH, True), (site.SETUP_PATH, False)])
+                         [(site.SETUP_PATH, True), (site.SETUP_PATH, False)] * 2)
         self.assertIn(env.base + site.SETUP_PATH + ": failed: redirected from https to http",
                       env.program_log())
         env.robot("close")

@@ -241,7 +241,10 @@ class FakeTransfer : public Transfer {
   std::int64_t BytesReceived() const override { return static_cast<std::int64_t>(body_.size()); }
   TransferProgress Progress() const override { return progress; }
   // Counted by the number of requests made when the body was let go of.
-  void DiscardBody() override { discardedAt.push_back(requests.size()); }
+  void DiscardBody(bool refused) override {
+    discardedAt.push_back(requests.size());
+    refusals += refused;
+  }
 
   // The response the next state 12 reads. Its Content-length is `length`, by default the
   // body's size; "" stands for a response without one.
@@ -257,6 +260,7 @@ class FakeTransfer : public Transfer {
   };
   std::vector<Request> requests;
   std::vector<std::size_t> discardedAt;
+  int refusals = 0;
   TransferProgress progress;  // what Progress() answers
 
  private:

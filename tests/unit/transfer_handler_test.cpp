@@ -50,6 +50,9 @@ TEST_F(TransferHandler, StatesOneToElevenOnlyShowTheirText) {
                 u"已成功地与主机解除了连接", u"与主机通讯时出现了错误"}));
   EXPECT_FALSE(sys.files.Has(kComcat));
   EXPECT_TRUE(Percents().empty());
+  sys.inet.progress.site = 1;  // from a mirror of the download site
+  sys.form.Inet1_StateChanged(8);
+  EXPECT_EQ(sys.ui.Caption(Control::Label_http_state), u"正在从备用站点下载...comcat.dll");
 }
 
 // While the body arrives the bar and the percentage follow it (the bar area is 6195 - 2 * 180
@@ -236,6 +239,7 @@ TEST_F(TransferHandler, ARefusedComponentIsFetchedOnceMoreAndASecondRefusalEndsT
   EXPECT_EQ(sys.inet.requests.size(), 2u);
   // Each refused body was let go of, the first before the component was asked for again.
   EXPECT_EQ(sys.inet.discardedAt, (std::vector<std::size_t>{1, 2}));
+  EXPECT_EQ(sys.inet.refusals, 2);
   EXPECT_TRUE(sys.processes.started.empty());
   EXPECT_TRUE(
       sys.log.Has(u"item comcat.dll: refused, SHA-256 bad too instead of good, from "

@@ -222,7 +222,7 @@ struct Run : Log {
       transfer.GetChunk(1024, chunk);
       all.append(chunk.begin(), chunk.end());
     } while (!chunk.empty());
-    transfer.DiscardBody();
+    transfer.DiscardBody(false);
     return all;
   }
 

@@ -84,7 +84,7 @@ struct FakeSystem final : Files, Processes, Shell, Transfer, Log, ProgramEnd, Ru
   }
   std::int64_t BytesReceived() const override { return static_cast<std::int64_t>(body.size()); }
   TransferProgress Progress() const override { return progress; }
-  void DiscardBody() override {}
+  void DiscardBody(bool) override {}
   bool TakeLock() override { return true; }
   RunningCopy BringRunningCopyToFront(std::int32_t) override { return {}; }
   void Write(const Text&) noexcept override {}

@@ -1,4 +1,5 @@
 #include "platform/win32/files/installer_signature.h"
+#include "platform/files.h"
 #include "platform/win32/code_page_win32.h"
 
 #include <softpub.h>
@@ -235,7 +236,12 @@ void VerifySigner(HANDLE file, const Text& target, const Text& signer) {
   message += found.empty() ? Text(u"未找到签名者") : u"签名者：" + found;
   if (result != ERROR_SUCCESS) message += u"；" + TrustProblem(result);
   if (result == ERROR_SUCCESS && byKey) message += u"；签名证书的公钥不是厂商的";
-  throw PlatformError(message + u"）", static_cast<std::uint32_t>(result));
+  // Refused like a component of another digest: fetched once more (from the next site, if
+  // any), and a second refusal ends the run.
+  Text seen = found.empty() ? Text(u"none") : found;
+  if (result != ERROR_SUCCESS)
+    seen += u" (0x" + HexText(static_cast<std::uint32_t>(result), 8) + u")";
+  throw ContentMismatch(message + u"）", signer, seen, u"signer");
 }
 
 }  // namespace vexa

@@ -35,14 +35,18 @@ Text Seconds(ULONGLONG milliseconds) {
 
 TransferRequest::TransferRequest(const WinInetApi& api, FailureSink failed, Log& log,
                                  std::shared_ptr<PartialStore> partials, HWND window, LPARAM serial,
-                                 std::wstring url, bool isGet, std::int64_t bodyLimit,
+                                 Text url, std::shared_ptr<DownloadSites> sites,
+                                 std::size_t firstSite, bool isGet, std::int64_t bodyLimit,
                                  DWORD silenceMs)
     : failed_(std::move(failed)),
       log_(log),
       partials_(std::move(partials)),
       window_(window),
       serial_(serial),
-      url_(std::move(url)),
+      requestUrl_(std::move(url)),
+      sites_(std::move(sites)),
+      firstSite_(firstSite),
+      url_(ToWide(sites_->AddressAt(requestUrl_, firstSite))),
       isGet_(isGet),
       bodyLimit_(bodyLimit),
       cancelEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
@@ -96,7 +100,8 @@ void TransferRequest::Report(std::exception_ptr failure) {
 
 TransferProgress TransferRequest::Progress() {
   progressPosted_ = false;  // before the figures: a change from now on posts again
-  return {received_.load(), total_.load(), attempt_.load(), retry_.load(), secondsLeft_.load()};
+  return {received_.load(), total_.load(),       attempt_.load(),
+          retry_.load(),    secondsLeft_.load(), static_cast<std::int32_t>(site_.load())};
 }
 
 void TransferRequest::Run() {
@@ -111,7 +116,7 @@ void TransferRequest::Run() {
     } else if (const DWORD error = connection_.Open(); error != ERROR_SUCCESS) {
       if (error != ERROR_CANCELLED) Failed(Failure::kFinal, u"WinINet did not start", error);
     } else {
-      ok = FetchWithRetries();
+      ok = FetchFromSites();
     }
   } catch (...) {
     // Not the network: the spool's disk or the memory failed. That ends the program through
@@ -135,7 +140,32 @@ void TransferRequest::Run() {
   Post(ok ? icResponseCompleted : icError, true);
 }
 
-bool TransferRequest::FetchWithRetries() {
+bool TransferRequest::FetchFromSites() {
+  const std::size_t count = sites_->Count();
+  for (std::size_t tried = 0;; ++tried) {
+    const std::size_t site = (firstSite_ + tried) % count;
+    site_ = site;
+    url_ = ToWide(sites_->AddressAt(requestUrl_, site));
+    if (tried > 0) {
+      log_.Write(u"GET " + Url() + u" (site " + DecimalText(site + 1) + u" of " +
+                 DecimalText(count) + u")");
+    }
+    DownloadAttempts::Failure last = DownloadAttempts::Failure::kFinal;
+    if (FetchWithRetries(last)) {
+      sites_->Worked(site);
+      return true;
+    }
+    if (Canceled() || !DownloadSites::MovesOn(last) || tried + 1 == count) return false;
+    Note(u"left this site: the next is " + sites_->Base(sites_->After(site)));
+    // A partial continues only at the address it came from (what was kept of this one waits
+    // there for a later run): at the next site the item starts over.
+    body_->Clear();
+    headers_.clear();
+    total_ = 0;
+  }
+}
+
+bool TransferRequest::FetchWithRetries(DownloadAttempts::Failure& last) {
   DownloadAttempts attempts;
   const Text url = Url();
   // A body kept from an earlier run goes on from its last byte (the first request asks for the
@@ -159,6 +189,7 @@ bool TransferRequest::FetchWithRetries() {
       }
       return true;
     }
+    last = outcome.failure;
     std::optional<int> wait =
         Canceled() ? std::nullopt : attempts.AfterFailure(outcome.failure, outcome.retryAfter);
     if (!wait) {

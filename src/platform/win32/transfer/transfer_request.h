@@ -20,6 +20,7 @@
 #include "platform/win32/win_error.h"
 #include "platform/win32/win_handle.h"
 #include "transfer/download_attempts.h"
+#include "transfer/download_sites.h"
 
 namespace vexa {
 
@@ -46,9 +47,12 @@ class TransferRequest {
   // `bodyLimit`: the most body bytes the answer may have (0: no limit). `partials`: where a
   // body that can be continued is kept as it arrives, for a later attempt or run, and found
   // again.
+  // `url` is an address under the first of `sites`; the request tries it at each site in
+  // turn, from `firstSite` on (DownloadSites).
   TransferRequest(const WinInetApi& api, FailureSink failed, Log& log,
-                  std::shared_ptr<PartialStore> partials, HWND window, LPARAM serial,
-                  std::wstring url, bool isGet, std::int64_t bodyLimit, DWORD silenceMs);
+                  std::shared_ptr<PartialStore> partials, HWND window, LPARAM serial, Text url,
+                  std::shared_ptr<DownloadSites> sites, std::size_t firstSite, bool isGet,
+                  std::int64_t bodyLimit, DWORD silenceMs);
   ~TransferRequest();
   TransferRequest(const TransferRequest&) = delete;
   TransferRequest& operator=(const TransferRequest&) = delete;
@@ -76,6 +80,10 @@ class TransferRequest {
   void Report(std::exception_ptr failure);
 
   bool Complete() const { return complete_.load(std::memory_order_acquire); }
+  // The address it was asked for, under the first site.
+  const Text& RequestUrl() const { return requestUrl_; }
+  // The site the request is at now (the one its body came from, once complete).
+  std::size_t Site() const { return site_.load(); }
   std::int64_t Received() const { return received_.load(); }
   // Window's thread: the figures as they are now; a later change posts a new message.
   TransferProgress Progress();
@@ -94,9 +102,12 @@ class TransferRequest {
   };
 
   void Run();
-  // The attempts until one brings the whole body; false (and logged) when they failed, or the
-  // request was abandoned.
-  bool FetchWithRetries();
+  // The sites in turn until one brings the whole body; false (and logged) when none did, or
+  // the request was abandoned.
+  bool FetchFromSites();
+  // The attempts at the current site until one brings the whole body; false (and logged) when
+  // they failed (`last` says how the last one did), or the request was abandoned.
+  bool FetchWithRetries(DownloadAttempts::Failure& last);
   Outcome Attempt(DownloadAttempts& attempts);
   // The body into body_: `end` bytes in all when the length is known. Each read takes what has
   // arrived and what the recent rate brings in a few dozen milliseconds more, so the window
@@ -142,7 +153,10 @@ class TransferRequest {
   const std::shared_ptr<PartialStore> partials_;
   const HWND window_;
   const LPARAM serial_;
-  const std::wstring url_;
+  const Text requestUrl_;  // under the first site
+  const std::shared_ptr<DownloadSites> sites_;
+  const std::size_t firstSite_;
+  std::wstring url_;  // the worker's: the address at the current site
   const bool isGet_;
   const std::int64_t bodyLimit_;
   UniqueHandle cancelEvent_;  // set by Cancel: ends a wait for WinINet or between attempts
@@ -168,6 +182,7 @@ class TransferRequest {
   std::atomic<std::int32_t> attempt_{1};
   std::atomic<std::int32_t> retry_{0};
   std::atomic<std::int32_t> secondsLeft_{0};
+  std::atomic<std::size_t> site_{0};
   std::atomic<bool> progressPosted_{false};
   DWORD lastProgressPost_ = 0;  // the worker's
 };

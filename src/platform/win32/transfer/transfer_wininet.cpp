@@ -63,9 +63,11 @@ void TransferWinInet::Execute(const Text& url, const Text& operation) {
                                 }),
                  workers_.end());
   ++serial_;
+  const std::size_t firstSite = url == refusedUrl_ ? sites_->After(refusedSite_) : sites_->Start();
+  refusedUrl_.clear();
   current_ = std::make_shared<TransferRequest>(
-      *api_, failed_, log_, partials_, window_, static_cast<LPARAM>(serial_), ToWide(url),
-      EqualIgnoringAsciiCase(operation, u"GET"), bodyLimit_, silenceMs_);
+      *api_, failed_, log_, partials_, window_, static_cast<LPARAM>(serial_), url, sites_,
+      firstSite, EqualIgnoringAsciiCase(operation, u"GET"), bodyLimit_, silenceMs_);
   auto owner = std::make_unique<std::shared_ptr<TransferRequest>>(current_);
   UniqueHandle thread(
       CreateThread(nullptr, 0, &TransferRequest::RunWorker, owner.get(), 0, nullptr));
@@ -93,8 +95,13 @@ std::int64_t TransferWinInet::BytesReceived() const {
   return current_ ? current_->Received() : 0;
 }
 
-void TransferWinInet::DiscardBody() {
-  if (CurrentIsComplete()) current_->DiscardBody();
+void TransferWinInet::DiscardBody(bool refused) {
+  if (!CurrentIsComplete()) return;
+  current_->DiscardBody();
+  if (refused) {
+    refusedUrl_ = current_->RequestUrl();
+    refusedSite_ = current_->Site();
+  }
 }
 
 TransferProgress TransferWinInet::Progress() const {

@@ -14,6 +14,7 @@
 #include "platform/win32/transfer/transfer_request.h"
 #include "platform/win32/win_handle.h"
 #include "platform/win32/window/window_messages.h"
+#include "transfer/download_sites.h"
 
 namespace vexa {
 
@@ -62,6 +63,11 @@ class TransferWinInet final : public Transfer {
   void PreparePartials() { partials_->Prepare(); }
   // The window that receives kTransferStateMessage.
   void SetNotifyWindow(HWND window) { window_ = window; }
+  // Window's thread, before the first request: the download site's root address and its
+  // mirrors', in order (DownloadSites). Without, every address is fetched as it is.
+  void SetSites(std::vector<Text> bases) {
+    sites_ = std::make_shared<DownloadSites>(std::move(bases));
+  }
   // False for the messages of a request that a later Execute has replaced.
   bool IsCurrentRequest(LPARAM serial) const;
   // Cancels every request and waits for the workers (see above). Returns false when one was
@@ -77,7 +83,7 @@ class TransferWinInet final : public Transfer {
   void GetChunk(std::int32_t size, std::vector<std::uint8_t>& chunk) override;
   std::int64_t BytesReceived() const override;
   TransferProgress Progress() const override;
-  void DiscardBody() override;
+  void DiscardBody(bool refused) override;
 
  private:
   struct Worker {
@@ -95,6 +101,12 @@ class TransferWinInet final : public Transfer {
   const std::shared_ptr<PartialStore> partials_;
   std::int64_t bodyLimit_ = 0;
   const DWORD silenceMs_;
+  std::shared_ptr<DownloadSites> sites_ =
+      std::make_shared<DownloadSites>(std::vector<Text>{Text()});
+  // The address of the last body refused, and where it came from: asked for next at the site
+  // after that one.
+  Text refusedUrl_;
+  std::size_t refusedSite_ = 0;
   std::uint32_t serial_ = 0;
   std::shared_ptr<TransferRequest> current_;
   std::vector<Worker> workers_;  // every worker that may still run
