@@ -99,11 +99,16 @@ class MemoryTransfer : public Transfer {
   }
   std::int64_t BytesReceived() const override { return kBodySize; }
   TransferProgress Progress() const override { return {}; }
+  void DiscardBody(bool) override {}
 
  private:
   std::size_t position_ = 0;
 };
 
+struct OnlyCopy : RunningCopies {
+  bool TakeLock() override { return true; }
+  RunningCopy BringRunningCopyToFront(std::int32_t) override { return {}; }
+};
 struct NoProcesses : Processes {
   void StartHidden(const Text&) override {}
   WindowOwner FindWindowOwner(const Text&, WindowHandle) override { return {}; }
@@ -143,7 +148,9 @@ void BM_WindowSaveLoop(benchmark::State& state) {
   NoEnd end;
   NoLog log;
   NoClock clock;
-  FrmUpdate form({ui, files, processes, shell, inet, codePage, environment, end, log, clock});
+  OnlyCopy copies;
+  FrmUpdate form(
+      {ui, files, processes, shell, inet, codePage, environment, end, log, clock, copies});
   // A manifest of one component, so the handling ends in a registration, not an exit.
   form.KindList = u"|Z";
   form.UrlList = u"|http://127.0.0.1/x";
