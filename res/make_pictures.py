@@ -3,7 +3,8 @@
 
   vexa_update.ico  the window icon: 16 x 16 and 32 x 32, 16 colours each (a green arrow
                    going down into a blue box: "install")
-  image1.bmp       the 111 x 63 picture of the window's header band: a USB plug on white
+  image1.bmp       the 111 x 63 picture of the window's header band: a USB plug on white,
+                   256 colours
 
 Standard library only. The files are kept in the repository, so building the program does
 not need Python; run this again only to change the pictures.
@@ -209,17 +210,28 @@ def write_plug(path, width=111, height=63):
                         total[k] += sample[k]
             row.append(tuple(int(round(v / 16)) for v in total))
         rows.append(row)
-    stride = (width * 3 + 3) // 4 * 4
+    # 8 bits a pixel, a third of the size: the 256 colours used most, exactly; each of the few
+    # others (edge shades) as the nearest of them.
+    counts = {}
+    for row in rows:
+        for colour in row:
+            counts[colour] = counts.get(colour, 0) + 1
+    palette = sorted(counts, key=lambda colour: (-counts[colour], colour))[:256]
+    index = {colour: i for i, colour in enumerate(palette)}
+    nearest = lambda colour: index.get(colour) if colour in index else min(
+        range(len(palette)), key=lambda i: sum((a - b) ** 2 for a, b in zip(palette[i], colour)))
+    stride = (width + 3) // 4 * 4
     data = bytearray()
     for row in reversed(rows):  # bottom-up
-        line = bytearray()
-        for red, green, blue in row:
-            line += bytes((blue, green, red))
+        line = bytes(nearest(colour) for colour in row)
         data += line + bytes(stride - len(line))
-    info = struct.pack('<IiiHHIIiiII', 40, width, height, 1, 24, 0, len(data), 3780, 3780, 0, 0)
-    header = struct.pack('<2sIHHI', b'BM', 14 + len(info) + len(data), 0, 0, 14 + len(info))
+    colours = b''.join(bytes((blue, green, red, 0)) for red, green, blue in palette)
+    info = struct.pack('<IiiHHIIiiII', 40, width, height, 1, 8, 0, len(data), 3780, 3780,
+                       len(palette), 0)
+    header = struct.pack('<2sIHHI', b'BM', 14 + len(info) + len(colours) + len(data), 0, 0,
+                         14 + len(info) + len(colours))
     with open(path, 'wb') as out:
-        out.write(header + info + bytes(data))
+        out.write(header + info + colours + bytes(data))
 
 
 if __name__ == '__main__':

@@ -157,6 +157,7 @@ int Run(HINSTANCE instance, Log& log) {
                      std::int16_t argument) { return form.Raise(source, kind, argument); },
              [&inet1](LPARAM serial) { return inet1.IsCurrentRequest(serial); });
   inet1.SetNotifyWindow(ui.MainWindow());
+  ui.OnResumeFromSleep([&inet1] { inet1.Resume(); });
   std::vector<Text> sites{kDownloadBase};
   for (const char16_t* const* mirror = kDownloadMirrors; *mirror != nullptr; ++mirror) {
     sites.emplace_back(*mirror);

@@ -101,8 +101,8 @@ void PartialStore::Prepare() {
     // moved aside, not emptied.
     if (why.empty()) why = u"it can't be made: " + SystemMessage(GetLastError());
     if (RemoveName(folder) != ERROR_SUCCESS) {
-      const std::wstring aside = folder + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                                 std::to_wstring(GetTickCount()) + L".old";
+      const std::wstring aside = folder + L"." + ToWide(DecimalText(GetCurrentProcessId())) + L"-" +
+                                 ToWide(DecimalText(GetTickCount())) + L".old";
       MoveFileExW(folder.c_str(), aside.c_str(), 0);
     }
     const bool made = CreateDirectoryW(folder.c_str(), ProtectedAttributes()) != FALSE;

@@ -136,6 +136,9 @@ std::optional<LRESULT> Win32Ui::HandleMessage(HWND window, Control control, UINT
       break;
     case WM_GETOBJECT:
       return OnGetObject(window, control, wParam, lParam);
+    case WM_POWERBROADCAST:  // sent to top-level windows only
+      OnPowerBroadcast(wParam);
+      return TRUE;
     case WM_SETTINGCHANGE:
     case WM_SYSCOLORCHANGE:
       if (form) FollowSystemColors();
@@ -268,6 +271,13 @@ void Win32Ui::OnTransferState(WPARAM state, LPARAM serial) {
 
 void Win32Ui::OnTransferProgress(LPARAM serial) {
   if (currentTransfer_ && currentTransfer_(serial)) RaiseEvent(Control::Inet1, EventKind::Progress);
+}
+
+// After a sleep, a connection made before it is likely dead; Windows sends
+// PBT_APMRESUMEAUTOMATIC on every wake, with or without a user at the machine. (Wine sends none:
+// the transfer probe calls the transfer control's Resume as this does.)
+void Win32Ui::OnPowerBroadcast(WPARAM event) {
+  if (event == PBT_APMRESUMEAUTOMATIC && resumed_) resumed_();
 }
 
 }  // namespace vexa

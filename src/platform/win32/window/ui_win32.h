@@ -73,6 +73,9 @@ class Win32Ui final : public Ui {
   ~Win32Ui() override;
 
   void Connect(EventSink events, TransferFilter currentTransfer);
+  // Told when Windows says the PC has woken from sleep (the transfer control starts its next
+  // attempt at once then).
+  void OnResumeFromSleep(std::function<void()> resumed) { resumed_ = std::move(resumed); }
   HWND MainWindow() const { return main_; }
   // Dispatches messages until the program ends. An exception thrown by an event handler
   // ends the loop and is thrown again from here, outside every window procedure.
@@ -162,6 +165,7 @@ class Win32Ui final : public Ui {
   void OnTaskbarButtonCreated();
   void OnTransferState(WPARAM state, LPARAM serial);
   void OnTransferProgress(LPARAM serial);
+  void OnPowerBroadcast(WPARAM event);
   void PressFocusedControl();
   bool RaiseEvent(Control control, EventKind kind, std::int16_t argument = 0);
 
@@ -220,6 +224,7 @@ class Win32Ui final : public Ui {
   std::optional<TaskbarButton> taskbar_;  // once the main window exists
   EventSink events_;
   TransferFilter currentTransfer_;
+  std::function<void()> resumed_;
   std::exception_ptr failure_;
   std::mutex reportedMutex_;
   std::exception_ptr reported_;  // from another thread, guarded by reportedMutex_
