@@ -155,6 +155,7 @@ int Run(HINSTANCE instance, Log& log) {
   ui.Connect([&form](Control source, EventKind kind,
                      std::int16_t argument) { return form.Raise(source, kind, argument); },
              [&inet1](LPARAM serial) { return inet1.IsCurrentRequest(serial); });
+  ui.ConnectLogin([&inet1, &ui] { inet1.SignIn(ui.MainWindow()); });
   inet1.SetNotifyWindow(ui.MainWindow());
   form.Raise(Control::Form, EventKind::Load);
   inet1.PreparePartials();  // once the window shows

@@ -47,8 +47,9 @@ TransferRequest::TransferRequest(const WinInetApi& api, FailureSink failed, Log&
       bodyLimit_(bodyLimit),
       cancelEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       woken_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
-      connection_(api, &TransferRequest::OnStatus, silenceMs, cancelEvent_.Get(), woken_.Get()) {
-  if (!cancelEvent_.Valid() || !woken_.Valid()) {
+      connection_(api, &TransferRequest::OnStatus, silenceMs, cancelEvent_.Get(), woken_.Get()),
+      loginAnswered_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+  if (!cancelEvent_.Valid() || !woken_.Valid() || !loginAnswered_.Valid()) {
     throw SystemError(GetLastError(), failure::kCannotCreateEvent, u"");
   }
 }
@@ -96,7 +97,8 @@ void TransferRequest::Report(std::exception_ptr failure) {
 
 TransferProgress TransferRequest::Progress() {
   progressPosted_ = false;  // before the figures: a change from now on posts again
-  return {received_.load(), total_.load(), attempt_.load(), retry_.load(), secondsLeft_.load()};
+  return {received_.load(), total_.load(),       attempt_.load(),
+          retry_.load(),    secondsLeft_.load(), canceledLogin_.load()};
 }
 
 void TransferRequest::Run() {
@@ -211,11 +213,12 @@ TransferRequest::Outcome TransferRequest::Attempt(DownloadAttempts& attempts) {
   if (url_.compare(0, 6, L"https:") == 0 && connection_.LeftHttps()) {
     return Failed(Failure::kFinal, u"redirected from https to http");
   }
-  const DWORD status = connection_.Status();
+  DWORD status = connection_.Status();
   if (status == 0) {
     error = GetLastError();
     return Failed(Failure::kNetwork, u"no status", error);
   }
+  if (std::optional<Outcome> ended = SignIn(status)) return *ended;
   const Text headers = connection_.RawHeaders();
   const Text announced = HeaderValue(headers, u"Content-Length");
   if (Canceled()) return {};
@@ -254,6 +257,86 @@ TransferRequest::Outcome TransferRequest::Attempt(DownloadAttempts& attempts) {
   received_ = body_->Size();
   const std::int64_t total = total_;
   return ReadBody(attempts, total > 0 ? std::optional<std::int64_t>(total) : std::nullopt);
+}
+
+std::optional<TransferRequest::Outcome> TransferRequest::SignIn(DWORD& status) {
+  // The kind of the login sent last on this request, and the login.
+  std::optional<RunLogins::Kind> sent;
+  Login sentLogin;
+  for (;;) {
+    const bool proxy = status == HTTP_STATUS_PROXY_AUTH_REQ;
+    const RunLogins::Kind kind = proxy ? RunLogins::kProxy : RunLogins::kSite;
+    const Text schemes = proxy || status == HTTP_STATUS_DENIED
+                             ? AuthSchemes(connection_.RawHeaders(),
+                                           proxy ? u"Proxy-Authenticate" : u"WWW-Authenticate")
+                             : Text();
+    const Text whose = proxy ? u"the proxy's" : u"the site's";
+    if (sent) {
+      // A login passed unless it is refused: any 407 or 401 but the other's challenge (a
+      // proxy may refuse a wrong login with a plain 401, as tinyproxy does).
+      const bool refused = (status == HTTP_STATUS_PROXY_AUTH_REQ || status == HTTP_STATUS_DENIED) &&
+                           (kind == *sent || schemes.empty());
+      const Text sentWhose = *sent == RunLogins::kProxy ? u"the proxy's" : u"the site's";
+      if (refused) {
+        Note(sentWhose + u" login was refused (HTTP " + DecimalText(status) + u")");
+        logins_->Forget(*sent);
+      } else {
+        logins_->Keep(*sent, sentLogin);
+      }
+      sent.reset();
+    }
+    // Without a challenge there is nothing to answer: the status is an error like any other.
+    if (schemes.empty()) return std::nullopt;
+    Note((proxy ? u"the proxy asks for a login (" : u"the site asks for a login (") + schemes +
+         u")");
+    std::optional<Login> login = logins_->Get(kind);
+    if (login) {
+      Note(u"sent again with " + whose + u" login given earlier in this run");
+    } else {
+      const std::optional<bool> given = WaitForLogin();
+      if (!given) return Outcome{};  // abandoned
+      if (!*given) {
+        canceledLogin_ = proxy ? LoginWanted::kProxy : LoginWanted::kSite;
+        return Failed(Failure::kFinal, u"the user cancelled " + whose + u" login");
+      }
+      Note(u"the user gave " + whose + u" login; sent again");
+      login = connection_.GivenLogin(kind);
+    }
+    connection_.UseLogin(kind, *login);
+    sent = kind;
+    sentLogin = *login;
+    if (const DWORD error = connection_.Resend(); error != ERROR_SUCCESS) {
+      if (error == ERROR_CANCELLED) return Interrupted();
+      return Failed(FailureOfInternetError(error), u"no response to the login", error);
+    }
+    status = connection_.Status();
+    if (status == 0) {
+      const DWORD error = GetLastError();
+      return Failed(Failure::kNetwork, u"no status", error);
+    }
+  }
+}
+
+std::optional<bool> TransferRequest::WaitForLogin() {
+  // Nobody can answer without the window: as if cancelled.
+  loginAsked_ = true;
+  if (window_ == nullptr || !PostMessageW(window_, kTransferLoginMessage, 0, serial_)) {
+    loginAsked_ = false;
+    return false;
+  }
+  const HANDLE events[] = {loginAnswered_.Get(), cancelEvent_.Get()};
+  const DWORD which = WaitForMultipleObjects(2, events, FALSE, INFINITE);
+  if (which != WAIT_OBJECT_0 || Canceled()) {
+    loginAsked_ = false;
+    return std::nullopt;
+  }
+  return loginGiven_.load();
+}
+
+void TransferRequest::AskLogin(HWND owner) {
+  if (!loginAsked_.exchange(false)) return;  // nothing waits for it (a message too many)
+  loginGiven_ = connection_.LoginDialog(owner) == ERROR_INTERNET_FORCE_RETRY;
+  SetEvent(loginAnswered_.Get());
 }
 
 TransferRequest::Outcome TransferRequest::ReadBody(const DownloadAttempts& attempts,
