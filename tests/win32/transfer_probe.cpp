@@ -413,7 +413,8 @@ void CheckSilence(HWND window) {
 }
 
 // A proxy's 407 shows the login dialog: the login given goes with the same request again (no
-// new attempt), and a later request of the run sends it without asking. A Cancel ends the
+// new attempt), and a later request of the run sends it without asking; one that is refused
+// asks again, in a new request of the same attempt. A Cancel ends the
 // request at once, saying whose login was declined; a request replaced while it waits for a
 // login ends without a dialog.
 void CheckLogins(HWND window) {
@@ -435,18 +436,23 @@ void CheckLogins(HWND window) {
     CHECK(
         run.Logged("asks for a login (Basic)\nhttp://site/a: sent again with the proxy's login "
                    "given earlier in this run\n"));
+    states.clear();
+    for (const Response& refused : {asks, asks, asks}) Script(refused);
+    run.Fetch(given);
+    CHECK(states.back() == 12 && run.Read() == "abc" && dialogs == 2 && asked.size() == 2);
+    CHECK(run.Logged("the proxy's login was refused (HTTP 407)"));
   }
   {
     Run run(window);
     dialogAnswer = ERROR_CANCELLED;
     run.Fetch(asks);
-    CHECK(states.back() == 11 && dialogs == 2 && asked.size() == 1);
+    CHECK(states.back() == 11 && dialogs == 3 && asked.size() == 1);
     CHECK(run.transfer.Progress().canceledLogin == LoginWanted::kProxy);
     run.Start(asks);
     Sleep(300);  // its worker asks for a login; the next request replaces it unanswered
     states.clear();
     run.Fetch(given);
-    CHECK(states.back() == 12 && run.Read() == "abc" && dialogs == 2);
+    CHECK(states.back() == 12 && run.Read() == "abc" && dialogs == 3);
     CHECK(run.transfer.Stop());
   }
 }

@@ -218,7 +218,7 @@ TransferRequest::Outcome TransferRequest::Attempt(DownloadAttempts& attempts) {
     error = GetLastError();
     return Failed(Failure::kNetwork, u"no status", error);
   }
-  if (std::optional<Outcome> ended = SignIn(status)) return *ended;
+  if (std::optional<Outcome> ended = SignIn(status, range)) return *ended;
   const Text headers = connection_.RawHeaders();
   const Text announced = HeaderValue(headers, u"Content-Length");
   if (Canceled()) return {};
@@ -259,52 +259,70 @@ TransferRequest::Outcome TransferRequest::Attempt(DownloadAttempts& attempts) {
   return ReadBody(attempts, total > 0 ? std::optional<std::int64_t>(total) : std::nullopt);
 }
 
-std::optional<TransferRequest::Outcome> TransferRequest::SignIn(DWORD& status) {
-  // The kind of the login sent last on this request, and the login.
-  std::optional<RunLogins::Kind> sent;
+std::optional<TransferRequest::Outcome> TransferRequest::SignIn(DWORD& status,
+                                                                const std::wstring& asked) {
+  const auto whose = [](RunLogins::Kind kind) {
+    return Text(kind == RunLogins::kProxy ? u"the proxy's" : u"the site's");
+  };
+  bool sent = false;  // a login went with the request, and no answer to it was read yet
+  RunLogins::Kind sentKind = RunLogins::kProxy;
   Login sentLogin;
+  Text proxyChallenge;  // the proxy's last Proxy-Authenticate
+  bool resent = false;
   for (;;) {
     const bool proxy = status == HTTP_STATUS_PROXY_AUTH_REQ;
+    const Text headers = proxy || status == HTTP_STATUS_DENIED ? connection_.RawHeaders() : Text();
     const RunLogins::Kind kind = proxy ? RunLogins::kProxy : RunLogins::kSite;
-    const Text schemes = proxy || status == HTTP_STATUS_DENIED
-                             ? AuthSchemes(connection_.RawHeaders(),
-                                           proxy ? u"Proxy-Authenticate" : u"WWW-Authenticate")
-                             : Text();
-    const Text whose = proxy ? u"the proxy's" : u"the site's";
+    const Text schemes = AuthSchemes(headers, proxy ? u"Proxy-Authenticate" : u"WWW-Authenticate");
     if (sent) {
-      // A login passed unless it is refused: any 407 or 401 but the other's challenge (a
-      // proxy may refuse a wrong login with a plain 401, as tinyproxy does).
-      const bool refused = (status == HTTP_STATUS_PROXY_AUTH_REQ || status == HTTP_STATUS_DENIED) &&
-                           (kind == *sent || schemes.empty());
-      const Text sentWhose = *sent == RunLogins::kProxy ? u"the proxy's" : u"the site's";
-      if (refused) {
-        Note(sentWhose + u" login was refused (HTTP " + DecimalText(status) + u")");
-        logins_->Forget(*sent);
+      // Any 407 or 401 refuses the login sent but the other's challenge; a proxy may refuse its
+      // login with a 401 that repeats its own challenge as the site's (tinyproxy does).
+      const bool refused =
+          !headers.empty() && (kind == sentKind || schemes.empty() ||
+                               (sentKind == RunLogins::kProxy &&
+                                HeaderValue(headers, u"WWW-Authenticate") == proxyChallenge));
+      if (!refused) {
+        logins_->Keep(sentKind, sentLogin);
       } else {
-        logins_->Keep(*sent, sentLogin);
+        Note(whose(sentKind) + u" login was refused (HTTP " + DecimalText(status) + u")");
+        logins_->Forget(sentKind);
       }
-      sent.reset();
+      sent = false;
+      // Asked afresh, in a new session: a handle that was refused a login may send it again
+      // whatever is typed next (Wine 8's does), and its 401 would show the site's dialog.
+      if (refused) {
+        if (std::optional<Outcome> ended = AskAgain(status, asked)) return ended;
+        continue;
+      }
     }
     // Without a challenge there is nothing to answer: the status is an error like any other.
-    if (schemes.empty()) return std::nullopt;
+    if (schemes.empty()) {
+      if (resent && url_.compare(0, 6, L"https:") == 0 && connection_.LeftHttps()) {
+        return Failed(Failure::kFinal, u"redirected from https to http");
+      }
+      return std::nullopt;
+    }
+    if (proxy) proxyChallenge = HeaderValue(headers, u"Proxy-Authenticate");
     Note((proxy ? u"the proxy asks for a login (" : u"the site asks for a login (") + schemes +
          u")");
     std::optional<Login> login = logins_->Get(kind);
     if (login) {
-      Note(u"sent again with " + whose + u" login given earlier in this run");
+      Note(u"sent again with " + whose(kind) + u" login given earlier in this run");
     } else {
       const std::optional<bool> given = WaitForLogin();
       if (!given) return Outcome{};  // abandoned
       if (!*given) {
         canceledLogin_ = proxy ? LoginWanted::kProxy : LoginWanted::kSite;
-        return Failed(Failure::kFinal, u"the user cancelled " + whose + u" login");
+        return Failed(Failure::kFinal, u"the user cancelled " + whose(kind) + u" login");
       }
-      Note(u"the user gave " + whose + u" login; sent again");
+      Note(u"the user gave " + whose(kind) + u" login; sent again");
       login = connection_.GivenLogin(kind);
     }
     connection_.UseLogin(kind, *login);
-    sent = kind;
+    sent = true;
+    sentKind = kind;
     sentLogin = *login;
+    resent = true;
     if (const DWORD error = connection_.Resend(); error != ERROR_SUCCESS) {
       if (error == ERROR_CANCELLED) return Interrupted();
       return Failed(FailureOfInternetError(error), u"no response to the login", error);
@@ -315,6 +333,25 @@ std::optional<TransferRequest::Outcome> TransferRequest::SignIn(DWORD& status) {
       return Failed(Failure::kNetwork, u"no status", error);
     }
   }
+}
+
+std::optional<TransferRequest::Outcome> TransferRequest::AskAgain(DWORD& status,
+                                                                  const std::wstring& asked) {
+  connection_.Restart();
+  EndRelay();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    lastPosted_ = icNone;  // the window sees the new request's states from the first
+  }
+  DWORD error = connection_.Ask(url_, asked, NewRelay());
+  if (error == ERROR_CANCELLED) return Interrupted();
+  if (error != ERROR_SUCCESS) return Failed(FailureOfInternetError(error), u"no response", error);
+  status = connection_.Status();
+  if (status == 0) {
+    error = GetLastError();
+    return Failed(Failure::kNetwork, u"no status", error);
+  }
+  return std::nullopt;
 }
 
 std::optional<bool> TransferRequest::WaitForLogin() {

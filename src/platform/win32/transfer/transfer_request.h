@@ -109,10 +109,13 @@ class TransferRequest {
   // Right after an answer's status: a 407 with a proxy's challenge (Proxy-Authenticate), or a
   // 401 with the site's (WWW-Authenticate), is answered with the login given earlier in the run,
   // else with one the user gives in the system's dialog, and the request is sent again, as long
-  // as the answer asks for one; `status` becomes the new answer's. The same attempt goes on:
-  // a login is not one of the attempts. Nothing when the attempt goes on, else how it ended:
+  // as the answer asks for one; a login refused is forgotten, and the request (with the extra
+  // headers `asked`) is made afresh. `status` becomes the last answer's. The same attempt goes
+  // on: a login is not one of the attempts. Nothing when the attempt goes on, else how it ended:
   // the user cancelled (final), the request was abandoned, or the new request failed.
-  std::optional<Outcome> SignIn(DWORD& status);
+  std::optional<Outcome> SignIn(DWORD& status, const std::wstring& asked);
+  // The attempt's request made again, in a new session; `status` becomes its answer's.
+  std::optional<Outcome> AskAgain(DWORD& status, const std::wstring& asked);
   // Worker: asks the window to show the login dialog and waits for the answer (or the end of
   // the request). Whether the user gave a login; nothing when the request was abandoned.
   std::optional<bool> WaitForLogin();

@@ -102,6 +102,8 @@ class WinInetConnection {
   DWORD SilenceMs() const { return silenceMs_; }
   // Worker: the answer is done with; the next attempt asks again.
   void EndAnswer();
+  // Worker: the answer and the session are done with; the next Ask opens a new session.
+  void Restart() { CloseHandles(false); }
   // Any thread: closes the answer's request and the session; nothing opens from now on. The
   // worker may still hold the closed handles' values, which WinINet could hand out again: only
   // once no new request of this connection can start.
