@@ -156,6 +156,7 @@ int Run(HINSTANCE instance, Log& log) {
   ui.Connect([&form](Control source, EventKind kind,
                      std::int16_t argument) { return form.Raise(source, kind, argument); },
              [&inet1](LPARAM serial) { return inet1.IsCurrentRequest(serial); });
+  ui.ConnectLogin([&inet1, &ui] { inet1.SignIn(ui.MainWindow()); });
   inet1.SetNotifyWindow(ui.MainWindow());
   ui.OnResumeFromSleep([&inet1] { inet1.Resume(); });
   std::vector<Text> sites{kDownloadBase};

@@ -42,6 +42,19 @@ Text DownloadingText(const TransferProgress& progress, const Text& name) {
          name;
 }
 
+// The state line after a failure: a request that ended because the user declined the login
+// it was asked for says whose.
+const char16_t* ErrorText(LoginWanted canceled) {
+  switch (canceled) {
+    case LoginWanted::kProxy:
+      return u"代理服务器要求登录，已取消。";
+    case LoginWanted::kSite:
+      return u"下载站点要求登录，已取消。";
+    default:
+      return kStateTexts[icError];
+  }
+}
+
 // The announced body length: the header read as a decimal number (leading blanks skipped,
 // a fraction rounded half to even). Zero when the text is no usable length: empty, not a
 // number, zero or negative, or beyond the 32-bit range the length has always been held in.
@@ -80,13 +93,13 @@ void FrmUpdate::Inet1_StateChanged(std::int16_t State) {
                    DownloadingText(platform_.inet1.Progress(), ItemNames[CurrentIndex]));
   } else if (State == icResponseCompleted) {
     CompleteTransfer();
+  } else if (State == icError) {
+    const TransferProgress progress = platform_.inet1.Progress();
+    ui_.SetCaption(Control::Label_http_state, ErrorText(progress.canceledLogin));
+    ui_.SetTaskbarProgress(TaskbarState::Error, progress.received, progress.total);
+    OfferRetry();
   } else {
     ui_.SetCaption(Control::Label_http_state, kStateTexts[State]);
-    if (State == icError) {
-      const TransferProgress progress = platform_.inet1.Progress();
-      ui_.SetTaskbarProgress(TaskbarState::Error, progress.received, progress.total);
-      OfferRetry();
-    }
   }
 }
 

@@ -27,10 +27,15 @@ enum TransferState : std::int16_t {
 // A request that fails for a reason that may pass is tried again this many times at most.
 inline constexpr std::int32_t kMostRetries = 3;
 
+// Whose login a request was asked for: the proxy's (HTTP 407) or the download site's (401).
+enum class LoginWanted : std::int8_t { kNone, kProxy, kSite };
+
 // How far the current request is, for the window's progress. `total` is the body's announced
 // length (0: none that can be believed); `received` counts every body byte in hand, those kept
 // from an earlier attempt included. While the control waits to try again after a network
 // failure, `retry` is the try it waits for (1 to kMostRetries) and `secondsLeft` the wait left.
+// After state 11, `canceledLogin` says whose login the user was asked for and declined, when
+// that ended the request.
 struct TransferProgress {
   std::int64_t received = 0;
   std::int64_t total = 0;
@@ -38,6 +43,7 @@ struct TransferProgress {
   std::int32_t retry = 0;
   std::int32_t secondsLeft = 0;
   std::int32_t site = 0;  // the download site fetched from: 0 the first, 1 its first mirror, ...
+  LoginWanted canceledLogin = LoginWanted::kNone;
 };
 
 // The HTTP transfer control. Execute returns at once; the states of the request arrive
@@ -45,7 +51,8 @@ struct TransferProgress {
 // events (a few dozen a second at most) say that Progress() has news. A request that fails
 // for a reason that may pass (no connection, a time-out, a busy server, a cut body) is tried
 // again by the control itself, within limits, continuing a cut body where the server allows
-// it: the window sees, per Execute, either state 12 or state 11, once.
+// it: the window sees, per Execute, either state 12 or state 11, once. A proxy or site that
+// asks for a login is answered by the control too (the system's login dialog, once a run).
 // State 12 means the whole body has been received and can be read with GetChunk.
 class Transfer {
  public:

@@ -9,9 +9,9 @@ TextView TrimBlanks(TextView text) {
   return text.substr(first, text.find_last_not_of(u" \t") - first + 1);
 }
 
-}  // namespace
-
-Text HeaderValue(TextView rawHeaders, TextView name) {
+// Calls `found(value)` for each header called `name`, in order, until it returns true.
+template <class Found>
+void FindHeaders(TextView rawHeaders, TextView name, Found found) {
   std::size_t start = rawHeaders.find(u"\r\n");  // past the status line
   while (start != TextView::npos) {
     start += 2;
@@ -19,12 +19,45 @@ Text HeaderValue(TextView rawHeaders, TextView name) {
     const TextView line = rawHeaders.substr(start, end == TextView::npos ? end : end - start);
     const std::size_t colon = line.find(u':');
     if (colon != TextView::npos &&
-        EqualIgnoringAsciiCase(TrimBlanks(line.substr(0, colon)), name)) {
-      return Text(TrimBlanks(line.substr(colon + 1)));
+        EqualIgnoringAsciiCase(TrimBlanks(line.substr(0, colon)), name) &&
+        found(TrimBlanks(line.substr(colon + 1)))) {
+      return;
     }
     start = end;
   }
-  return {};
+}
+
+}  // namespace
+
+Text HeaderValue(TextView rawHeaders, TextView name) {
+  Text value;
+  FindHeaders(rawHeaders, name, [&value](TextView found) {
+    value = Text(found);
+    return true;
+  });
+  return value;
+}
+
+Text AuthSchemes(TextView rawHeaders, TextView name) {
+  Text schemes;
+  FindHeaders(rawHeaders, name, [&schemes](TextView value) {
+    // Items between commas outside quotes: a scheme (with its first parameter, or a token, after
+    // a blank) or a further parameter of the scheme before it ("name=value").
+    bool quoted = false;
+    std::size_t itemStart = 0;
+    for (std::size_t i = 0; i <= value.size(); ++i) {
+      if (i < value.size() && value[i] == u'"') quoted = !quoted;
+      if (i < value.size() && (value[i] != u',' || quoted)) continue;
+      const TextView item = TrimBlanks(value.substr(itemStart, i - itemStart));
+      itemStart = i + 1;
+      const TextView token = item.substr(0, item.find_first_of(u" \t="));
+      if (!token.empty() && (token.size() == item.size() || item[token.size()] != u'=')) {
+        schemes += (schemes.empty() ? u"" : u", ") + Text(token);
+      }
+    }
+    return false;
+  });
+  return schemes;
 }
 
 std::optional<std::int64_t> StrictLength(TextView value) {

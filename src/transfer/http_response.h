@@ -15,6 +15,12 @@ namespace vexa {
 // text when there is none.
 Text HeaderValue(TextView rawHeaders, TextView name);
 
+// The schemes a login's challenge offers ("Basic", "NTLM", "Negotiate", ...), from every
+// header called `name` (Proxy-Authenticate or WWW-Authenticate) in raw response headers, in
+// order, separated by ", "; the empty text when there is none. A header may hold several
+// challenges, each a scheme followed by its parameters (name=value, commas between them).
+Text AuthSchemes(TextView rawHeaders, TextView name);
+
 // A "Content-Length" value read strictly, to tell a whole body from a cut one: only a plain
 // count of decimal digits (at most 18) is believed; anything else is no announcement, and the
 // body then counts as whole. The window reads the same header more leniently, like a number

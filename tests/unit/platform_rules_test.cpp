@@ -27,6 +27,17 @@ TEST(HttpResponse, HeaderLookUpIgnoresCaseAndBlanksAndTakesTheFirst) {
   EXPECT_EQ(HeaderValue(u"HTTP/1.1 200 OK\r\nX:1", u"x"), u"1") << "a last line without CR LF";
 }
 
+// Challenges as RFC 9110 writes them: several headers, several challenges in one, parameters
+// with commas in quotes, a token68.
+TEST(HttpResponse, AuthSchemesNameEveryChallengeOfTheirHeader) {
+  const Text raw =
+      u"HTTP/1.1 407 X\r\nProxy-Authenticate: Negotiate\r\nWWW-Authenticate: Digest a=1\r\n"
+      u"proxy-authenticate: NTLM TlRMTVNTUAAC==, Basic realm=\"a, b=c\", charset=UTF-8\r\n\r\n";
+  EXPECT_EQ(AuthSchemes(raw, u"Proxy-Authenticate"), u"Negotiate, NTLM, Basic");
+  EXPECT_EQ(AuthSchemes(raw, u"WWW-Authenticate"), u"Digest");
+  EXPECT_EQ(AuthSchemes(u"HTTP/1.0 401 X\r\nServer: t\r\n\r\n", u"WWW-Authenticate"), u"");
+}
+
 // INTERNET_STATUS_* from <wininet.h>: CLOSING_CONNECTION 50 and CONNECTION_CLOSED 51 (the
 // transfer probe's fake WinINet reports RESOLVING_NAME 10 to RESPONSE_RECEIVED 41); others,
 // such as HANDLE_CREATED 60, REQUEST_COMPLETE 100, REDIRECT 110, COOKIE_SENT 320, are none.

@@ -136,6 +136,22 @@ TEST_F(TransferHandler, AFinalFailureOffersRetryWhichGoesOnFromTheFailedItem) {
   EXPECT_EQ(sys.ui.barWidths.back(), 0.0f);     // the new transfer starts empty
 }
 
+// A request that ended because the user declined a login says whose, and "重试" asks again.
+TEST_F(TransferHandler, ADeclinedLoginSaysWhoseAndRetryAsksAgain) {
+  const std::pair<LoginWanted, const char16_t*> cases[] = {
+      {LoginWanted::kProxy, u"代理服务器要求登录，已取消。"},
+      {LoginWanted::kSite, u"下载站点要求登录，已取消。"}};
+  for (const auto& [declined, text] : cases) {
+    sys.inet.progress.canceledLogin = declined;
+    sys.form.Inet1_StateChanged(11);
+    EXPECT_EQ(sys.ui.Caption(Control::Label_http_state), text);
+    EXPECT_EQ(sys.ui.Caption(Control::Command_refresh), u"重试");
+    sys.form.Raise(Control::Command_refresh, EventKind::Click);
+  }
+  EXPECT_EQ(sys.inet.requests.size(), 3u);
+  EXPECT_EQ(sys.inet.requests[2].url, sys.inet.requests[0].url);
+}
+
 TEST_F(TransferHandler, AWaitBeforeARetryCountsDownAndPausesTheTaskbar) {
   sys.inet.progress = {4096, 8192, 1, 1, 5};
   sys.form.Inet1_Progress();

@@ -51,6 +51,11 @@ std::vector<std::wstring> asked;  // the extra headers of each request
 std::vector<DWORD> askedAt;       // and when it was made
 const HANDLE never = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 std::atomic<DWORD> options[8];  // the last value set of each
+// The proxy's login on the requests, as the login dialog or the control set it.
+std::wstring proxyUser, proxyPassword;
+std::vector<std::wstring> usersSet;  // by the control
+DWORD dialogAnswer = ERROR_CANCELLED;
+int dialogs = 0;
 std::atomic<INTERNET_STATUS_CALLBACK> callback{nullptr};
 int closedTwice = 0;
 
@@ -70,6 +75,13 @@ HINTERNET WINAPI FakeOpen(LPCWSTR, DWORD, LPCWSTR, LPCWSTR, DWORD) {
 
 BOOL WINAPI FakeSetOption(HINTERNET, DWORD option, LPVOID value, DWORD size) {
   if (option < 8 && size == sizeof(DWORD)) options[option] = *static_cast<DWORD*>(value);
+  if (option != INTERNET_OPTION_PROXY_USERNAME && option != INTERNET_OPTION_PROXY_PASSWORD) {
+    return TRUE;
+  }
+  std::lock_guard<std::mutex> lock(netMutex);
+  const std::wstring text(static_cast<const wchar_t*>(value), size);  // size in characters
+  if (option == INTERNET_OPTION_PROXY_USERNAME) usersSet.push_back(proxyUser = text);
+  if (option == INTERNET_OPTION_PROXY_PASSWORD) proxyPassword = text;
   return TRUE;
 }
 
@@ -77,9 +89,15 @@ INTERNET_STATUS_CALLBACK WINAPI FakeSetCallback(HINTERNET, INTERNET_STATUS_CALLB
   return callback.exchange(cb);
 }
 
-// Only https requests ask where redirects led; the probe makes none.
-BOOL WINAPI FakeQueryOption(HINTERNET, DWORD, LPVOID, LPDWORD) {
-  return FALSE;
+// The proxy's login; only https requests ask where redirects led, and the probe makes none.
+BOOL WINAPI FakeQueryOption(HINTERNET, DWORD option, LPVOID buffer, LPDWORD size) {
+  std::lock_guard<std::mutex> lock(netMutex);
+  const std::wstring* text = option == INTERNET_OPTION_PROXY_USERNAME   ? &proxyUser
+                             : option == INTERNET_OPTION_PROXY_PASSWORD ? &proxyPassword
+                                                                        : nullptr;
+  if (text == nullptr || *size <= text->size() * sizeof(wchar_t)) return FALSE;
+  std::copy(text->c_str(), text->c_str() + text->size() + 1, static_cast<wchar_t*>(buffer));
+  return TRUE;
 }
 
 HINTERNET WINAPI FakeOpenUrl(HINTERNET session, LPCWSTR, LPCWSTR headers, DWORD, DWORD,
@@ -154,9 +172,27 @@ BOOL WINAPI FakeClose(HINTERNET closing) {
   return TRUE;
 }
 
-const WinInetApi kFakeApi{nullptr,         FakeOpen,    FakeSetOption, FakeQueryOption,
-                          FakeSetCallback, FakeOpenUrl, FakeQueryInfo, FakeAvailable,
-                          FakeRead,        FakeClose};
+// The request sent again: its answer is the next scripted response.
+BOOL WINAPI FakeSendRequest(HINTERNET request, LPCWSTR, DWORD, LPVOID, DWORD) {
+  std::lock_guard<std::mutex> lock(netMutex);
+  Handle& handle = *static_cast<Handle*>(request);
+  handle.response = script.at(0);
+  handle.sent = 0;
+  script.pop_front();
+  return TRUE;
+}
+
+// The user's answer to the login dialog: a login typed and confirmed, or Cancel.
+DWORD WINAPI FakeErrorDlg(HWND, HINTERNET, DWORD, DWORD, LPVOID*) {
+  std::lock_guard<std::mutex> lock(netMutex);
+  ++dialogs;
+  if (dialogAnswer == ERROR_INTERNET_FORCE_RETRY) proxyUser = L"alice", proxyPassword = L"pw";
+  return dialogAnswer;
+}
+
+const WinInetApi kFakeApi{nullptr,         FakeOpen,    FakeSetOption,   FakeQueryOption,
+                          FakeSetCallback, FakeOpenUrl, FakeQueryInfo,   FakeAvailable,
+                          FakeRead,        FakeClose,   FakeSendRequest, FakeErrorDlg};
 
 // --- the window the control posts to, and one run of the control ---------------------------
 
@@ -166,6 +202,10 @@ TransferWinInet* control = nullptr;
 void (*onComplete)() = nullptr;  // runs inside the handling of a current state 12
 
 LRESULT CALLBACK Receive(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == kTransferLoginMessage) {
+    if (control->IsCurrentRequest(lParam)) control->SignIn(window);
+    return 0;
+  }
   if (message != kTransferStateMessage) return DefWindowProcW(window, message, wParam, lParam);
   serials.push_back(lParam);
   if (!control->IsCurrentRequest(lParam)) return 0;
@@ -372,6 +412,51 @@ void CheckSilence(HWND window) {
   }
 }
 
+// A proxy's 407 shows the login dialog: the login given goes with the same request again (no
+// new attempt), and a later request of the run sends it without asking; one that is refused
+// asks again, in a new request of the same attempt. A Cancel ends the
+// request at once, saying whose login was declined; a request replaced while it waits for a
+// login ends without a dialog.
+void CheckLogins(HWND window) {
+  const Response asks{407, "Proxy-Authenticate: Basic realm=\"r\"\r\n", "denied"};
+  const Response given{200, "Content-Length: 3\r\n", "abc"};
+  {
+    Run run(window);
+    dialogAnswer = ERROR_INTERNET_FORCE_RETRY;
+    Script(asks);
+    run.Fetch(given);
+    CHECK(states.back() == 12 && run.Read() == "abc" && dialogs == 1);
+    CHECK(run.transfer.Progress().attempt == 1);
+    proxyUser.clear();  // each request has its own handles
+    states.clear();
+    Script(asks);
+    run.Fetch(given);
+    CHECK(states.back() == 12 && run.Read() == "abc" && dialogs == 1);
+    CHECK(usersSet.size() == 2 && usersSet.back() == L"alice" && proxyPassword == L"pw");
+    CHECK(
+        run.Logged("asks for a login (Basic)\nhttp://site/a: sent again with the proxy's login "
+                   "given earlier in this run\n"));
+    states.clear();
+    for (const Response& refused : {asks, asks, asks}) Script(refused);
+    run.Fetch(given);
+    CHECK(states.back() == 12 && run.Read() == "abc" && dialogs == 2 && asked.size() == 2);
+    CHECK(run.Logged("the proxy's login was refused (HTTP 407)"));
+  }
+  {
+    Run run(window);
+    dialogAnswer = ERROR_CANCELLED;
+    run.Fetch(asks);
+    CHECK(states.back() == 11 && dialogs == 3 && asked.size() == 1);
+    CHECK(run.transfer.Progress().canceledLogin == LoginWanted::kProxy);
+    run.Start(asks);
+    Sleep(300);  // its worker asks for a login; the next request replaces it unanswered
+    states.clear();
+    run.Fetch(given);
+    CHECK(states.back() == 12 && run.Read() == "abc" && dialogs == 3);
+    CHECK(run.transfer.Stop());
+  }
+}
+
 }  // namespace
 
 int wmain() {
@@ -382,5 +467,6 @@ int wmain() {
   CheckReplacedRequests(window);
   CheckRetries(window);
   CheckSilence(window);
+  CheckLogins(window);
   return ProbeExit("transfer probe");
 }

@@ -14,6 +14,10 @@
 //   close           WM_CLOSE to the update window
 //   box <s>         wait up to s seconds for a message box titled "Tollumo"; its text and icon
 //   ok              press the message box's first button
+//   login <s>       wait up to s seconds for a login dialog owned by the update window (a
+//                   dialog with a password edit); its title and the texts of its labels
+//   answer <user> <password>   types both into the login dialog's edits and confirms (OK);
+//                   answer - presses Cancel instead
 //   events <s>      listen s seconds to the update window's accessibility events (an
 //                   out-of-context hook); per control whose client area raised them, the
 //                   count of name changes and of value changes
@@ -55,6 +59,27 @@ std::map<int, HWND> Controls(HWND form) {
 
 HWND Box() {
   return FindWindowW(L"#32770", L"Tollumo");  // the dialog class of message boxes
+}
+
+// A dialog of the update window's with a password edit: the system's login dialog.
+BOOL CALLBACK FindLogin(HWND w, LPARAM found) {
+  wchar_t cls[64] = {};
+  GetClassNameW(w, cls, 64);
+  if (wcscmp(cls, L"#32770") != 0 || GetWindow(w, GW_OWNER) != Form()) return TRUE;
+  for (HWND c = GetWindow(w, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+    GetClassNameW(c, cls, 64);
+    if (_wcsicmp(cls, L"Edit") == 0 && (GetWindowLongW(c, GWL_STYLE) & ES_PASSWORD)) {
+      *reinterpret_cast<HWND*>(found) = w;
+      return FALSE;
+    }
+  }
+  return TRUE;
+}
+
+HWND Login() {
+  HWND found = nullptr;
+  EnumWindows(FindLogin, reinterpret_cast<LPARAM>(&found));
+  return found;
 }
 
 bool Visible(HWND w) {
@@ -228,6 +253,39 @@ bool Step(const std::wstring& step) {
     HWND box = Box();
     HWND button = box ? FindWindowExW(box, nullptr, L"Button", nullptr) : nullptr;
     return button && PostMessageW(box, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                                  reinterpret_cast<LPARAM>(button));
+  } else if (step == L"login") {
+    WaitFor(Login, _wtof(Arg()));
+    HWND login = Login();
+    std::vector<std::wstring> fields{L"login", login ? L"1" : L"0"};
+    if (login) {
+      Sleep(300);  // let it paint for the screenshot
+      fields.push_back(TextOf(login));
+    }
+    for (HWND c = login ? GetWindow(login, GW_CHILD) : nullptr; c; c = GetWindow(c, GW_HWNDNEXT)) {
+      wchar_t cls[64] = {};
+      GetClassNameW(c, cls, 64);
+      if (_wcsicmp(cls, L"Static") == 0 && !TextOf(c).empty()) fields.push_back(TextOf(c));
+    }
+    Emit(fields);
+  } else if (step == L"answer") {
+    const std::wstring user = Arg();
+    HWND login = Login();
+    if (!login) return false;
+    if (user != L"-") {
+      const std::wstring password = Arg();
+      for (HWND c = GetWindow(login, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        wchar_t cls[64] = {};
+        GetClassNameW(c, cls, 64);
+        if (_wcsicmp(cls, L"Edit") != 0) continue;
+        const bool secret = (GetWindowLongW(c, GWL_STYLE) & ES_PASSWORD) != 0;
+        SendMessageW(c, WM_SETTEXT, 0,
+                     reinterpret_cast<LPARAM>((secret ? password : user).c_str()));
+      }
+    }
+    const int id = user == L"-" ? IDCANCEL : IDOK;
+    HWND button = GetDlgItem(login, id);
+    return button && PostMessageW(login, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                                   reinterpret_cast<LPARAM>(button));
   } else {
     return false;

@@ -51,8 +51,9 @@ TransferRequest::TransferRequest(const WinInetApi& api, FailureSink failed, Log&
       bodyLimit_(bodyLimit),
       cancelEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       woken_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
-      connection_(api, &TransferRequest::OnStatus, silenceMs, cancelEvent_.Get(), woken_.Get()) {
-  if (!cancelEvent_.Valid() || !woken_.Valid()) {
+      connection_(api, &TransferRequest::OnStatus, silenceMs, cancelEvent_.Get(), woken_.Get()),
+      loginAnswered_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+  if (!cancelEvent_.Valid() || !woken_.Valid() || !loginAnswered_.Valid()) {
     throw SystemError(GetLastError(), failure::kCannotCreateEvent, u"");
   }
 }
@@ -100,8 +101,9 @@ void TransferRequest::Report(std::exception_ptr failure) {
 
 TransferProgress TransferRequest::Progress() {
   progressPosted_ = false;  // before the figures: a change from now on posts again
-  return {received_.load(), total_.load(),       attempt_.load(),
-          retry_.load(),    secondsLeft_.load(), static_cast<std::int32_t>(site_.load())};
+  return {received_.load(),     total_.load(),       attempt_.load(),
+          retry_.load(),        secondsLeft_.load(), static_cast<std::int32_t>(site_.load()),
+          canceledLogin_.load()};
 }
 
 void TransferRequest::Run() {
@@ -242,11 +244,12 @@ TransferRequest::Outcome TransferRequest::Attempt(DownloadAttempts& attempts) {
   if (url_.compare(0, 6, L"https:") == 0 && connection_.LeftHttps()) {
     return Failed(Failure::kUntrusted, u"redirected from https to http");
   }
-  const DWORD status = connection_.Status();
+  DWORD status = connection_.Status();
   if (status == 0) {
     error = GetLastError();
     return Failed(Failure::kNetwork, u"no status", error);
   }
+  if (std::optional<Outcome> ended = SignIn(status, range)) return *ended;
   const Text headers = connection_.RawHeaders();
   const Text announced = HeaderValue(headers, u"Content-Length");
   if (Canceled()) return {};
@@ -285,6 +288,123 @@ TransferRequest::Outcome TransferRequest::Attempt(DownloadAttempts& attempts) {
   received_ = body_->Size();
   const std::int64_t total = total_;
   return ReadBody(attempts, total > 0 ? std::optional<std::int64_t>(total) : std::nullopt);
+}
+
+std::optional<TransferRequest::Outcome> TransferRequest::SignIn(DWORD& status,
+                                                                const std::wstring& asked) {
+  const auto whose = [](RunLogins::Kind kind) {
+    return Text(kind == RunLogins::kProxy ? u"the proxy's" : u"the site's");
+  };
+  bool sent = false;  // a login went with the request, and no answer to it was read yet
+  RunLogins::Kind sentKind = RunLogins::kProxy;
+  Login sentLogin;
+  Text proxyChallenge;  // the proxy's last Proxy-Authenticate
+  bool resent = false;
+  for (;;) {
+    const bool proxy = status == HTTP_STATUS_PROXY_AUTH_REQ;
+    const Text headers = proxy || status == HTTP_STATUS_DENIED ? connection_.RawHeaders() : Text();
+    const RunLogins::Kind kind = proxy ? RunLogins::kProxy : RunLogins::kSite;
+    const Text schemes = AuthSchemes(headers, proxy ? u"Proxy-Authenticate" : u"WWW-Authenticate");
+    if (sent) {
+      // Any 407 or 401 refuses the login sent but the other's challenge; a proxy may refuse its
+      // login with a 401 that repeats its own challenge as the site's (tinyproxy does).
+      const bool refused =
+          !headers.empty() && (kind == sentKind || schemes.empty() ||
+                               (sentKind == RunLogins::kProxy &&
+                                HeaderValue(headers, u"WWW-Authenticate") == proxyChallenge));
+      if (!refused) {
+        logins_->Keep(sentKind, sentLogin);
+      } else {
+        Note(whose(sentKind) + u" login was refused (HTTP " + DecimalText(status) + u")");
+        logins_->Forget(sentKind);
+      }
+      sent = false;
+      // Asked afresh, in a new session: a handle that was refused a login may send it again
+      // whatever is typed next (Wine 8's does), and its 401 would show the site's dialog.
+      if (refused) {
+        if (std::optional<Outcome> ended = AskAgain(status, asked)) return ended;
+        continue;
+      }
+    }
+    // Without a challenge there is nothing to answer: the status is an error like any other.
+    if (schemes.empty()) {
+      if (resent && url_.compare(0, 6, L"https:") == 0 && connection_.LeftHttps()) {
+        return Failed(Failure::kFinal, u"redirected from https to http");
+      }
+      return std::nullopt;
+    }
+    if (proxy) proxyChallenge = HeaderValue(headers, u"Proxy-Authenticate");
+    Note((proxy ? u"the proxy asks for a login (" : u"the site asks for a login (") + schemes +
+         u")");
+    std::optional<Login> login = logins_->Get(kind);
+    if (login) {
+      Note(u"sent again with " + whose(kind) + u" login given earlier in this run");
+    } else {
+      const std::optional<bool> given = WaitForLogin();
+      if (!given) return Outcome{};  // abandoned
+      if (!*given) {
+        canceledLogin_ = proxy ? LoginWanted::kProxy : LoginWanted::kSite;
+        return Failed(Failure::kFinal, u"the user cancelled " + whose(kind) + u" login");
+      }
+      Note(u"the user gave " + whose(kind) + u" login; sent again");
+      login = connection_.GivenLogin(kind);
+    }
+    connection_.UseLogin(kind, *login);
+    sent = true;
+    sentKind = kind;
+    sentLogin = *login;
+    resent = true;
+    if (const DWORD error = connection_.Resend(); error != ERROR_SUCCESS) {
+      if (error == ERROR_CANCELLED) return Interrupted();
+      return Failed(FailureOfInternetError(error), u"no response to the login", error);
+    }
+    status = connection_.Status();
+    if (status == 0) {
+      const DWORD error = GetLastError();
+      return Failed(Failure::kNetwork, u"no status", error);
+    }
+  }
+}
+
+std::optional<TransferRequest::Outcome> TransferRequest::AskAgain(DWORD& status,
+                                                                  const std::wstring& asked) {
+  connection_.Restart();
+  EndRelay();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    lastPosted_ = icNone;  // the window sees the new request's states from the first
+  }
+  DWORD error = connection_.Ask(url_, asked, NewRelay());
+  if (error == ERROR_CANCELLED) return Interrupted();
+  if (error != ERROR_SUCCESS) return Failed(FailureOfInternetError(error), u"no response", error);
+  status = connection_.Status();
+  if (status == 0) {
+    error = GetLastError();
+    return Failed(Failure::kNetwork, u"no status", error);
+  }
+  return std::nullopt;
+}
+
+std::optional<bool> TransferRequest::WaitForLogin() {
+  // Nobody can answer without the window: as if cancelled.
+  loginAsked_ = true;
+  if (window_ == nullptr || !PostMessageW(window_, kTransferLoginMessage, 0, serial_)) {
+    loginAsked_ = false;
+    return false;
+  }
+  const HANDLE events[] = {loginAnswered_.Get(), cancelEvent_.Get()};
+  const DWORD which = WaitForMultipleObjects(2, events, FALSE, INFINITE);
+  if (which != WAIT_OBJECT_0 || Canceled()) {
+    loginAsked_ = false;
+    return std::nullopt;
+  }
+  return loginGiven_.load();
+}
+
+void TransferRequest::AskLogin(HWND owner) {
+  if (!loginAsked_.exchange(false)) return;  // nothing waits for it (a message too many)
+  loginGiven_ = connection_.LoginDialog(owner) == ERROR_INTERNET_FORCE_RETRY;
+  SetEvent(loginAnswered_.Get());
 }
 
 TransferRequest::Outcome TransferRequest::ReadBody(const DownloadAttempts& attempts,

@@ -16,6 +16,7 @@
 #include "platform/transfer.h"
 #include "platform/win32/transfer/partial_store.h"
 #include "platform/win32/transfer/received_body.h"
+#include "platform/win32/transfer/run_logins.h"
 #include "platform/win32/transfer/wininet_connection.h"
 #include "platform/win32/win_error.h"
 #include "platform/win32/win_handle.h"
@@ -63,14 +64,21 @@ class TransferRequest {
   static DWORD WINAPI RunWorker(LPVOID parameter);
 
   // Window's thread: the request is abandoned. Its worker stops after the WinINet call it
-  // is in (the time-outs bound that), or at once when it waits to try again, and posts
-  // nothing more.
+  // is in (the time-outs bound that), or at once when it waits to try again or for a login,
+  // and posts nothing more.
   void Cancel();
   // Window's thread, at the end of the program: cancels, and closes the connection.
   void Abort();
   // Window's thread: the PC has woken from sleep; a connection made before is likely dead, so
   // the attempt under way (or the wait before the next one) ends and the next starts at once.
   void Resume() { SetEvent(woken_.Get()); }
+  // Before the worker starts: the logins of the run, which this request sends when asked to
+  // log in and where it keeps a login the user gave.
+  void SetLogins(std::shared_ptr<RunLogins> logins) { logins_ = std::move(logins); }
+  // Window's thread, on kTransferLoginMessage: the worker waits for a login; shows the system's
+  // login dialog, owned by `owner`, and lets the worker go on with the answer.
+  void AskLogin(HWND owner);
+
   // Window's thread, once Complete() and the body has been read: it has taken its place, or
   // was refused; what was kept of it on disk goes.
   void DiscardBody();
@@ -109,6 +117,20 @@ class TransferRequest {
   // they failed (`last` says how the last one did), or the request was abandoned.
   bool FetchWithRetries(DownloadAttempts::Failure& last);
   Outcome Attempt(DownloadAttempts& attempts);
+  // Right after an answer's status: a 407 with a proxy's challenge (Proxy-Authenticate), or a
+  // 401 with the site's (WWW-Authenticate), is answered with the login given earlier in the run,
+  // else with one the user gives in the system's dialog, and the request is sent again, as long
+  // as the answer asks for one; a login refused is forgotten, and the request (with the extra
+  // headers `asked`) is made afresh. `status` becomes the last answer's. The same attempt goes
+  // on: a login is not one of the attempts. Nothing when the attempt goes on, else how it ended:
+  // the user cancelled (final), the request was abandoned, or the new request failed.
+  std::optional<Outcome> SignIn(DWORD& status, const std::wstring& asked);
+  // The attempt's request made again, in a new session; `status` becomes its answer's.
+  std::optional<Outcome> AskAgain(DWORD& status, const std::wstring& asked);
+  // Worker: asks the window to show the login dialog and waits for the answer (or the end of
+  // the request). Whether the user gave a login; nothing when the request was abandoned.
+  std::optional<bool> WaitForLogin();
+
   // The body into body_: `end` bytes in all when the length is known. Each read takes what has
   // arrived and what the recent rate brings in a few dozen milliseconds more, so the window
   // hears of the bytes as they come, on a slow line too; they go to the body a block at a time.
@@ -166,6 +188,11 @@ class TransferRequest {
   std::shared_ptr<StatusRelay> relay_;
   std::vector<std::shared_ptr<StatusRelay>> relays_;
   ULONGLONG lastCheckpoint_ = 0;
+  std::shared_ptr<RunLogins> logins_ = std::make_shared<RunLogins>();
+  // The login dialog: set by the window's thread once the user answered it.
+  UniqueHandle loginAnswered_;  // auto-reset
+  std::atomic<bool> loginGiven_{false};
+  std::atomic<bool> loginAsked_{false};  // the worker waits for the answer
 
   std::mutex mutex_;  // guards the three members below
   bool canceled_ = false;
@@ -183,6 +210,7 @@ class TransferRequest {
   std::atomic<std::int32_t> retry_{0};
   std::atomic<std::int32_t> secondsLeft_{0};
   std::atomic<std::size_t> site_{0};
+  std::atomic<LoginWanted> canceledLogin_{LoginWanted::kNone};
   std::atomic<bool> progressPosted_{false};
   DWORD lastProgressPost_ = 0;  // the worker's
 };

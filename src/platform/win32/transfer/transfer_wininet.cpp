@@ -68,12 +68,18 @@ void TransferWinInet::Execute(const Text& url, const Text& operation) {
   current_ = std::make_shared<TransferRequest>(
       *api_, failed_, log_, partials_, window_, static_cast<LPARAM>(serial_), url, sites_,
       firstSite, EqualIgnoringAsciiCase(operation, u"GET"), bodyLimit_, silenceMs_);
+  current_->SetLogins(logins_);
   auto owner = std::make_unique<std::shared_ptr<TransferRequest>>(current_);
   UniqueHandle thread(
       CreateThread(nullptr, 0, &TransferRequest::RunWorker, owner.get(), 0, nullptr));
   if (!thread.Valid()) throw SystemError(GetLastError(), failure::kCannotStartDownload, url);
   owner.release();  // the worker owns it now
   workers_.push_back(Worker{current_, std::move(thread)});
+}
+
+void TransferWinInet::SignIn(HWND owner) {
+  // Holds the request while the dialog's own message loop runs.
+  if (const std::shared_ptr<TransferRequest> request = current_) request->AskLogin(owner);
 }
 
 bool TransferWinInet::CurrentIsComplete() const {

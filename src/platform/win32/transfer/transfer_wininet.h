@@ -11,6 +11,7 @@
 #include "platform/log.h"
 #include "platform/transfer.h"
 #include "platform/win32/transfer/partial_store.h"
+#include "platform/win32/transfer/run_logins.h"
 #include "platform/win32/transfer/transfer_request.h"
 #include "platform/win32/win_handle.h"
 #include "platform/win32/window/window_messages.h"
@@ -38,6 +39,12 @@ namespace vexa {
 // call it waits in returns) and posts nothing more. Stop, and the destructor, cancel every request,
 // close their connections so that a worker waiting in WinINet returns at once, and wait for the
 // workers for at most kStopTimeoutMs in all.
+//
+// Logins. Only the worker talks to WinINet, but for the system's login dialog: when a proxy or
+// the site asks for a login that the run has none of (or refused the one sent), the worker
+// posts kTransferLoginMessage(0, serial) and waits, and the window's thread shows the dialog
+// (SignIn); a Cancel ends the request in state 11 with Progress().canceledLogin set. A login the
+// user gave serves every later request of the run (RunLogins).
 //
 // The log gets, per request, its address, then either its status, the announced and the
 // received length and the time it took, or the cause of its failure: WinINet's or the
@@ -73,6 +80,9 @@ class TransferWinInet final : public Transfer {
   // Cancels every request and waits for the workers (see above). Returns false when one was
   // still running at the time limit.
   bool Stop();
+  // Window's thread, on kTransferLoginMessage of the current request: the system's login
+  // dialog, owned by `owner`, for the request that waits for it.
+  void SignIn(HWND owner);
   // Window's thread: Windows says the PC has woken from sleep (PBT_APMRESUMEAUTOMATIC). The
   // current request's attempt, or its wait before the next, ends, and the next starts at once.
   void Resume();
@@ -99,6 +109,7 @@ class TransferWinInet final : public Transfer {
   HWND window_ = nullptr;
   // Shared with the workers, which may outlive this object at the end of the program.
   const std::shared_ptr<PartialStore> partials_;
+  const std::shared_ptr<RunLogins> logins_ = std::make_shared<RunLogins>();
   std::int64_t bodyLimit_ = 0;
   const DWORD silenceMs_;
   std::shared_ptr<DownloadSites> sites_ =

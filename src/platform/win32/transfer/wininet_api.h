@@ -12,7 +12,7 @@
 #define VEXA_WININET_FUNCTIONS(F) \
   F(InternetOpenW) F(InternetSetOptionW) F(InternetQueryOptionW) F(InternetSetStatusCallbackW) \
   F(InternetOpenUrlW) F(HttpQueryInfoW) F(InternetQueryDataAvailable) F(InternetReadFile) \
-  F(InternetCloseHandle)
+  F(InternetCloseHandle) F(HttpSendRequestW) F(InternetErrorDlg)
 // clang-format on
 
 namespace vexa {

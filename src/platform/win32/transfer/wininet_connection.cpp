@@ -1,5 +1,6 @@
 #include "platform/win32/transfer/wininet_connection.h"
 
+#include <cwchar>
 #include <utility>
 
 #include "platform/win32/code_page_win32.h"
@@ -12,6 +13,14 @@ constexpr wchar_t kAgent[] = L"Tollumo";
 // Always fetched fresh from the site, never kept in the cache, never a dialog box.
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
                                 INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI;
+
+// Options of a login, for the proxy (RunLogins::kProxy) and for the site.
+constexpr DWORD kUserOption[] = {INTERNET_OPTION_PROXY_USERNAME, INTERNET_OPTION_USERNAME};
+constexpr DWORD kPasswordOption[] = {INTERNET_OPTION_PROXY_PASSWORD, INTERNET_OPTION_PASSWORD};
+// What of a refusal's body is read before its request is sent again; a longer one is left
+// unread (the connection is then not used again).
+constexpr std::size_t kDrainBlock = 4096;
+constexpr std::size_t kMostDrained = 64 * 1024;
 
 }  // namespace
 
@@ -149,6 +158,74 @@ DWORD WinInetConnection::Read(const std::shared_ptr<std::vector<std::uint8_t>>& 
   read = done->read;
   if (read > 0) lastByte_ = GetTickCount64();
   return done->error;
+}
+
+DWORD WinInetConnection::LoginDialog(HWND owner) {
+  // The system's own dialog: it reads the challenge from the answer (the proxy's address and
+  // realm), offers to remember the password as the user's other logins are, and puts the login
+  // onto the request (CHANGE_OPTIONS) for the request to send it again.
+  return api_.InternetErrorDlg(owner, Answer(), ERROR_INTERNET_INCORRECT_PASSWORD,
+                               FLAGS_ERROR_UI_FILTER_FOR_ERRORS |
+                                   FLAGS_ERROR_UI_FLAGS_GENERATE_DATA |
+                                   FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS,
+                               nullptr);
+}
+
+std::wstring WinInetConnection::OptionText(DWORD option) {
+  std::wstring text(256, L'\0');
+  for (;;) {
+    DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    if (api_.InternetQueryOptionW(Answer(), option, text.data(), &bytes)) {
+      // The length given back differs between Windows (characters) and Wine; the text ends
+      // at its zero.
+      text.resize(wcsnlen(text.c_str(), text.size()));
+      return text;
+    }
+    SecureZeroMemory(text.data(), text.size() * sizeof(wchar_t));
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || bytes <= text.size() * sizeof(wchar_t)) {
+      return {};
+    }
+    text.assign(bytes / sizeof(wchar_t) + 1, L'\0');
+  }
+}
+
+Login WinInetConnection::GivenLogin(RunLogins::Kind kind) {
+  Login login{OptionText(kUserOption[kind]), OptionText(kPasswordOption[kind])};
+  return login;
+}
+
+void WinInetConnection::UseLogin(RunLogins::Kind kind, const Login& login) {
+  const HINTERNET answer = Answer();
+  // A text option's length is counted in characters.
+  api_.InternetSetOptionW(answer, kUserOption[kind], const_cast<wchar_t*>(login.user.c_str()),
+                          static_cast<DWORD>(login.user.size()));
+  api_.InternetSetOptionW(answer, kPasswordOption[kind],
+                          const_cast<wchar_t*>(login.password.c_str()),
+                          static_cast<DWORD>(login.password.size()));
+}
+
+DWORD WinInetConnection::Resend() {
+  // The refusal's body is read first, so that the connection can carry the request again.
+  // The user may have taken minutes over the dialog: the silence counts from now.
+  lastByte_ = GetTickCount64();
+  const auto block = std::make_shared<std::vector<std::uint8_t>>(kDrainBlock);
+  for (std::size_t drained = 0; drained < kMostDrained;) {
+    DWORD read = 0;
+    const DWORD error = Read(block, 0, static_cast<DWORD>(block->size()), read);
+    if (error == ERROR_CANCELLED) return error;
+    if (error != ERROR_SUCCESS || read == 0) break;
+    drained += read;
+  }
+  lastByte_ = GetTickCount64();
+  const auto error = std::make_shared<DWORD>(ERROR_SUCCESS);
+  const WinInetApi* api = &api_;
+  const HINTERNET answer = Answer();
+  const DWORD watched = Watched([api, answer, error] {
+    if (!api->HttpSendRequestW(answer, nullptr, 0, nullptr, 0)) *error = GetLastError();
+  });
+  if (watched != ERROR_SUCCESS) return watched;
+  lastByte_ = GetTickCount64();
+  return *error;
 }
 
 DWORD WinInetConnection::Watched(std::function<void()> call) {

@@ -13,14 +13,15 @@
 
 #include "platform/text.h"
 #include "platform/win32/transfer/blocking_calls.h"
+#include "platform/win32/transfer/run_logins.h"
 #include "platform/win32/transfer/wininet_api.h"
 
 namespace vexa {
 
 // The WinINet side of one request of the transfer control: its session, with the program's
 // time-outs and a status callback, and the request of the current attempt, always fetched fresh
-// (no cache, no dialog box). The worker opens, asks and reads; any thread may Close it, after
-// which nothing opens again.
+// (no cache, no dialog box of WinINet's own). The worker opens, asks and reads; any thread may
+// Close it, after which nothing opens again. The one call of another thread is LoginDialog.
 //
 // The calls that wait on the network run through BlockingCalls, watched: a call during which
 // no byte has come for the silence limit (counted from the last byte of the answer, or from
@@ -72,6 +73,27 @@ class WinInetConnection {
   DWORD DataAvailable(DWORD& available);
   DWORD Read(const std::shared_ptr<std::vector<std::uint8_t>>& block, std::size_t offset,
              DWORD size, DWORD& read);
+  // Logins. The requests leave WinINet free to answer a login's challenge itself (no
+  // INTERNET_FLAG_NO_AUTH): where a proxy or site offers Negotiate or NTLM, WinINet answers with
+  // the user's Windows logon, without asking, as far as the system's Internet settings allow
+  // (the security zones' "logon" setting). Only Windows shows that: the test proxy (Debian's
+  // tinyproxy) offers Basic alone. An answer that is still a 407 or a 401 wants a login the
+  // user gives.
+  //
+  // Window's thread, while the worker waits for it: the system's login dialog for the answer
+  // (a 407 or a 401), owned by `owner`. What the user types goes onto the answer's request
+  // (INTERNET_OPTION_PROXY_USERNAME and _PASSWORD, or the site's); ERROR_INTERNET_FORCE_RETRY
+  // when the user confirmed it, anything else when not (Windows answers a Cancel with
+  // ERROR_CANCELLED, Wine 8 with ERROR_SUCCESS).
+  DWORD LoginDialog(HWND owner);
+  // Worker, on an answer: the proxy's or the site's login on its request (what the dialog left).
+  Login GivenLogin(RunLogins::Kind kind);
+  // Worker, on an answer: puts `login` onto its request, for Resend to send.
+  void UseLogin(RunLogins::Kind kind, const Login& login);
+  // Worker, on an answer: reads what is left of its body (the refusal's page, as far as 64 KB)
+  // and sends its request again on the same handle, watched as Ask is, and waits for the new
+  // answer's headers. ERROR_SUCCESS, or why there is no answer.
+  DWORD Resend();
   // Worker: what the calls from now on keep alive (the context of the requests' status
   // callbacks): a call given up keeps it until it returns.
   void SetContextOwner(std::shared_ptr<void> owner) { contextOwner_ = std::move(owner); }
@@ -80,6 +102,8 @@ class WinInetConnection {
   DWORD SilenceMs() const { return silenceMs_; }
   // Worker: the answer is done with; the next attempt asks again.
   void EndAnswer();
+  // Worker: the answer and the session are done with; the next Ask opens a new session.
+  void Restart() { CloseHandles(false); }
   // Any thread: closes the answer's request and the session; nothing opens from now on. The
   // worker may still hold the closed handles' values, which WinINet could hand out again: only
   // once no new request of this connection can start.
@@ -94,6 +118,8 @@ class WinInetConnection {
   // Runs a call that waits on the network (see above): ERROR_SUCCESS when it returned, else
   // ERROR_CANCELLED with cut_ set and the handles closed.
   DWORD Watched(std::function<void()> call);
+  // A text option of the answer's request, "" when it has none.
+  std::wstring OptionText(DWORD option);
   // Closes the answer and the session; `forGood`: nothing opens again.
   void CloseHandles(bool forGood);
 

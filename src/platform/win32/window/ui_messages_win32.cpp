@@ -156,6 +156,9 @@ std::optional<LRESULT> Win32Ui::HandleMessage(HWND window, Control control, UINT
     case kTransferProgressMessage:
       OnTransferProgress(lParam);
       break;
+    case kTransferLoginMessage:
+      OnTransferLogin(lParam);
+      break;
     default:
       // The taskbar's message is registered at run time, so it can't be a case of its own;
       // it is 0 when it could not be registered, and no message is 0 here.
@@ -278,6 +281,11 @@ void Win32Ui::OnTransferProgress(LPARAM serial) {
 // the transfer probe calls the transfer control's Resume as this does.)
 void Win32Ui::OnPowerBroadcast(WPARAM event) {
   if (event == PBT_APMRESUMEAUTOMATIC && resumed_) resumed_();
+}
+
+void Win32Ui::OnTransferLogin(LPARAM serial) {
+  // A replaced request no longer waits; after a failure the program is on its way out.
+  if (!failure_ && login_ && currentTransfer_ && currentTransfer_(serial)) login_();
 }
 
 }  // namespace vexa

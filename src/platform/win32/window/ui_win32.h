@@ -21,7 +21,9 @@
 //   MouseMove event.
 // - WM_CLOSE and WM_QUERYENDSESSION on the main window raise the window's QueryUnload event.
 // - The transfer control's states arrive as kTransferStateMessage, its progress as
-//   kTransferProgressMessage (window_messages.h).
+//   kTransferProgressMessage (window_messages.h); a request's wish for a login as
+//   kTransferLoginMessage, on which the system's login dialog (WinINet's, a "#32770" window
+//   owned by the main window, with an edit for the user name and one for the password) shows.
 // - The windows show the controls' latest values whenever the window's thread waits for
 //   messages (see "Window work" below); during the save of a body they are brought up to date
 //   a few dozen times a second.
@@ -43,6 +45,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "platform/ui.h"
@@ -62,6 +65,8 @@ class Win32Ui final : public Ui {
   using EventSink = std::function<bool(Control, EventKind, std::int16_t)>;
   // Tells a state message of the current transfer from one of a request already replaced.
   using TransferFilter = std::function<bool(LPARAM serial)>;
+  // Shows the login dialog for the current transfer's request.
+  using LoginSink = std::function<void()>;
 
   static constexpr int kFirstControlId = 100;
 
@@ -76,6 +81,7 @@ class Win32Ui final : public Ui {
   // Told when Windows says the PC has woken from sleep (the transfer control starts its next
   // attempt at once then).
   void OnResumeFromSleep(std::function<void()> resumed) { resumed_ = std::move(resumed); }
+  void ConnectLogin(LoginSink login) { login_ = std::move(login); }
   HWND MainWindow() const { return main_; }
   // Dispatches messages until the program ends. An exception thrown by an event handler
   // ends the loop and is thrown again from here, outside every window procedure.
@@ -166,6 +172,7 @@ class Win32Ui final : public Ui {
   void OnTransferState(WPARAM state, LPARAM serial);
   void OnTransferProgress(LPARAM serial);
   void OnPowerBroadcast(WPARAM event);
+  void OnTransferLogin(LPARAM serial);
   void PressFocusedControl();
   bool RaiseEvent(Control control, EventKind kind, std::int16_t argument = 0);
 
@@ -225,6 +232,7 @@ class Win32Ui final : public Ui {
   EventSink events_;
   TransferFilter currentTransfer_;
   std::function<void()> resumed_;
+  LoginSink login_;
   std::exception_ptr failure_;
   std::mutex reportedMutex_;
   std::exception_ptr reported_;  // from another thread, guarded by reportedMutex_

@@ -16,5 +16,8 @@ constexpr UINT kApplyPendingMessage = WM_APP + 2;
 constexpr UINT kFailureMessage = WM_APP + 3;
 // The transfer's progress changed: lParam the request's serial.
 constexpr UINT kTransferProgressMessage = WM_APP + 4;
+// A transfer's request waits for a login the user gives in the system's dialog (a proxy or
+// the site asked for one): lParam the request's serial.
+constexpr UINT kTransferLoginMessage = WM_APP + 5;
 
 }  // namespace vexa
