@@ -1,9 +1,6 @@
 #include "platform/win32/running_copies_win32.h"
 
-#include <aclapi.h>
 #include <sddl.h>
-
-#include <vector>
 
 #include "platform/text.h"
 #include "platform/win32/code_page_win32.h"
@@ -34,31 +31,6 @@ class AdministratorsOnly {
   LocalMemory<PSECURITY_DESCRIPTOR> descriptor_;
   SECURITY_ATTRIBUTES attributes_ = {};
 };
-
-// Whether the kernel object was made by an administrator's program: its owner is
-// Administrators, SYSTEM, or the default owner of this program's own token.
-bool MadeByAdministrator(HANDLE object) {
-  PSID owner = nullptr;
-  LocalMemory<PSECURITY_DESCRIPTOR> descriptor;
-  if (GetSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                      nullptr, nullptr, descriptor.Out()) != ERROR_SUCCESS ||
-      owner == nullptr) {
-    return false;
-  }
-  if (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
-      IsWellKnownSid(owner, WinLocalSystemSid))
-    return true;
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  const UniqueHandle owned(token);
-  std::vector<BYTE> buffer(256);
-  DWORD size = 0;
-  if (!GetTokenInformation(token, TokenOwner, buffer.data(), static_cast<DWORD>(buffer.size()),
-                           &size)) {
-    return false;
-  }
-  return EqualSid(owner, reinterpret_cast<TOKEN_OWNER*>(buffer.data())->Owner) != FALSE;
-}
 
 // The visible window of `process` a user should see: its message box when it shows one, else
 // its main window.
@@ -121,12 +93,11 @@ bool RunningCopiesWin32::TakeLock() {
   const std::wstring name = NameOf(kMutex);
   mutex_.Reset(CreateMutexW(attributes.Get(), FALSE, name.c_str()));
   const DWORD error = GetLastError();
-  if (!mutex_.Valid() || (error == ERROR_ALREADY_EXISTS && !MadeByAdministrator(mutex_.Get()))) {
-    // Only something that is not this program can have made it so: it is not a copy of ours.
-    log_.Write(u"one copy at a time: " + FromWide(name) +
-               u" is held by something that is not this program (error " +
-               DecimalText(mutex_.Valid() ? ERROR_ALREADY_EXISTS : error) + u"): going on");
-    mutex_.Reset();
+  if (!mutex_.Valid()) {
+    // Only something that is not this program can have made it so (a standard user's object
+    // of that name where there is no private namespace): it is not a copy of ours.
+    log_.Write(u"one copy at a time: " + FromWide(name) + u" can't be opened (error " +
+               DecimalText(error) + u"): going on");
     return true;
   }
   const DWORD taken = WaitForSingleObject(mutex_.Get(), 0);

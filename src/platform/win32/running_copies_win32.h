@@ -16,9 +16,9 @@ namespace vexa {
 // token lacks that group, so no standard user can create the namespace first, nor open what
 // is in it). Where the system has no private namespaces (Wine 8: CreateBoundaryDescriptorW
 // fails, and AddSIDToBoundaryDescriptor is a stub that ends the process, so it is never
-// called there), the names are "Global\..." ones with a DACL of Administrators and SYSTEM, and
-// one found there is believed only when its owner is Administrators, SYSTEM or this program's
-// own default owner: a mutex a standard user made first can't keep the program from running.
+// called there), the names are "Global\..." ones with a DACL of Administrators and SYSTEM: no
+// standard user can open or hold what the program made there (one could make such a name
+// first, which only a system without private namespaces allows; Windows has them from Vista).
 // Beside the mutex, the copy that holds it keeps its process number in a small shared section,
 // so a second start knows whose window to bring to the front.
 class RunningCopiesWin32 final : public RunningCopies {
