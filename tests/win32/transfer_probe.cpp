@@ -387,7 +387,7 @@ void CheckSilence(HWND window) {
     CHECK(asked.size() == 2 && asked[1] == L"Range: bytes=4-\r\nIf-Range: \"v1\"\r\n");
     CHECK(run.Logged("http://site/a: failed: no data for 1 s\n"));
     const DWORD gap = askedAt[1] - askedAt[0];  // the limit, then the first retry's 2 s
-    CHECK(gap >= 3000 && gap < 4500);
+    CHECK(gap >= 3000 && gap < 6000);
   }
   {
     Run run(window, 1000);
@@ -407,7 +407,7 @@ void CheckSilence(HWND window) {
     run.transfer.Resume();
     CHECK(Pump([] { return !states.empty() && states.back() >= 11; }));
     CHECK(states.back() == 12 && run.Read() == "0123456789");
-    CHECK(asked.size() == 2 && askedAt[1] - askedAt[0] < 1500);
+    CHECK(asked.size() == 2 && askedAt[1] - askedAt[0] < 3000);  // not the 10 s limit
     CHECK(run.Logged("failed: the PC woke from sleep\nhttp://site/a: retry 1 of 3 at once, "));
   }
 }

@@ -109,8 +109,13 @@ struct Read {
 Read ReadObject(HWND window) {
   Read read;
   IAccessible* object = nullptr;
-  if (FAILED(AccessibleObjectFromWindow(window, OBJID_CLIENT, IID_IAccessible,
-                                        reinterpret_cast<void**>(&object)))) {
+  // oleacc.dll's, taken as the program takes it (64-bit MinGW's oleacc and uuid libraries
+  // both define IID_IAccessible, so the probe does not link the former).
+  static const auto fromWindow =
+      reinterpret_cast<decltype(&AccessibleObjectFromWindow)>(reinterpret_cast<void*>(
+          GetProcAddress(LoadLibraryW(L"oleacc.dll"), "AccessibleObjectFromWindow")));
+  if (FAILED(
+          fromWindow(window, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&object)))) {
     return read;
   }
   VARIANT self{};
@@ -198,8 +203,8 @@ Screenshot Shoot(HWND window, const wchar_t* file) {
   ReleaseDC(nullptr, screen);
   for (std::uint32_t& pixel : shot.pixels) pixel &= 0xFFFFFF;
   const DWORD bytes = static_cast<DWORD>(shot.pixels.size() * 4);
-  BITMAPFILEHEADER fileHeader{0x4D42, sizeof fileHeader + sizeof header + bytes, 0, 0,
-                              sizeof fileHeader + sizeof header};
+  constexpr DWORD kHeaders = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+  BITMAPFILEHEADER fileHeader{0x4D42, kHeaders + bytes, 0, 0, kHeaders};
   std::ofstream out(file, std::ios::binary);
   out.write(reinterpret_cast<const char*>(&fileHeader), sizeof fileHeader);
   out.write(reinterpret_cast<const char*>(&header), sizeof header);
