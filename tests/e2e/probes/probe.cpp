@@ -121,7 +121,8 @@ void Hold(const std::wstring& path, DWORD ms) {
       AppendRecord({L"scan", path, std::to_wstring(waited), std::to_wstring(ms)});
     }
   };
-  std::thread helpers[] = {std::thread(grab), std::thread(grab)};
+  std::thread helpers[] = {std::thread(grab), std::thread(grab), std::thread(grab),
+                           std::thread(grab)};
   grab();
   for (std::thread& helper : helpers) helper.join();
 }
