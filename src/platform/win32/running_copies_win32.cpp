@@ -1,9 +1,8 @@
 #include "platform/win32/running_copies_win32.h"
 
-#include <sddl.h>
-
 #include "platform/text.h"
 #include "platform/win32/code_page_win32.h"
+#include "platform/win32/files/protected_files.h"
 #include "platform/win32/system_text.h"
 
 namespace vexa {
@@ -12,25 +11,8 @@ namespace {
 constexpr wchar_t kBoundary[] = L"Tollumo";
 constexpr wchar_t kMutex[] = L"vexa_update.lock";
 constexpr wchar_t kSection[] = L"vexa_update.process";
-// Administrators and SYSTEM only: nobody else can open, hold or change what is made with it.
-constexpr wchar_t kAdministratorsOnly[] = L"D:P(A;;GA;;;BA)(A;;GA;;;SY)";
 constexpr wchar_t kWindowClass[] = L"FrmUpdate";
 constexpr wchar_t kMessageBoxClass[] = L"#32770";
-
-class AdministratorsOnly {
- public:
-  AdministratorsOnly() {
-    ConvertStringSecurityDescriptorToSecurityDescriptorW(kAdministratorsOnly, SDDL_REVISION_1,
-                                                         descriptor_.Out(), nullptr);
-    attributes_ = {sizeof attributes_, descriptor_.Get(), FALSE};
-  }
-  // Null, for the system's default, when the descriptor could not be made.
-  SECURITY_ATTRIBUTES* Get() { return descriptor_ ? &attributes_ : nullptr; }
-
- private:
-  LocalMemory<PSECURITY_DESCRIPTOR> descriptor_;
-  SECURITY_ATTRIBUTES attributes_ = {};
-};
 
 // The visible window of `process` a user should see: its message box when it shows one, else
 // its main window.
@@ -68,8 +50,7 @@ void RunningCopiesWin32::OpenNamespace() {
     DWORD size = sizeof administrators;
     if (CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size) &&
         AddSIDToBoundaryDescriptor(&boundary, administrators)) {
-      AdministratorsOnly attributes;
-      namespace_ = CreatePrivateNamespaceW(attributes.Get(), boundary, kBoundary);
+      namespace_ = CreatePrivateNamespaceW(PrivateAttributes(), boundary, kBoundary);
       if (namespace_ == nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
         namespace_ = OpenPrivateNamespaceW(boundary, kBoundary);
       }
@@ -89,9 +70,10 @@ std::wstring RunningCopiesWin32::NameOf(const wchar_t* object) {
 }
 
 bool RunningCopiesWin32::TakeLock() {
-  AdministratorsOnly attributes;
+  // Administrators and SYSTEM only (the files' private DACL, whose all-access covers a mutex's
+  // and a section's): nobody else can open, hold or change them.
   const std::wstring name = NameOf(kMutex);
-  mutex_.Reset(CreateMutexW(attributes.Get(), FALSE, name.c_str()));
+  mutex_.Reset(CreateMutexW(PrivateAttributes(), FALSE, name.c_str()));
   const DWORD error = GetLastError();
   if (!mutex_.Valid()) {
     // Only something that is not this program can have made it so (a standard user's object
@@ -106,7 +88,7 @@ bool RunningCopiesWin32::TakeLock() {
   if (taken == WAIT_ABANDONED) {
     log_.Write(u"one copy at a time: taken over from a copy that ended without letting go");
   }
-  section_.Reset(CreateFileMappingW(INVALID_HANDLE_VALUE, attributes.Get(), PAGE_READWRITE, 0,
+  section_.Reset(CreateFileMappingW(INVALID_HANDLE_VALUE, PrivateAttributes(), PAGE_READWRITE, 0,
                                     sizeof(DWORD), NameOf(kSection).c_str()));
   if (section_.Valid()) {
     if (void* view = MapViewOfFile(section_.Get(), FILE_MAP_WRITE, 0, 0, sizeof(DWORD))) {

@@ -52,7 +52,6 @@ UniqueHandle CreateBeside(const Text& target, Text& name) {
 
 // What a user may have put at a target's name that a move can't replace, an empty folder or a
 // link or junction of any kind, goes as a name (never what it points at), so that the new file
-// takes its place. A folder with content stays, and the move fails naming the target; a plain
 // takes its place. A folder with content stays (ERROR_DIR_NOT_EMPTY), and the move fails
 // naming the target; a plain file stays for the move to replace in one step.
 DWORD ClearTargetName(const std::wstring& target) {
@@ -234,37 +233,11 @@ void FilesWin32::WriteLine(const Text& path, const Text& line) {
   PutInPlace(std::move(file), temporary, path, nullptr, nullptr, notice_);
 }
 
-// Through a handle to the name itself: a link or junction there is removed, never what it
-// points at; a hard link loses this name only. A read-only file can't be deleted: the
-// attribute is cleared first, and put back through the same handle once the name is marked
-// for deletion, so another name of the same file keeps its attributes.
+// As a name (RemoveName): a link or junction there is removed, never what it points at; a hard
+// link loses this name only, the other names keeping the file's attributes.
 void FilesWin32::Delete(const Text& path) {
-  UniqueHandle file(
-      CreateFileW(ToWide(path).c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!file.Valid()) {
-    const DWORD error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
-    throw SystemError(error, failure::kCannotDeleteFile, path);
-  }
-  FILE_BASIC_INFO basic = {};  // times left 0: unchanged
-  const bool readOnly =
-      GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof basic) &&
-      (basic.FileAttributes & FILE_ATTRIBUTE_READONLY);
-  const DWORD attributes = basic.FileAttributes;
-  if (readOnly) {
-    basic.FileAttributes = attributes & ~FILE_ATTRIBUTE_READONLY;
-    if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    SetFileInformationByHandle(file.Get(), FileBasicInfo, &basic, sizeof basic);
-  }
-  const bool marked = SetDeleteOnClose(file.Get(), true);
-  const DWORD error = marked ? ERROR_SUCCESS : GetLastError();
-  if (readOnly) {
-    basic.FileAttributes = attributes;
-    SetFileInformationByHandle(file.Get(), FileBasicInfo, &basic, sizeof basic);
-  }
-  if (!marked) throw SystemError(error, failure::kCannotDeleteFile, path);
+  const DWORD error = RemoveName(ToWide(path));
+  if (error != ERROR_SUCCESS) throw SystemError(error, failure::kCannotDeleteFile, path);
 }
 
 std::unique_ptr<FileReplacement> FilesWin32::BeginReplace(const Text& path) {

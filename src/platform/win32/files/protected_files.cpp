@@ -222,16 +222,24 @@ DWORD RemoveName(const std::wstring& path, bool foldersAndLinks) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ERROR_SUCCESS : error;
   }
   FILE_BASIC_INFO basic = {};  // times left 0: unchanged
-  if (!GetFileInformationByHandleEx(name.Get(), FileBasicInfo, &basic, sizeof basic))
-    return GetLastError();
+  const bool known = GetFileInformationByHandleEx(name.Get(), FileBasicInfo, &basic, sizeof basic);
   constexpr DWORD kFolderOrLink = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
-  if (foldersAndLinks && !(basic.FileAttributes & kFolderOrLink)) return ERROR_SUCCESS;
-  if (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) {
-    basic.FileAttributes &= ~FILE_ATTRIBUTE_READONLY;
+  if (foldersAndLinks && !(known && (basic.FileAttributes & kFolderOrLink))) return ERROR_SUCCESS;
+  // A read-only name can't be deleted: the attribute is cleared first, and put back through the
+  // same handle once the name is marked, so another name of the same file keeps it.
+  const DWORD attributes = basic.FileAttributes;
+  const bool readOnly = known && (attributes & FILE_ATTRIBUTE_READONLY);
+  if (readOnly) {
+    basic.FileAttributes = attributes & ~FILE_ATTRIBUTE_READONLY;
     if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
     SetFileInformationByHandle(name.Get(), FileBasicInfo, &basic, sizeof basic);
   }
-  return SetDeleteOnClose(name.Get(), true) ? ERROR_SUCCESS : GetLastError();
+  const DWORD error = SetDeleteOnClose(name.Get(), true) ? ERROR_SUCCESS : GetLastError();
+  if (readOnly) {
+    basic.FileAttributes = attributes;
+    SetFileInformationByHandle(name.Get(), FileBasicInfo, &basic, sizeof basic);
+  }
+  return error;
 }
 
 bool TrustedOwner(HANDLE object, const std::wstring& folder, Text& owner) {

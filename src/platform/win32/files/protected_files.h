@@ -62,7 +62,8 @@ void RemoveRunFolder() noexcept;
 void RemoveOldRunFolders(Log& log) noexcept;
 
 // Removes the name `path` itself, through a handle to it: a file, an empty folder, a link or
-// junction (never what it points at), its read-only attribute cleared first. With
+// junction (never what it points at), its read-only attribute cleared for it (another hard
+// link of the file keeps it). With
 // `foldersAndLinks`, a plain file is left as it is. ERROR_SUCCESS when it goes or nothing is
 // there, else the system's error code (ERROR_DIR_NOT_EMPTY for a folder with content).
 DWORD RemoveName(const std::wstring& path, bool foldersAndLinks = false);

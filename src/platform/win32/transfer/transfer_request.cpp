@@ -238,17 +238,8 @@ TransferRequest::Outcome TransferRequest::Attempt(DownloadAttempts& attempts) {
               ? Text(u", from byte 0")
               : u", Range: bytes=" + DecimalText(asked.from) + u"-, If-Range: " + asked.validator));
   }
-  DWORD error = connection_.Ask(url_, range, NewRelay());
-  if (error == ERROR_CANCELLED) return Interrupted();
-  if (error != ERROR_SUCCESS) return Failed(FailureOfInternetError(error), u"no response", error);
-  if (url_.compare(0, 6, L"https:") == 0 && connection_.LeftHttps()) {
-    return Failed(Failure::kUntrusted, u"redirected from https to http");
-  }
-  DWORD status = connection_.Status();
-  if (status == 0) {
-    error = GetLastError();
-    return Failed(Failure::kNetwork, u"no status", error);
-  }
+  DWORD status = 0;
+  if (std::optional<Outcome> ended = SendRequest(range, status)) return *ended;
   if (std::optional<Outcome> ended = SignIn(status, range)) return *ended;
   const Text headers = connection_.RawHeaders();
   const Text announced = HeaderValue(headers, u"Content-Length");
@@ -299,7 +290,6 @@ std::optional<TransferRequest::Outcome> TransferRequest::SignIn(DWORD& status,
   RunLogins::Kind sentKind = RunLogins::kProxy;
   Login sentLogin;
   Text proxyChallenge;  // the proxy's last Proxy-Authenticate
-  bool resent = false;
   for (;;) {
     const bool proxy = status == HTTP_STATUS_PROXY_AUTH_REQ;
     const Text headers = proxy || status == HTTP_STATUS_DENIED ? connection_.RawHeaders() : Text();
@@ -327,12 +317,7 @@ std::optional<TransferRequest::Outcome> TransferRequest::SignIn(DWORD& status,
       }
     }
     // Without a challenge there is nothing to answer: the status is an error like any other.
-    if (schemes.empty()) {
-      if (resent && url_.compare(0, 6, L"https:") == 0 && connection_.LeftHttps()) {
-        return Failed(Failure::kFinal, u"redirected from https to http");
-      }
-      return std::nullopt;
-    }
+    if (schemes.empty()) return std::nullopt;
     if (proxy) proxyChallenge = HeaderValue(headers, u"Proxy-Authenticate");
     Note((proxy ? u"the proxy asks for a login (" : u"the site asks for a login (") + schemes +
          u")");
@@ -353,16 +338,11 @@ std::optional<TransferRequest::Outcome> TransferRequest::SignIn(DWORD& status,
     sent = true;
     sentKind = kind;
     sentLogin = *login;
-    resent = true;
     if (const DWORD error = connection_.Resend(); error != ERROR_SUCCESS) {
       if (error == ERROR_CANCELLED) return Interrupted();
       return Failed(FailureOfInternetError(error), u"no response to the login", error);
     }
-    status = connection_.Status();
-    if (status == 0) {
-      const DWORD error = GetLastError();
-      return Failed(Failure::kNetwork, u"no status", error);
-    }
+    if (std::optional<Outcome> ended = ReadStatus(status)) return ended;
   }
 }
 
@@ -374,15 +354,25 @@ std::optional<TransferRequest::Outcome> TransferRequest::AskAgain(DWORD& status,
     std::lock_guard<std::mutex> lock(mutex_);
     lastPosted_ = icNone;  // the window sees the new request's states from the first
   }
-  DWORD error = connection_.Ask(url_, asked, NewRelay());
+  return SendRequest(asked, status);
+}
+
+std::optional<TransferRequest::Outcome> TransferRequest::SendRequest(const std::wstring& headers,
+                                                                     DWORD& status) {
+  const DWORD error = connection_.Ask(url_, headers, NewRelay());
   if (error == ERROR_CANCELLED) return Interrupted();
   if (error != ERROR_SUCCESS) return Failed(FailureOfInternetError(error), u"no response", error);
-  status = connection_.Status();
-  if (status == 0) {
-    error = GetLastError();
-    return Failed(Failure::kNetwork, u"no status", error);
+  return ReadStatus(status);
+}
+
+std::optional<TransferRequest::Outcome> TransferRequest::ReadStatus(DWORD& status) {
+  if (url_.compare(0, 6, L"https:") == 0 && connection_.LeftHttps()) {
+    return Failed(Failure::kUntrusted, u"redirected from https to http");
   }
-  return std::nullopt;
+  status = connection_.Status();
+  if (status != 0) return std::nullopt;
+  const DWORD error = GetLastError();
+  return Failed(Failure::kNetwork, u"no status", error);
 }
 
 std::optional<bool> TransferRequest::WaitForLogin() {

@@ -130,6 +130,10 @@ class TransferRequest {
   // Worker: asks the window to show the login dialog and waits for the answer (or the end of
   // the request). Whether the user gave a login; nothing when the request was abandoned.
   std::optional<bool> WaitForLogin();
+  // Sends the attempt's request with the extra `headers` and reads its status: nothing when
+  // there is one, else how the attempt ended (no answer, a redirect from https to http).
+  std::optional<Outcome> SendRequest(const std::wstring& headers, DWORD& status);
+  std::optional<Outcome> ReadStatus(DWORD& status);
 
   // The body into body_: `end` bytes in all when the length is known. Each read takes what has
   // arrived and what the recent rate brings in a few dozen milliseconds more, so the window

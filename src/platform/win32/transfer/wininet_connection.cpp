@@ -22,6 +22,13 @@ constexpr DWORD kPasswordOption[] = {INTERNET_OPTION_PROXY_PASSWORD, INTERNET_OP
 constexpr std::size_t kDrainBlock = 4096;
 constexpr std::size_t kMostDrained = 64 * 1024;
 
+// What a watched call gives back (a count, and its error), held by the call itself: a call
+// given up may still write into it.
+struct CallResult {
+  DWORD value = 0;
+  DWORD error = ERROR_SUCCESS;
+};
+
 }  // namespace
 
 DWORD WinInetConnection::Open() {
@@ -122,42 +129,34 @@ bool WinInetConnection::LeftHttps() {
 }
 
 DWORD WinInetConnection::DataAvailable(DWORD& available) {
-  struct Waited {
-    DWORD available = 0;
-    DWORD error = ERROR_SUCCESS;
-  };
-  const auto waited = std::make_shared<Waited>();
+  const auto result = std::make_shared<CallResult>();
   const WinInetApi* api = &api_;
   const HINTERNET answer = Answer();
-  const DWORD watched = Watched([api, answer, waited] {
-    if (!api->InternetQueryDataAvailable(answer, &waited->available, 0, 0)) {
-      waited->error = GetLastError();
+  const DWORD watched = Watched([api, answer, result] {
+    if (!api->InternetQueryDataAvailable(answer, &result->value, 0, 0)) {
+      result->error = GetLastError();
     }
   });
   if (watched != ERROR_SUCCESS) return watched;
-  available = waited->available;
+  available = result->value;
   if (available > 0) lastByte_ = GetTickCount64();
-  return waited->error;
+  return result->error;
 }
 
 DWORD WinInetConnection::Read(const std::shared_ptr<std::vector<std::uint8_t>>& block,
                               std::size_t offset, DWORD size, DWORD& read) {
-  struct Done {
-    DWORD read = 0;
-    DWORD error = ERROR_SUCCESS;
-  };
-  const auto done = std::make_shared<Done>();
+  const auto result = std::make_shared<CallResult>();
   const WinInetApi* api = &api_;
   const HINTERNET answer = Answer();
-  const DWORD watched = Watched([api, answer, block, offset, size, done] {
-    if (!api->InternetReadFile(answer, block->data() + offset, size, &done->read)) {
-      done->error = GetLastError();
+  const DWORD watched = Watched([api, answer, block, offset, size, result] {
+    if (!api->InternetReadFile(answer, block->data() + offset, size, &result->value)) {
+      result->error = GetLastError();
     }
   });
   if (watched != ERROR_SUCCESS) return watched;
-  read = done->read;
+  read = result->value;
   if (read > 0) lastByte_ = GetTickCount64();
-  return done->error;
+  return result->error;
 }
 
 DWORD WinInetConnection::LoginDialog(HWND owner) {
@@ -217,15 +216,15 @@ DWORD WinInetConnection::Resend() {
     drained += read;
   }
   lastByte_ = GetTickCount64();
-  const auto error = std::make_shared<DWORD>(ERROR_SUCCESS);
+  const auto result = std::make_shared<CallResult>();
   const WinInetApi* api = &api_;
   const HINTERNET answer = Answer();
-  const DWORD watched = Watched([api, answer, error] {
-    if (!api->HttpSendRequestW(answer, nullptr, 0, nullptr, 0)) *error = GetLastError();
+  const DWORD watched = Watched([api, answer, result] {
+    if (!api->HttpSendRequestW(answer, nullptr, 0, nullptr, 0)) result->error = GetLastError();
   });
   if (watched != ERROR_SUCCESS) return watched;
   lastByte_ = GetTickCount64();
-  return *error;
+  return result->error;
 }
 
 DWORD WinInetConnection::Watched(std::function<void()> call) {
