@@ -105,8 +105,6 @@ class ProxyRun(harness.WineTest):
         self.assertEqual(log.count("the proxy asks for a login (Basic)"), len(fetched))
         self.assertEqual(log.count("the user gave the proxy's login"), 1)
         self.assertNotIn(PASSWORD, log)
-        print("\nthe proxy's log:\n" + "\n".join(l for l in proxy.lines() if "CONNECT" in l),
-              file=sys.stderr)
 
     # Cancel: the state line says the proxy asks for a login, "重试" is offered and asks again.
     def test_a_cancelled_proxy_login_says_so_and_offers_retry(self):

@@ -102,8 +102,7 @@ TEST(DownloadSites, AnItemMovesOnWhenASiteCantGiveItAndTheNextBeginsWhereOneWork
     const auto verdict = attempts.OnAnswer({}, status, u"HTTP/1.1 X\r\n");
     EXPECT_EQ(DownloadSites::MovesOn(verdict.failure), movesOn) << status;
   }
-  const std::pair<std::uint32_t, bool> errors[] = {{12029, true}, {12007, true}, {12002, true},
-                                                   {12045, true}, {12040, true}, {12005, false}};
+  const std::pair<std::uint32_t, bool> errors[] = {{12029, true}, {12045, true}, {12005, false}};
   for (const auto& [error, movesOn] : errors) {
     EXPECT_EQ(DownloadSites::MovesOn(FailureOfInternetError(error)), movesOn) << error;
   }

@@ -84,9 +84,6 @@ TEST(Startup, RecordsTheCodedBrandFromTheFirstLineAndFillsTheLabels) {
        "ABC\r\nsecond",
        u"测试品牌ABC", test, utf8},
       {"\xEF\xBB\xBF"
-       "A\nB\rC",
-       u"A\nB", "jicedcjjc", utf8},
-      {"\xEF\xBB\xBF"
        "A\xE0\xB8\x81"
        "B\r",
        u"A?B", "jicjgcjjc", utf8},  // U+0E01

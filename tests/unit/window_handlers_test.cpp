@@ -55,9 +55,9 @@ TEST(WindowHandlers, HiddenButtonShowsTheProgramsFolder) {
 TEST(WindowHandlers, ConvertTimeWritesHoursMinutesSeconds) {
   FakeSystem sys;
   const std::pair<float, const char16_t*> cases[] = {
-      {0, u"00:00:00"},     {5, u"00:00:05"},     {59, u"00:00:59"},      {60, u"00:01:00"},
-      {3725, u"01:02:05"},  {36000, u"10:00:00"}, {86399, u"23:59:59"},   {86400 + 61, u"00:01:01"},
-      {59.9f, u"00:00:59"}, {-3, u"00:00:00"},    {INFINITY, u"00:00:00"}};
+      {0, u"00:00:00"},     {60, u"00:01:00"},         {3725, u"01:02:05"},
+      {86399, u"23:59:59"}, {86400 + 61, u"00:01:01"}, {59.9f, u"00:00:59"},
+      {-3, u"00:00:00"},    {INFINITY, u"00:00:00"}};
   for (const auto& [seconds, text] : cases) EXPECT_EQ(sys.form.ConvertTime(seconds), text);
 }
 

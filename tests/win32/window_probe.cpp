@@ -10,16 +10,15 @@
 #include <oleacc.h>
 
 #include <cstdio>
+#include <exception>
 #include <fstream>
 #include <functional>
-#include <memory>
 #include <set>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "form/frm_update.h"
+#include "../unit/fakes.h"
 #include "import_redirect.h"
 #include "platform/win32/clock_win32.h"
 #include "platform/win32/code_page_win32.h"
@@ -47,53 +46,15 @@ enum : int {
   kStatusLine = 116
 };
 
-// The system as the window's logic sees it: a transfer whose progress and body the probe
-// sets, files that are never there, the site's openings counted, nothing else done.
-struct FakeSystem final : Files, Processes, Shell, Transfer, Log, ProgramEnd, RunningCopies {
-  bool Exists(const Text&, std::uint32_t) const override { return false; }
-  FirstLine ReadFirstLine(const Text&) override { return {}; }
-  void WriteLine(const Text&, const Text&) override {}
-  void Delete(const Text&) override {}
-  std::unique_ptr<FileReplacement> BeginReplace(const Text&) override {
-    struct Nowhere final : FileReplacement {
-      void Write(const std::uint8_t*, std::size_t) override {}
-      void Commit() override {}
-    };
-    return std::make_unique<Nowhere>();
-  }
-  void StartHidden(const Text&) override {}
-  WindowOwner FindWindowOwner(const Text&, WindowHandle) override { return {}; }
-  std::uint32_t ShellProcess() override { return 0; }
-  std::uint32_t CurrentProcess() override { return GetCurrentProcessId(); }
-  bool Terminate(const WindowOwner&) override { return false; }
-  void StartInstaller(const Text&) override {}
-  bool OpenAsDesktopUser(const Text&) override { return ++opened, true; }
-  void Open(WindowHandle, const Text&) override { ++opened; }
-  Text SpecialFolderPath(std::int32_t) override { return u""; }
-  void SetBodyLimit(std::int64_t) override {}
-  void Execute(const Text&, const Text&) override { sent = 0; }
-  Text GetHeader(const Text& name) override {
-    return EqualIgnoringAsciiCase(name, u"Content-length") ? DecimalText(body.size()) : u"";
-  }
-  // Every piece after the first is asked for once the window shows the last one's percentage.
+// The transfer the window's logic sees (the other fakes: tests/unit/fakes.h): its progress and
+// body set by the probe, every piece after the first asked for once the window shows the last
+// one's percentage.
+struct WatchedTransfer final : FakeTransfer {
   void GetChunk(std::int32_t size, std::vector<std::uint8_t>& chunk) override {
-    if (sent > 0) beforeNextChunk();
-    const std::size_t count = std::min(static_cast<std::size_t>(size), body.size() - sent);
-    chunk.assign(body.begin() + sent, body.begin() + sent + count);
-    sent += count;
+    if (pieces++ > 0) beforeNextChunk();
+    FakeTransfer::GetChunk(size, chunk);
   }
-  std::int64_t BytesReceived() const override { return static_cast<std::int64_t>(body.size()); }
-  TransferProgress Progress() const override { return progress; }
-  void DiscardBody(bool) override {}
-  bool TakeLock() override { return true; }
-  RunningCopy BringRunningCopyToFront(std::int32_t) override { return {}; }
-  void Write(const Text&) noexcept override {}
-  [[noreturn]] void Now() override { throw std::runtime_error("the program ended"); }
-
-  int opened = 0;
-  TransferProgress progress;
-  std::vector<std::uint8_t> body;
-  std::size_t sent = 0;
+  int pieces = 0;
   std::function<void()> beforeNextChunk = [] {};
 };
 
@@ -280,12 +241,19 @@ int wmain() {
   try {
     ComApartment com;
     Win32Ui ui(GetModuleHandleW(nullptr), WindowForm(), com);
-    FakeSystem system;
     CodePageWin32 codePage;
+    FakeFiles files{codePage};
+    FakeProcesses processes;
+    FakeShell shell;
+    shell.desktop = true;  // the site opens as the desktop user
+    WatchedTransfer transfer;
     EnvironmentWin32 environment;
+    FakeProgramEnd end;
+    FakeLog log;
     ClockWin32 clock;
-    FrmUpdate form(Platform{ui, system, system, system, system, codePage, environment, system,
-                            system, clock, system});
+    FakeCopies copies;
+    FrmUpdate form(Platform{ui, files, processes, shell, transfer, codePage, environment, end, log,
+                            clock, copies});
     ui.Connect([&form](Control c, EventKind k, std::int16_t a) { return form.Raise(c, k, a); },
                [](LPARAM) { return true; });
     HWND main = ui.MainWindow();
@@ -302,7 +270,7 @@ int wmain() {
     form.PathList = u"|C:\\probe\\a.ocx|C:\\probe\\setup.exe";
     form.Raise(Control::Command_refresh, EventKind::Click);
     form.Raise(Control::Inet1, EventKind::StateChanged, icResponseReceived);
-    system.progress = {370, 1000};
+    transfer.progress = {370, 1000};
     form.Raise(Control::Inet1, EventKind::Progress);
     Settle(ui);
     const std::wstring site = ToWide(kDownloadBase);
@@ -326,8 +294,8 @@ int wmain() {
     // bytes the bar reads 34 %, 68 % and, past the length, all of it. The installer's transfer
     // then starts from an empty bar.
     std::vector<std::wstring> values;
-    system.body.assign(3000, 'x');
-    system.beforeNextChunk = [&] { values.push_back(ReadObject(at(kBar)).value); };
+    transfer.Respond(std::string(3000, 'x'));
+    transfer.beforeNextChunk = [&] { values.push_back(ReadObject(at(kBar)).value); };
     form.Raise(Control::Inet1, EventKind::StateChanged, icResponseCompleted);
     CHECK(values == (std::vector<std::wstring>{L"34%", L"68%", L"100%"}));
     CHECK(ReadObject(at(kBar)).value == L"0%");
@@ -347,7 +315,7 @@ int wmain() {
     SetFocus(link);
     SendMessageW(link, WM_KEYDOWN, VK_SPACE, 1);
     SendMessageW(link, WM_KEYDOWN, VK_SPACE, 1 | 1 << 30);  // the key held down
-    CHECK(system.opened == 1);
+    CHECK(shell.openedAsDesktopUser.size() == 1);
 
     // High contrast, the installer at 37 %, the link area with the focus.
     form.Raise(Control::Inet1, EventKind::StateChanged, icResponseReceived);
