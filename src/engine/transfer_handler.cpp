@@ -58,8 +58,9 @@ const char16_t* ErrorText(LoginWanted canceled) {
 // The announced body length: the header read as a decimal number (leading blanks skipped,
 // a fraction rounded half to even). Zero when the text is no usable length: empty, not a
 // number, zero or negative, or beyond the 32-bit range the length has always been held in.
-// Lenient on purpose: it only scales the bar. Whether a body arrived whole is the transfer
-// control's verdict, on a strict reading of the same header (platform/http_response.h).
+// Lenient on purpose, and the window's own reading: a server's "2047.5" or " +2048" still
+// scales the bar, where the control's strict reading (StrictLength, transfer/http_response.h)
+// sees no announcement, because only that one decides whether a body arrived whole.
 std::int64_t AnnouncedLength(const Text& header) {
   std::size_t i = header.find_first_not_of(u" \t\r\n");
   if (i == Text::npos) return 0;
@@ -189,6 +190,9 @@ void FrmUpdate::CompleteTransfer() {
   const Text& path = ItemPaths[CurrentIndex];
   {
     auto file = platform_.files.BeginReplace(path);
+    // The window's own arithmetic, kept on purpose: the count and the bar grow by 1024 a
+    // GetChunk call, not by the bytes it gave, so the last piece or two may show more than
+    // 100 % and draw the bar past its panel until "100%" is set below. Don't count bytes here.
     std::vector<std::uint8_t> chunk;
     inet.GetChunk(kChunkSize, chunk);
     std::int64_t received = kChunkSize;

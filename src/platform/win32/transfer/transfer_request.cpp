@@ -258,6 +258,8 @@ TransferRequest::Outcome TransferRequest::Attempt(DownloadAttempts& attempts) {
     body_->Clear();
     received_ = 0;  // before the new total, so the window never sees the old bytes against it
     headers_ = headers;
+    // Strict, unlike the window's reading of the same header for its bar (AnnouncedLength):
+    // the total decides whether the body arrived whole, so only plain digits count.
     total_ = StrictLength(announced).value_or(0);
     if (bodyLimit_ > 0 && total_ > bodyLimit_) {
       return Failed(Failure::kFinal,
