@@ -16,7 +16,6 @@ namespace vexa {
 
 namespace {
 
-constexpr wchar_t kMainClass[] = L"FrmUpdate";
 constexpr wchar_t kPictureClass[] = L"VexaPictureBox";
 constexpr wchar_t kLabelClass[] = L"VexaLabel";
 constexpr wchar_t kImageClass[] = L"VexaImage";
@@ -90,7 +89,7 @@ void Win32Ui::RegisterClasses() {
   windowClass.hInstance = instance_;
   windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   // Only the main window carries the program's icon, in the two sizes the system shows.
-  windowClass.lpszClassName = kMainClass;
+  windowClass.lpszClassName = kMainWindowClass;
   windowClass.hIcon = icon(SM_CXICON);
   windowClass.hIconSm = icon(SM_CXSMICON);
   enroll(windowClass);
@@ -119,8 +118,8 @@ void Win32Ui::CreateMainWindow() {
   state.caption = form.caption;
   state.foreColor = form.foreColor;
   state.visible = false;
-  main_ = CreateWindowExW(0, kMainClass, ToWide(form.caption).c_str(), style, x, y, width, height,
-                          nullptr, nullptr, instance_, this);
+  main_ = CreateWindowExW(0, kMainWindowClass, ToWide(form.caption).c_str(), style, x, y, width,
+                          height, nullptr, nullptr, instance_, this);
   if (!main_) throw SystemError(GetLastError(), failure::kCannotCreateWindow, u"");
   state.window = main_;
 }

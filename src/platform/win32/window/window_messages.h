@@ -4,7 +4,10 @@
 
 namespace vexa {
 
-// The program's own window messages, all in one place.
+// The program's own window class and window messages, all in one place.
+// The main window's class: the window is made with it, and a second copy of the program finds
+// the first one's window by it.
+constexpr wchar_t kMainWindowClass[] = L"FrmUpdate";
 // How often the window is brought up to date while something moves (a save's bar, a
 // transfer's progress): about as often as a screen is redrawn, more than anyone can follow.
 constexpr DWORD kScreenUpdateMs = 33;
