@@ -6,10 +6,6 @@
 namespace vexa {
 namespace {
 
-char16_t AsciiUpper(char16_t c) {
-  return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
-}
-
 // A variable's name: what comes before its first "=" after the first character (the system's
 // own "=C:=C:\folder" names a drive's current folder).
 TextView NameOf(TextView variable) {

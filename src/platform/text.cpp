@@ -1,19 +1,33 @@
 #include "platform/text.h"
 
+#include <algorithm>
+
 namespace vexa {
 namespace {
 
-// The digits of `value` in `base` (10 or 16), at least `width` of them. The program's few
-// formatted numbers are made here rather than with printf, whose implementation in the
-// MinGW runtime (with floating point) is over 30 KB of the program.
-Text Digits(std::uint64_t value, std::size_t width, unsigned base) {
-  Text reversed;
+constexpr char16_t kUpperDigits[] = u"0123456789ABCDEF";
+constexpr char16_t kLowerDigits[] = u"0123456789abcdef";
+
+// Appends the digits of `value` in `base` (10 or 16), at least `width` of them, from the
+// table `digits`. The program's formatted numbers are all made here rather than with printf,
+// whose implementation in the MinGW runtime (with floating point) is over 30 KB of the
+// program.
+void AppendDigits(Text& out, std::uint64_t value, std::size_t width, unsigned base,
+                  const char16_t* digits) {
+  const std::size_t start = out.size();
   do {
-    reversed += u"0123456789ABCDEF"[value % base];
+    out += digits[value % base];
     value /= base;
   } while (value != 0);
-  if (reversed.size() < width) reversed.append(width - reversed.size(), u'0');
-  return Text(reversed.rbegin(), reversed.rend());
+  const std::size_t written = out.size() - start;
+  if (written < width) out.append(width - written, u'0');
+  std::reverse(out.begin() + static_cast<std::ptrdiff_t>(start), out.end());
+}
+
+Text Digits(std::uint64_t value, std::size_t width, unsigned base) {
+  Text out;
+  AppendDigits(out, value, width, base, kUpperDigits);
+  return out;
 }
 
 }  // namespace
@@ -24,6 +38,13 @@ Text PaddedDecimalText(std::uint64_t value, std::size_t width) {
 
 Text HexText(std::uint64_t value, std::size_t width) {
   return Digits(value, width, 16);
+}
+
+Text HexBytesText(const std::uint8_t* bytes, std::size_t count) {
+  Text out;
+  out.reserve(2 * count);
+  for (std::size_t i = 0; i < count; ++i) AppendDigits(out, bytes[i], 2, 16, kLowerDigits);
+  return out;
 }
 
 std::string ToUtf8(TextView text) {
@@ -56,18 +77,10 @@ std::string ToUtf8(TextView text) {
   return out;
 }
 
-namespace {
-
-char16_t AsciiLower(char16_t c) {
-  return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
-}
-
-}  // namespace
-
 bool EqualIgnoringAsciiCase(TextView a, TextView b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
   }
   return true;
 }

@@ -30,8 +30,17 @@ Text PaddedDecimalText(std::uint64_t value, std::size_t width);
 // (printf's "%0*X").
 Text HexText(std::uint64_t value, std::size_t width);
 
+// Bytes in lower-case hexadecimal, two digits a byte in their order (a digest, a random name).
+Text HexBytesText(const std::uint8_t* bytes, std::size_t count);
+
 // UTF-16 to UTF-8, for exception texts, the log and test output.
 std::string ToUtf8(TextView text);
+
+// An ASCII letter in upper case; any other code unit as it is. Windows folds names this way
+// when it compares or sorts them.
+inline char16_t AsciiUpper(char16_t c) {
+  return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
+}
 
 // Names as Windows and HTTP compare them (file names, headers, commands): ASCII letters in
 // either case are the same.

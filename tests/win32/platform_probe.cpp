@@ -24,9 +24,9 @@
 
 #include "import_redirect.h"
 #include "platform/win32/code_page_win32.h"
+#include "platform/win32/elevated_files.h"
 #include "platform/win32/files/files_win32.h"
 #include "platform/win32/files/installer_signature.h"
-#include "platform/win32/files/protected_files.h"
 #include "platform/win32/log_win32.h"
 #include "platform/win32/processes_win32.h"
 #include "platform/win32/program_end_win32.h"

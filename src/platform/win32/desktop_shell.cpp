@@ -5,6 +5,7 @@
 #include <shldisp.h>
 #include <shobjidl.h>
 
+#include "platform/win32/com_runtime.h"
 #include "platform/win32/shell_api.h"
 #include "platform/win32/win_error.h"
 #include "platform/win32/win_handle.h"
@@ -21,7 +22,7 @@ constexpr GUID kTopLevelBrowser = {
 
 // A BSTR of the shell's, freed once.
 void FreeString(BSTR text) {
-  Shell32().SysFreeString(text);
+  ComRuntime().SysFreeString(text);
 }
 using ShellString = Owned<BSTR, &FreeString>;
 
@@ -31,7 +32,7 @@ using ShellString = Owned<BSTR, &FreeString>;
 // that view the shell's automation object, whose ShellExecute runs inside Explorer.
 bool OpenThroughDesktop(const Text& file) noexcept {
   try {
-    const ShellApi& api = Shell32();
+    const ComApi& api = ComRuntime();
     ComPtr<IShellWindows> windows;
     if (FAILED(api.CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER,
                                     IID_IShellWindows, windows.OutVoid()))) {
@@ -64,7 +65,7 @@ bool OpenThroughDesktop(const Text& file) noexcept {
       return false;
     }
     const ShellString name(
-        Shell32().SysAllocString(reinterpret_cast<const OLECHAR*>(file.c_str())));
+        ComRuntime().SysAllocString(reinterpret_cast<const OLECHAR*>(file.c_str())));
     if (name.Get() == nullptr) return false;
     return SUCCEEDED(shell->ShellExecute(name.Get(), empty, empty, empty, empty));
   } catch (...) {

@@ -1,7 +1,7 @@
 #include "platform/win32/log_win32.h"
 
 #include "platform/platform_error.h"
-#include "platform/win32/files/protected_files.h"
+#include "platform/win32/elevated_files.h"
 #include "platform/win32/system_folders.h"
 #include "platform/win32/system_text.h"
 #include "platform/win32/win_error.h"

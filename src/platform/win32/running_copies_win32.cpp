@@ -2,8 +2,9 @@
 
 #include "platform/text.h"
 #include "platform/win32/code_page_win32.h"
-#include "platform/win32/files/protected_files.h"
+#include "platform/win32/elevated_files.h"
 #include "platform/win32/system_text.h"
+#include "platform/win32/window/window_messages.h"
 
 namespace vexa {
 namespace {
@@ -11,7 +12,6 @@ namespace {
 constexpr wchar_t kBoundary[] = L"Tollumo";
 constexpr wchar_t kMutex[] = L"vexa_update.lock";
 constexpr wchar_t kSection[] = L"vexa_update.process";
-constexpr wchar_t kWindowClass[] = L"FrmUpdate";
 constexpr wchar_t kMessageBoxClass[] = L"#32770";
 
 // The visible window of `process` a user should see: its message box when it shows one, else
@@ -30,7 +30,7 @@ BOOL CALLBACK FindWindowOf(HWND window, LPARAM parameter) {
   wchar_t name[16] = {};
   GetClassNameW(window, name, 16);
   if (wcscmp(name, kMessageBoxClass) == 0) found.box = window;
-  if (wcscmp(name, kWindowClass) == 0) found.main = window;
+  if (wcscmp(name, kMainWindowClass) == 0) found.main = window;
   return TRUE;
 }
 

@@ -5,10 +5,11 @@
 
 #include "platform/system_environment.h"
 #include "platform/win32/code_page_win32.h"
+#include "platform/win32/com_runtime.h"
 #include "platform/win32/desktop_shell.h"
+#include "platform/win32/elevated_files.h"
 #include "platform/win32/environment_win32.h"
 #include "platform/win32/failure_texts.h"
-#include "platform/win32/files/protected_files.h"
 #include "platform/win32/held_files.h"
 #include "platform/win32/shell_api.h"
 #include "platform/win32/system_folders.h"
@@ -26,7 +27,7 @@ constexpr DWORD kElevationRequired = 740;
 
 // An item-id list from the shell, freed with the shell's task allocator.
 void FreeItemIdList(PIDLIST_ABSOLUTE items) {
-  Shell32().CoTaskMemFree(items);
+  ComRuntime().CoTaskMemFree(items);
 }
 using ItemIdList = Owned<PIDLIST_ABSOLUTE, &FreeItemIdList>;
 

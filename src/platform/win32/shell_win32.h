@@ -8,6 +8,7 @@
 
 #include "platform/log.h"
 #include "platform/shell.h"
+#include "platform/win32/com_runtime.h"
 #include "platform/win32/held_files.h"
 #include "platform/win32/win_handle.h"
 

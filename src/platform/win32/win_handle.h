@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <string>
 #include <utility>
 
 namespace vexa {
@@ -88,6 +89,35 @@ inline void FreeEnvironment(wchar_t* strings) {
 }
 using EnvironmentStrings = Owned<wchar_t*, &FreeEnvironment>;
 
+// A search of a folder (FindFirstFileExW), closed with FindClose when the object goes. Names
+// are visited as `for (FolderSearch search(pattern); auto* found = search.Next();)`; "." and
+// ".." are among them where the pattern matches them. `limit` is the search's
+// FINDEX_SEARCH_OPS (FindExSearchLimitToDirectories: a hint that Windows may ignore).
+class FolderSearch {
+ public:
+  explicit FolderSearch(const std::wstring& pattern,
+                        FINDEX_SEARCH_OPS limit = FindExSearchNameMatch)
+      : handle_(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found_, limit, nullptr, 0)) {}
+  ~FolderSearch() {
+    if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
+  }
+  FolderSearch(const FolderSearch&) = delete;
+  FolderSearch& operator=(const FolderSearch&) = delete;
+
+  // The next entry, or null when there is none (also when the folder could not be searched).
+  const WIN32_FIND_DATAW* Next() {
+    if (handle_ == INVALID_HANDLE_VALUE) return nullptr;
+    if (started_ && !FindNextFileW(handle_, &found_)) return nullptr;
+    started_ = true;
+    return &found_;
+  }
+
+ private:
+  WIN32_FIND_DATAW found_{};
+  HANDLE handle_;
+  bool started_ = false;
+};
+
 // Owns one reference to a COM object.
 template <class Interface>
 class ComPtr {
@@ -111,23 +141,6 @@ class ComPtr {
 
  private:
   Interface* pointer_ = nullptr;
-};
-
-// The window's thread's single-threaded COM apartment, entered on first need (the shell's
-// calls and the taskbar button need it; the window shows sooner without it) and left when
-// this object goes. One for the thread: every user of COM on it asks this one.
-class ComApartment {
- public:
-  ComApartment() = default;
-  ~ComApartment();
-  ComApartment(const ComApartment&) = delete;
-  ComApartment& operator=(const ComApartment&) = delete;
-  // Whether COM is ready on the calling thread (the window's); tried once.
-  bool Enter();
-
- private:
-  bool tried_ = false;
-  bool ready_ = false;
 };
 
 // A GDI object (font, bitmap, brush), deleted once.

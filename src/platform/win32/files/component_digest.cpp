@@ -54,13 +54,7 @@ class Sha256 {
     UCHAR digest[32];
     CheckStatus(api_.BCryptFinishHash(hash_.Get(), digest, sizeof digest, 0), "BCryptFinishHash",
                 target_);
-    constexpr char16_t kHexDigits[] = u"0123456789abcdef";
-    Text hex;
-    for (const UCHAR byte : digest) {
-      hex += kHexDigits[byte >> 4];
-      hex += kHexDigits[byte & 0x0F];
-    }
-    return hex;
+    return HexBytesText(digest, sizeof digest);
   }
 
  private:

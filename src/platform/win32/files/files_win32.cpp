@@ -9,8 +9,8 @@
 
 #include "platform/text_file_format.h"
 #include "platform/win32/code_page_win32.h"
+#include "platform/win32/elevated_files.h"
 #include "platform/win32/failure_texts.h"
-#include "platform/win32/files/protected_files.h"
 #include "platform/win32/held_files.h"
 #include "platform/win32/win_error.h"
 #include "platform/win32/win_handle.h"
@@ -72,7 +72,7 @@ DWORD ClearTargetName(const std::wstring& target) {
 // or a hard link in the target's place, never writes through it. Until the move, the file's
 // private DACL keeps standard users out, so none can hold it open to make the reopening or the
 // move fail; they may read it once it has its final name. Wine enforces these sharing rules
-// too, but not the DACL (see protected_files.h).
+// too, but not the DACL (see elevated_files.h).
 //
 // The move replaces the target in one step for every program that opens it. The data is not
 // forced onto the disk first (FlushFileBuffers): that would only matter after a power cut, and

@@ -31,7 +31,7 @@ class FilesWin32 final : public Files {
   void Delete(const Text& path) override;
   // The new file is "<target>.<random>.vexa-tmp" in the target's folder, so the final move
   // stays on one volume; only administrators can open it until Commit has given it the
-  // target's name, and then users may read it (protected_files.h). It is marked for deletion
+  // target's name, and then users may read it (elevated_files.h). It is marked for deletion
   // while it is written: if the program ends (or is killed) before Commit, or the check
   // refuses it, the system removes it. After Commit, the file stays open
   // for reading, denying writes and deletion to everyone, until this object goes or the

@@ -4,10 +4,11 @@
 #include <set>
 #include <string>
 
-#include "platform/win32/files/protected_files.h"
+#include "platform/win32/elevated_files.h"
 #include "platform/win32/system_folders.h"
 #include "platform/win32/system_text.h"
 #include "platform/win32/win_error.h"
+#include "platform/win32/win_handle.h"
 
 namespace vexa {
 namespace {
@@ -116,19 +117,13 @@ void PartialStore::Prepare() {
 
   // Every pair whose bytes can't be continued goes, its record first.
   std::set<std::wstring> names;  // each pair once
-  WIN32_FIND_DATAW entry;
-  const HANDLE search = FindFirstFileW((folder_ + L"*").c_str(), &entry);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = entry.cFileName;
-      // A record that was being written when the program ended is no record.
-      if (EndsWith(name, kNewRecord)) DeleteFileW((folder_ + name).c_str());
-      for (const wchar_t* extension : {kBytes, kRecord}) {
-        if (EndsWith(name, extension))
-          names.insert(name.substr(0, name.size() - wcslen(extension)));
-      }
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
+  for (FolderSearch search(folder_ + L"*"); const WIN32_FIND_DATAW* entry = search.Next();) {
+    const std::wstring name = entry->cFileName;
+    // A record that was being written when the program ended is no record.
+    if (EndsWith(name, kNewRecord)) DeleteFileW((folder_ + name).c_str());
+    for (const wchar_t* extension : {kBytes, kRecord}) {
+      if (EndsWith(name, extension)) names.insert(name.substr(0, name.size() - wcslen(extension)));
+    }
   }
   for (const std::wstring& name : names) {
     const std::optional<PartialRecord> record = ReadRecord(folder_ + name + kRecord);

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <atomic>
 
+#include "platform/win32/elevated_files.h"
 #include "platform/win32/failure_texts.h"
-#include "platform/win32/files/protected_files.h"
 #include "platform/win32/win_error.h"
 
 namespace vexa {

@@ -7,12 +7,12 @@
 #include "platform/win32/window/accessible_control.h"
 
 #include "platform/win32/code_page_win32.h"
+#include "platform/win32/com_runtime.h"
 #include "platform/win32/system_library.h"
 #include "platform/win32/win_handle.h"
 
 // Loaded when a reader first asks for an object: a window nobody reads starts without them.
 #define VEXA_OLEACC_FUNCTIONS(F) F(CreateStdAccessibleObject) F(LresultFromObject)
-#define VEXA_ACCESSIBLE_TEXT_FUNCTIONS(F) F(SysAllocString)
 
 namespace vexa {
 
@@ -20,14 +20,11 @@ namespace {
 
 struct AccessibilityApi {
   VEXA_OLEACC_FUNCTIONS(VEXA_FUNCTION_MEMBER)
-  VEXA_ACCESSIBLE_TEXT_FUNCTIONS(VEXA_FUNCTION_MEMBER)
 };
 
 const AccessibilityApi& Oleacc() {
-  return BoundOnce<AccessibilityApi>([](AccessibilityApi& api) {
-    VEXA_BIND_FROM(L"oleacc.dll", VEXA_OLEACC_FUNCTIONS);
-    VEXA_BIND_FROM(L"oleaut32.dll", VEXA_ACCESSIBLE_TEXT_FUNCTIONS);
-  });
+  return BoundOnce<AccessibilityApi>(
+      [](AccessibilityApi& api) { VEXA_BIND_FROM(L"oleacc.dll", VEXA_OLEACC_FUNCTIONS); });
 }
 
 bool IsSelf(const VARIANT& child) {
@@ -39,7 +36,7 @@ HRESULT Give(const Text& text, BSTR* out) {
   if (!out) return E_POINTER;
   *out = nullptr;
   if (text.empty()) return S_FALSE;
-  *out = Oleacc().SysAllocString(ToWide(text).c_str());
+  *out = ComRuntime().SysAllocString(ToWide(text).c_str());
   return *out ? S_OK : E_OUTOFMEMORY;
 }
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "platform/win32/shell_api.h"
+#include "platform/win32/com_runtime.h"
 
 namespace vexa {
 namespace {
@@ -34,8 +34,8 @@ class ShellTaskbar final : public TaskbarSink {
     auto made = std::make_unique<ShellTaskbar>();
     try {
       if (!com.Enter() ||
-          FAILED(Shell32().CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
-                                            IID_ITaskbarList3, made->taskbar_.OutVoid())) ||
+          FAILED(ComRuntime().CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
+                                               IID_ITaskbarList3, made->taskbar_.OutVoid())) ||
           FAILED(made->taskbar_->HrInit())) {
         return nullptr;
       }

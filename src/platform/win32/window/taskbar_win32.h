@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "platform/ui.h"
+#include "platform/win32/com_runtime.h"
 #include "platform/win32/win_handle.h"
 
 namespace vexa {

@@ -49,6 +49,7 @@
 #include <vector>
 
 #include "platform/ui.h"
+#include "platform/win32/com_runtime.h"
 #include "platform/win32/win_handle.h"
 #include "platform/win32/window/accessible_control.h"
 #include "platform/win32/window/taskbar_win32.h"

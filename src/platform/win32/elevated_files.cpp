@@ -1,4 +1,4 @@
-#include "platform/win32/files/protected_files.h"
+#include "platform/win32/elevated_files.h"
 
 #include <aclapi.h>
 #include <ntsecapi.h>  // RtlGenRandom
@@ -69,23 +69,17 @@ bool IsRunFolderName(const std::wstring& name) {
 // a link or junction goes itself. The first error met, ERROR_SUCCESS when all went.
 DWORD RemoveTree(const std::wstring& folder) {
   DWORD first = ERROR_SUCCESS;
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found,
-                                   FindExSearchNameMatch, nullptr, 0);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = found.cFileName;
-      if (name == L"." || name == L"..") continue;
-      const std::wstring path = folder + L"\\" + name;
-      const DWORD kind = found.dwFileAttributes;
-      DWORD error = ERROR_SUCCESS;
-      if ((kind & FILE_ATTRIBUTE_DIRECTORY) && !(kind & FILE_ATTRIBUTE_REPARSE_POINT))
-        error = RemoveTree(path);
-      else
-        error = RemoveName(path);
-      if (first == ERROR_SUCCESS) first = error;
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+  for (FolderSearch search(folder + L"\\*"); const WIN32_FIND_DATAW* found = search.Next();) {
+    const std::wstring name = found->cFileName;
+    if (name == L"." || name == L"..") continue;
+    const std::wstring path = folder + L"\\" + name;
+    const DWORD kind = found->dwFileAttributes;
+    DWORD error = ERROR_SUCCESS;
+    if ((kind & FILE_ATTRIBUTE_DIRECTORY) && !(kind & FILE_ATTRIBUTE_REPARSE_POINT))
+      error = RemoveTree(path);
+    else
+      error = RemoveName(path);
+    if (first == ERROR_SUCCESS) first = error;
   }
   const DWORD error = RemoveName(folder);
   return first != ERROR_SUCCESS ? first : error;
@@ -118,13 +112,7 @@ std::wstring RandomName() {
   if (!RtlGenRandom(bytes, sizeof bytes)) {
     throw SystemError(ERROR_INVALID_FUNCTION, failure::kCannotUse, u"RtlGenRandom");
   }
-  constexpr wchar_t kHex[] = L"0123456789abcdef";
-  std::wstring name;
-  for (const unsigned char byte : bytes) {
-    name += kHex[byte >> 4];
-    name += kHex[byte & 0x0F];
-  }
-  return name;
+  return ToWide(HexBytesText(bytes, sizeof bytes));
 }
 
 std::wstring RunFolder() {
@@ -182,17 +170,14 @@ void RemoveOldRunFolders(Log& log) noexcept {
     }
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileExW((parent + L"vexa-*").c_str(), FindExInfoBasic, &found,
-                                     FindExSearchLimitToDirectories, nullptr, 0);
-    if (search == INVALID_HANDLE_VALUE) return;
-    do {
-      const std::wstring name = found.cFileName;
+    for (FolderSearch search(parent + L"vexa-*", FindExSearchLimitToDirectories);
+         const WIN32_FIND_DATAW* found = search.Next();) {
+      const std::wstring name = found->cFileName;
       const std::wstring path = parent + name;
       if (!IsRunFolderName(name) || path + L"\\" == current ||
-          (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-          !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-          Ticks(now) - Ticks(found.ftLastWriteTime) < kRunFolderLifetime) {
+          (found->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+          !(found->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+          Ticks(now) - Ticks(found->ftLastWriteTime) < kRunFolderLifetime) {
         continue;
       }
       const UniqueHandle folder(CreateFileW(
@@ -205,8 +190,7 @@ void RemoveOldRunFolders(Log& log) noexcept {
       log.Write(u"working folder of an earlier run " + FromWide(path) +
                 (error == ERROR_SUCCESS ? Text(u": removed")
                                         : u": not removed: error " + DecimalText(error)));
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    }
   } catch (...) {
     // Only tidying: the run goes on whatever stays.
   }

@@ -9,10 +9,14 @@
 #include "platform/log.h"
 #include "platform/text.h"
 
+// The Windows layer's file toolbox for a program that runs elevated: what it creates is kept
+// out of a standard user's reach (protected DACLs, names nobody can guess, its own run folder),
+// and what it finds is checked before it is trusted (owners, plain files, names removed as
+// names); writing in full, deletion on close and the move by handle serve the files, the log,
+// the transfer and the shell alike.
+
 namespace vexa {
 
-// What the program creates while it runs elevated, kept out of a standard user's reach.
-//
 // Every file and folder it creates gets this DACL at creation: Administrators and SYSTEM full
 // control, Users read and execute, nothing inherited ("P"). Without it, a file in C:\ would
 // inherit "Authenticated Users: Modify" from the drive's root, and any user could write into
