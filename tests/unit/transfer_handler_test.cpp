@@ -162,9 +162,9 @@ TEST_F(TransferHandler, AComponentIsSavedChunkByChunkAndTheNextItemStarts) {
   // for each of the three chunks read (without a Content-length, the bytes received measure
   // it: half the bar area), past the area at last; empty again for the next item.
   EXPECT_EQ(sys.ui.barWidths, (std::vector<float>{0, 0, 2917.5f, 5835, 8752.5f, 0}));
-  // Registered (as WholeRun checks); the panel was hidden, then shown again for the next
-  // item's transfer with an empty percentage: the previous item's "100%" never stands over it,
-  // and the saved item cleared the taskbar button.
+  // Registered (as WholeRun checks); the panel shows for the next item's transfer (hidden after
+  // the save, it is shown again before the window can paint) with an empty percentage: the
+  // previous item's "100%" never stands over it, and the saved item cleared the taskbar button.
   EXPECT_EQ(sys.ui.Caption(Control::Label3), u"状态: 检查 MCI32.OCX ...");
   EXPECT_TRUE(sys.ui.Visible(Control::Picture_http));
   EXPECT_EQ(sys.ui.History(Control::Label_http_state2).back(), u"");
@@ -206,7 +206,7 @@ TEST(AnnouncedLength, IsReadLikeANumber) {
   auto lengthFor = [](const char* header) {
     FirstTransfer run;
     run.Complete(Bytes(10), header);
-    return run.sys.form.ContentLength;
+    return run.sys.form.ContentLength;  // read, never set: the length the save measures by
   };
   const std::pair<const char*, std::int64_t> cases[] = {
       {"  +2049x5", 2049}, {"2047.5", 2048}, {"2048.5", 2048},
