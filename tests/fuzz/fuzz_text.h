@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <regex>
 #include <string>
 
 #include "platform/text.h"
@@ -31,23 +32,14 @@ inline Text FuzzText(FuzzedDataProvider& in, std::size_t most) {
   return text;
 }
 
-// Whether `range` is "bytes <first>-<total - 1>/<total>" (digits, leading zeros allowed).
+// Whether `range` is "bytes <first>-<total - 1>/<total>" (1 to 18 digits each, leading zeros
+// allowed).
 inline bool RangeIs(const Text& range, std::int64_t first, std::int64_t total) {
+  static const std::regex form("bytes ([0-9]{1,18})-([0-9]{1,18})/([0-9]{1,18})");
+  std::smatch m;
   const std::string text = ToUtf8(range);
-  if (text.rfind("bytes ", 0) != 0) return false;
-  std::int64_t numbers[3] = {};
-  std::size_t at = 6;
-  for (int i = 0; i < 3; ++i) {
-    const std::size_t end = text.find_first_not_of("0123456789", at);
-    const std::size_t digits = (end == std::string::npos ? text.size() : end) - at;
-    if (digits == 0 || digits > 18) return false;
-    numbers[i] = std::stoll(text.substr(at, digits));
-    at += digits;
-    const char next = i == 0 ? '-' : i == 1 ? '/' : '\0';
-    if (i < 2 ? (at >= text.size() || text[at] != next) : at != text.size()) return false;
-    ++at;
-  }
-  return numbers[0] == first && numbers[1] == total - 1 && numbers[2] == total;
+  return std::regex_match(text, m, form) && std::stoll(m[1]) == first &&
+         std::stoll(m[2]) == total - 1 && std::stoll(m[3]) == total;
 }
 
 #define FUZZ_CHECK(ok)                                                        \

@@ -2,7 +2,6 @@
 // the input alone:
 // - a header's value is found in the raw headers after the status line, with no blank at
 //   either end and no line break in it;
-// - a length is believed exactly for 1 to 18 decimal digits, and is their value;
 // - a range answer's length is given only for "bytes <from>-<total - 1>/<total>" with the
 //   asked `from` and the known total: it is then total - from, at least 1.
 #include <string>
@@ -25,13 +24,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(value.back() != u' ' && value.back() != u'\t');
     FUZZ_CHECK(value.find(u"\r\n") == Text::npos);
   }
-
-  const Text digits = FuzzText(in, 24);
-  bool plain = !digits.empty() && digits.size() <= 18;
-  for (const char16_t c : digits) plain = plain && c >= u'0' && c <= u'9';
-  const auto length = StrictLength(digits);
-  FUZZ_CHECK(length.has_value() == plain);
-  if (length) FUZZ_CHECK(*length == std::stoll(ToUtf8(digits)));
 
   // Half the time a well-formed range around the asked numbers, else any text.
   const auto from = in.ConsumeIntegralInRange<std::int64_t>(0, 1'000'000'000'000'000'000);

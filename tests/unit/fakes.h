@@ -189,9 +189,6 @@ class FakeProcesses : public Processes {
     WindowHandle window;
     std::uint32_t owner;
     Text title;
-    bool operator==(const Window& o) const {
-      return window == o.window && owner == o.owner && title == o.title;
-    }
   };
   std::vector<Window> windows;   // top-level windows, in the system's order
   std::uint32_t shell = 0;       // the desktop shell's process
@@ -229,9 +226,9 @@ class FakeTransfer : public Transfer {
   void Execute(const Text& url, const Text& operation) override {
     requests.push_back({url, operation, bodyLimit_});
   }
-  // The header only by the exact name the window asks for.
+  // As the control, the name in any letter case.
   Text GetHeader(const Text& name) override {
-    return name == u"Content-length" ? AsciiText(contentLength_) : Text();
+    return EqualIgnoringAsciiCase(name, u"Content-Length") ? AsciiText(contentLength_) : Text();
   }
   void GetChunk(std::int32_t size, std::vector<std::uint8_t>& chunk) override {
     const std::size_t n = std::min(static_cast<std::size_t>(size), body_.size() - position_);

@@ -31,6 +31,8 @@ TEST(PartialDownload, TheRecordIsWrittenAsLinesAndReadBackOnlyWhenWhole) {
         std::string(bytes).replace(bytes.find("length "), 7, "length  ")}) {
     EXPECT_FALSE(ParseRecord(broken)) << broken;
   }
+  // Its files' name: FNV-1a (64 bits) over the address in UTF-16 LE.
+  EXPECT_EQ(PartialName(u"https://下载.example/x"), u"C1FC3EF055F4CDE8");
 }
 
 // A partial is continued only when its record is its own, names no more than its file holds

@@ -8,6 +8,7 @@
 #include "fakes.h"
 #include "platform/command_line.h"
 #include "platform/system_environment.h"
+#include "platform/text_file_format.h"
 #include "transfer/download_attempts.h"
 #include "transfer/download_sites.h"
 #include "transfer/http_response.h"
@@ -27,13 +28,23 @@ TEST(HttpResponse, HeaderLookUpIgnoresCaseAndBlanksAndTakesTheFirst) {
   EXPECT_EQ(HeaderValue(u"HTTP/1.1 200 OK\r\nX:1", u"x"), u"1") << "a last line without CR LF";
 }
 
+// A length the transfer believes: 1 to 18 decimal digits and nothing else.
+TEST(HttpResponse, StrictLengthTakesOnlyPlainDigits) {
+  EXPECT_EQ(StrictLength(u"0123456789"), 123456789);
+  EXPECT_EQ(StrictLength(u"999999999999999999"), 999999999999999999);
+  for (const Text bad : {u"", u"1000000000000000000", u" 1", u"1 ", u"+1", u"-1", u"1/", u"1:"}) {
+    EXPECT_EQ(StrictLength(bad), std::nullopt) << ToUtf8(bad);
+  }
+}
+
 // Challenges as RFC 9110 writes them: several headers, several challenges in one, parameters
 // with commas in quotes, a token68.
 TEST(HttpResponse, AuthSchemesNameEveryChallengeOfTheirHeader) {
   const Text raw =
       u"HTTP/1.1 407 X\r\nProxy-Authenticate: Negotiate\r\nWWW-Authenticate: Digest a=1\r\n"
-      u"proxy-authenticate: NTLM TlRMTVNTUAAC==, Basic realm=\"a, b=c\", charset=UTF-8\r\n\r\n";
-  EXPECT_EQ(AuthSchemes(raw, u"Proxy-Authenticate"), u"Negotiate, NTLM, Basic");
+      u"proxy-authenticate: NTLM TlRMTVNTUAAC==, Bearer, Basic realm=\"a, b=c\", charset=UTF-8\r\n"
+      u"\r\n";
+  EXPECT_EQ(AuthSchemes(raw, u"Proxy-Authenticate"), u"Negotiate, NTLM, Bearer, Basic");
   EXPECT_EQ(AuthSchemes(raw, u"WWW-Authenticate"), u"Digest");
   EXPECT_EQ(AuthSchemes(u"HTTP/1.0 401 X\r\nServer: t\r\n\r\n", u"WWW-Authenticate"), u"");
 }
@@ -166,6 +177,9 @@ TEST(DownloadAttempts, ACutBodyIsContinuedOnlyWhenItCanBeProvedTheSameFile) {
         attempts.NextRequest(400), a.status,
         u"HTTP/1.1 X\r\n" + ranges + u"ETag: \"v1\"\r\nContent-Range: " + a.contentRange);
     EXPECT_EQ(verdict.kind, a.kind) << a.status << " " << ToUtf8(a.contentRange);
+    if (a.kind == Verdict::kAppend) {
+      EXPECT_EQ(verdict.why, u"206: resumed at 400 of 1000 bytes");
+    }
     EXPECT_EQ(attempts.NextRequest(600).from, a.nextFrom) << a.status << ToUtf8(a.contentRange);
     if (a.kind == Verdict::kFail) {
       EXPECT_TRUE(attempts.AfterFailure(verdict.failure));
@@ -244,6 +258,20 @@ TEST(NumberText, DigitsWithZerosInFrontAsPrintfWritesThem) {
   EXPECT_EQ(PaddedDecimalText(18446744073709551615u, 1), u"18446744073709551615");
   EXPECT_EQ(HexText(0x8007000E, 8), u"8007000E");  // E_OUTOFMEMORY as <winerror.h> writes it
   EXPECT_EQ(HexText(0xAB, 8), u"000000AB");
+}
+
+// UTF-8 of each length (the log's), both ways; a view's last unit is never paired with what
+// lies beyond it.
+TEST(Utf8, EachLengthOfCharacterBothWays) {
+  const std::pair<Text, std::string> cases[] = {
+      {u"A\u00e9\u07ff", "A\xC3\xA9\xDF\xBF"},
+      {u"\u0800\uffff", "\xE0\xA0\x80\xEF\xBF\xBF"},
+      {u"\U0001F600\U0010FFFF", "\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF"}};
+  for (const auto& [text, utf8] : cases) {
+    EXPECT_EQ(ToUtf8(text), utf8);
+    EXPECT_EQ(TextOfUnicode(utf8, TextEncoding::Utf8), text);
+  }
+  EXPECT_EQ(ToUtf8(TextView(u"\U0001F600", 1)), "\xEF\xBF\xBD");
 }
 
 TEST(ScreenUnits, TwipsBecomeTheNearestPixelWithinWhatWindowMessagesHold) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 
 #include "fakes.h"
@@ -59,6 +60,33 @@ TEST(WindowHandlers, ConvertTimeWritesHoursMinutesSeconds) {
       {86399, u"23:59:59"}, {86400 + 61, u"00:01:01"}, {59.9f, u"00:00:59"},
       {-3, u"00:00:00"},    {INFINITY, u"00:00:00"}};
   for (const auto& [seconds, text] : cases) EXPECT_EQ(sys.form.ConvertTime(seconds), text);
+}
+
+// Each control's box in twips (left, top, width, height) as the window's design has it; the
+// end-to-end suite sees the pixels of 96 DPI only, where a twip or two can make no difference.
+TEST(WindowLayout, EveryControlLiesWhereTheDesignPutsIt) {
+  using C = Control;
+  const std::pair<Control, std::array<int, 4>> boxes[] = {
+      {C::Command2, {5550, 1530, 645, 405}},
+      {C::Picture_http, {150, 2100, 5865, 975}},
+      {C::Picture1, {180, 630, 75, 195}},
+      {C::Label_http_state2, {5340, 210, 555, 195}},
+      {C::Label_http_state, {300, 180, 5415, 225}},
+      {C::Picture_z, {-120, 0, 7455, 1335}},
+      {C::Command1, {4200, 0, 1275, 435}},
+      {C::Command_refresh, {360, 360, 2955, 495}},
+      {C::Label5, {3300, 1080, 2790, 180}},
+      {C::Label_v, {2640, 840, 3495, 195}},
+      {C::Image1, {4830, 180, 1665, 945}},
+      {C::Label4, {240, 1440, 4140, 180}},
+      {C::Label2, {240, 1800, 4455, 195}},
+      {C::Label1, {240, 1710, 4860, 180}},
+      {C::Label3, {405, 2220, 90, 180}}};
+  for (const auto& [control, box] : boxes) {
+    const Box& b = LayoutOf(control).box;
+    EXPECT_EQ((std::array<int, 4>{b.left, b.top, b.width, b.height}), box)
+        << static_cast<int>(control);
+  }
 }
 
 }  // namespace
