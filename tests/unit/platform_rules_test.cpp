@@ -258,6 +258,9 @@ TEST(NumberText, DigitsWithZerosInFrontAsPrintfWritesThem) {
   EXPECT_EQ(PaddedDecimalText(18446744073709551615u, 1), u"18446744073709551615");
   EXPECT_EQ(HexText(0x8007000E, 8), u"8007000E");  // E_OUTOFMEMORY as <winerror.h> writes it
   EXPECT_EQ(HexText(0xAB, 8), u"000000AB");
+  // A digest's bytes as sha256sum prints them: two lower-case digits a byte, in order.
+  const std::uint8_t bytes[] = {0x00, 0x0F, 0xA5, 0xFF};
+  EXPECT_EQ(HexBytesText(bytes, sizeof bytes), u"000fa5ff");
 }
 
 // UTF-8 of each length (the log's), both ways; a view's last unit is never paired with what
