@@ -269,12 +269,12 @@ TEST(Utf8, EachLengthOfCharacterBothWays) {
   const std::pair<Text, std::string> cases[] = {
       {u"A\u00e9\u07ff", "A\xC3\xA9\xDF\xBF"},
       {u"\u0800\uffff", "\xE0\xA0\x80\xEF\xBF\xBF"},
-      {u"\U0001F600\U0010FFFF", "\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF"}};
+      {u"\U00010000\U0010FFFF", "\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"}};  // the ends of the pairs
   for (const auto& [text, utf8] : cases) {
     EXPECT_EQ(ToUtf8(text), utf8);
     EXPECT_EQ(TextOfUnicode(utf8, TextEncoding::Utf8), text);
   }
-  EXPECT_EQ(ToUtf8(TextView(u"\U0001F600", 1)), "\xEF\xBF\xBD");
+  EXPECT_EQ(ToUtf8(TextView(u"\U00010000", 1)), "\xEF\xBF\xBD");
 }
 
 TEST(ScreenUnits, TwipsBecomeTheNearestPixelWithinWhatWindowMessagesHold) {
