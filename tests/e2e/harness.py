@@ -34,6 +34,10 @@ URL_PATH = dict(zip(COMPONENTS, site.COMPONENT_PATHS))
 SYSTEM = "C:\\windows\\system32\\"
 PROBES = ("probe.exe", "robot.exe", "component.dll")  # what the runs need beside the program
 STOP_TEXT = "与主机通讯时出现了错误"  # the transfer panel's communication error
+# The update window's control IDs: 100 + the control's number in its layout.
+COMMAND2, PICTURE_HTTP, PICTURE1, LABEL_HTTP_STATE2, LABEL_HTTP_STATE = 101, 102, 103, 104, 105
+PICTURE_Z, COMMAND1, COMMAND_REFRESH, LABEL5, LABEL_V, IMAGE1, LABEL4, LABEL2, LABEL1, LABEL3 = (
+    107, 108, 109, 110, 111, 112, 113, 114, 115, 116)
 Control = collections.namedtuple("Control", "visible enabled width text cls left top")
 
 # scripts/wine-arch.sh names the preset, Debian's Wine loader and the prefix's kind. The program
@@ -43,8 +47,9 @@ Arch = collections.namedtuple("Arch", "name preset loader prefix objdump")
 OBJDUMPS = {"x86": "i686-w64-mingw32-objdump", "x64": "x86_64-w64-mingw32-objdump"}
 
 
+# The run could not be set up; the message is one sentence saying what and what to do.
 class SetupFailed(Exception):
-    """The run could not be set up; the message is one sentence saying what and what to do."""
+    pass
 
 
 # A suite's Wine run, from its command line: --build DIR (default: the build of this host's Wine
@@ -62,39 +67,34 @@ def suite_env(name, signer=None, pinned=False, python_site=True, mirrored=False)
     try:
         arch = wine_arch()
         signed = signer is not None
-        build = args.build or default_build(arch, signed, pinned, mirrored)
-        certs = args.certs or ROOT / "build" / "test-certs"
+        preset = default_build(arch, signed, pinned, mirrored)
+        build, certs = args.build or preset, args.certs or ROOT / "build" / "test-certs"
         served = probe_path(default_build(arch) if pinned else build, "component.dll")
-        needed = [program_path(build)] + [probe_path(build, n) for n in PROBES]
+        needed = [program_path(build), served] + [probe_path(build, n) for n in PROBES]
         needed += [certs / n for n in ("root.crt", "vendor.key", "other.key")] if signed else []
-        needed += [served] if pinned else []
         missing = [str(p) for p in needed if not p.exists()]
         if missing:
-            how = " && ".join("cmake --preset %s && cmake --build --preset %s" % (p, p) for p in
-                              ([arch.preset] if pinned else []) +
-                              [default_build(arch, signed, pinned, mirrored).name])
-            how = ("tests/e2e/make_test_certs.sh && " if signed else "") + how
-            print("%s SKIPPED: not built: %s\nbuild it: %s" % (name, ", ".join(missing), how),
-                  file=sys.stderr)
+            how = ["tests/e2e/make_test_certs.sh"] * signed + [
+                "cmake --preset %s && cmake --build --preset %s" % (p, p)
+                for p in [arch.preset] * pinned + [preset.name]]
+            print("%s SKIPPED: not built: %s\nbuild it: %s" % (name, ", ".join(missing),
+                                                              " && ".join(how)), file=sys.stderr)
             sys.exit(1 if os.environ.get("E2E_REQUIRED") else 77)
-        cache = (build / "CMakeCache.txt").read_text()
-        if signed and not re.search(r"^INSTALLER_SIGNER:\w+=%s$" % re.escape(signer), cache, re.M):
+        cache = dict(re.findall(r"^(\w+):\w+=(.*)$", (build / "CMakeCache.txt").read_text(), re.M))
+        if signed and cache.get("INSTALLER_SIGNER") != signer:
             raise SetupFailed("%s was not built with INSTALLER_SIGNER=%s" % (build, signer))
-        sums = re.search(r"^COMPONENT_SHA256SUMS:\w+=(.+)$", cache, re.M)
-        if pinned and not (sums and Path(sums[1]).is_file() and
-                           sha256(served) in Path(sums[1]).read_text()):
+        sums = Path(cache.get("COMPONENT_SHA256SUMS", ""))
+        if pinned and not (sums.is_file() and sha256(served) in sums.read_text()):
             raise SetupFailed("%s was not built with the sums of %s: build it again"
                               % (build, served))
-        base = re.search(r"^DOWNLOAD_BASE:\w+=(.+)$", cache, re.M)[1]
+        base = cache["DOWNLOAD_BASE"]
         tls = re.fullmatch(r"https://127\.0\.0\.1:(\d+)", base)
-        unmade = [n for n in ("root.crt", "site.crt", "site.key") if not (certs / n).exists()]
-        if tls and unmade:
+        if tls and not all((certs / n).exists() for n in ("root.crt", "site.crt", "site.key")):
             raise SetupFailed("%s serves https: make its certificates with "
                               "tests/e2e/make_test_certs.sh" % base)
         # The build's mirrors on this machine are the same site on further ports.
-        mirrors = re.search(r"^DOWNLOAD_MIRRORS:\w+=(.*)$", cache, re.M)
         mirrors = [re.fullmatch(r"(https?)://127\.0\.0\.1:(\d+)", m).groups()
-                   for m in (mirrors[1].split(";") if mirrors and mirrors[1] else [])]
+                   for m in cache.get("DOWNLOAD_MIRRORS", "").split(";") if m]
         env = Wine(build, args.out, tag=name, arch=arch, https=tls and (tls[1], certs),
                    roots=certs if signed or tls else None, python_site=python_site,
                    mirrors=mirrors)
@@ -102,8 +102,8 @@ def suite_env(name, signer=None, pinned=False, python_site=True, mirrored=False)
         sys.exit("%s FAILED: %s." % (name, str(e).rstrip(".")))
     print("Wine prefix %s (%s), program %s" % (env.work / "prefix", env.arch.prefix,
                                                program_path(build)), file=sys.stderr)
-    env.certs, env.served, env.unittest_args, WineTest.env = certs, served, unittest_args, env
-    env.base = base
+    env.certs, env.served, env.base, env.unittest_args = certs, served, base, unittest_args
+    WineTest.env = env
     return env
 
 
@@ -145,14 +145,41 @@ class WineTest(unittest.TestCase):
                       % (timeout, self.env.robot("box", 0),
                          self.env.program_log().splitlines()[-5:]))
 
-    # Exit code 0 within `timeout` s, the installer saved whole with SHA-256 `digest`, and opened.
-    def assert_installer_opened(self, program, digest, timeout=60):
+    # The package (the brand file `brand`, the components `installed`), the site's `rules` merged
+    # over its own, and REFRESH started: the program.
+    def refresh(self, installed=(), rules=None, brand="品牌"):
+        self.env.package(brand, installed)
+        if rules:
+            self.env.configure(rules)
+        return self.env.start_program("REFRESH")
+
+    # The update window closed, and the program ended within `timeout` s.
+    def close(self, program, timeout=5):
+        self.env.robot("close")
+        return self.wait_exit(program, timeout)
+
+    # The transfer error shows within `timeout` s and the run stands still: the program runs on,
+    # no installer opened. The window's state.
+    def assert_stalls(self, program, timeout=30):
+        stalled = lambda: self.env.text(LABEL_HTTP_STATE) == STOP_TEXT and self.env.window()
+        w = wait_until(stalled, timeout)
+        self.env.shot("stalled-" + self._testMethodName)
+        self.assertTrue(w, "no transfer error shown: %s" % self.env.window())
+        time.sleep(1)
+        self.assertIsNone(program.poll(), "the program ended after the error")
+        self.assertEqual(self.env.events("setup"), [])
+        return w
+
+    # Exit code 0 within `timeout` s, the installer saved whole with SHA-256 `digest` (by default
+    # our site's body), and opened.
+    def assert_installer_opened(self, program, digest=None, timeout=60):
+        digest = digest or site.body_sha256(self.env.paths[site.SETUP_PATH])
         self.assertEqual(self.wait_exit(program, timeout), 0)
         self.assertEqual(sha256(self.env.c / "vexa_setup_zs.exe"), digest)
         self.assertTrue(wait_until(lambda: self.env.events("setup"), 10), "installer not opened")
 
     # As assert_installer_opened; the components `fetched` as served, and every one registered.
-    def assert_installed(self, program, installer, fetched=COMPONENTS, timeout=60):
+    def assert_installed(self, program, installer=None, fetched=COMPONENTS, timeout=60):
         self.assert_installer_opened(program, installer, timeout)
         for name in fetched:
             self.assertEqual(sha256(self.env.sys / name), sha256(self.env.served), name)
@@ -252,6 +279,25 @@ def stop(process, timeout=10):
         except subprocess.TimeoutExpired:
             process.kill()
             process.wait()
+
+
+# A server of Debian's, run in the foreground (its pid is ours) for a suite: up once its pid file
+# names it, its output in `out`; stop() sends SIGTERM.
+class Daemon:
+    process = None
+
+    def run(self, argv, pid, out):
+        with open(out, "w") as said:
+            self.process = subprocess.Popen(argv, stdout=said, stderr=subprocess.STDOUT)
+        up = lambda: pid.exists() and pid.read_text().strip() == str(self.process.pid)
+        wait_until(lambda: up() or self.process.poll() is not None, 10, 0.05)
+        if not up():
+            said = out.read_text().strip().splitlines()
+            raise SetupFailed("%s did not start: %s" % (Path(argv[0]).name, said[-1] if said
+                                                        else "no pid file within 10 s"))
+
+    def stop(self):
+        stop(self.process)
 
 
 class Wine:
@@ -441,6 +487,7 @@ class Wine:
         new = self.config.with_suffix(".new")  # whole, for a request that comes meanwhile
         new.write_text(json.dumps({"paths": paths}))
         new.replace(self.config)
+        self.paths = paths
         return paths
 
     # Our site's requests since the last reset, each {path, range, if_range, tls, t}; no half line.
@@ -496,6 +543,10 @@ class Wine:
                         *map(str, steps)], env=self.env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=120)
         return [f.split("\t") for f in out.read_text("utf-8").splitlines()] if out.exists() else []
+
+    # The text of the update window's control `id`; "" without one.
+    def text(self, id):
+        return getattr(self.window().get(id), "text", "")
 
     # The update window's state: {"form": fields, control id: Control}.
     def window(self):
