@@ -387,13 +387,12 @@ class Wine:
     def start_site(self, without_first=False):
         self.site_log.unlink(missing_ok=True)
         plain = [port for scheme, port in self.mirrors if scheme == "http"]
-        secure = [port for scheme, port in self.mirrors if scheme == "https"]
-        args = [a for port in plain[1:] if without_first for a in ("--mirror", port)]
-        args += ["--port", plain[0]] if without_first else [a for p in plain for a in ("--mirror", p)]
+        ports = plain if without_first else ["47080"] + plain
+        args = ["--port", ports[0]] + [a for port in ports[1:] for a in ("--mirror", port)]
         if self.https:
             args += ["--https", self.https[0]] + [str(self.https[1] / n) for n in
                                                   ("site.crt", "site.key")]
-            args += [a for port in secure for a in ("--https-mirror", port)]
+            args += [a for s, port in self.mirrors if s == "https" for a in ("--https-mirror", port)]
         with open(self.work / "site.out", "w") as out:
             self.site = subprocess.Popen(
                 [sys.executable, str(SITE_PY), "--config", str(self.config), "--log",

@@ -107,10 +107,10 @@ class UpdateRun(harness.WineTest):
         self.assertEqual(env.fetched(), [URL_PATH[n] for n in missing] + [site.SETUP_PATH])
         self.assert_registered_properly(COMPONENTS)
         self.assertEqual([e for e in env.events("load") if e[1].lower().startswith("c:\\app")], [])
-        setup = env.events("setup")
-        self.assertEqual([s[1] for s in setup], ["C:\\vexa_setup_zs.exe"])
-        _, _, _, cwd, temp, tmp, planted = setup[0]
-        self.assertEqual(cwd, "C:\\", "the installer's working folder")
+        # The installer: the program, quoted as its command line, its own folder the working one.
+        [(_, exe, line, cwd, temp, tmp, planted)] = env.events("setup")
+        self.assertEqual((exe, line, cwd),
+                         ("C:\\vexa_setup_zs.exe", '"C:\\vexa_setup_zs.exe"', "C:\\"))
         # Its TEMP and TMP: its own folder in the run's under %SystemRoot%\Temp, not the user's,
         # kept with what it left there after the program ended; the rest of its environment is
         # the program's, the user's variable too.
@@ -200,11 +200,12 @@ class UpdateRun(harness.WineTest):
         self.assertEqual(sha256(env.sys / "shdocvw.oca"), sha256(env.probe("component.dll")))
         # What the last attempt had received, never the saved component's "100%".
         self.assertRegex(w[LABEL_HTTP_STATE2].text, r"^\d{1,2}%$")
-        self.assertRegex(env.program_log(), r"MSINET\.txt: given up after attempt 4 of 4")
 
-    # An error page, no content, an unasked-for part: never saved or asked again, no percentage.
-    def test_not_found_no_content_and_an_unasked_part_stall_the_run(self):
-        for status in (404, 204, 206):
+    # No content, an unasked-for part: never saved or asked again, no percentage. (An error
+    # page's 404, logged, at one site of two: test_sites.py; that it is not asked again either:
+    # the unit tests.)
+    def test_no_content_and_an_unasked_part_stall_the_run(self):
+        for status in (204, 206):
             with self.subTest(status):
                 env.reset()
                 program = self.refresh(["comcat.dll"], {"MCI32.OCX": {"status": status}})
@@ -256,9 +257,9 @@ class UpdateRun(harness.WineTest):
             time.sleep(max(0.0, 0.5 - (time.time() - asked[-1]["t"] - readings[-1][0])))
         self.fail("not reached in %d s: %s" % (timeout, readings[-3:]))
 
-    # On a slow line the bar and the percentage follow the bytes, and the time left shows; a
-    # screen reader hears the bar's value and the state line's name change. Closed at 40 %, the
-    # bytes in hand are kept, and the next run asks for the rest (206).
+    # On a slow line the bar and the percentage follow the bytes, and the time left shows (what a
+    # screen reader hears of them: window_probe.cpp). Closed at 40 %, the bytes in hand are kept,
+    # and the next run asks for the rest (206).
     def test_a_slow_download_shows_its_pace_and_goes_on_at_the_next_run(self):
         rule = {"pad": 3 << 20, "rate": 100_000, "ranges": True}
         first = self.refresh(COMPONENTS, {"setup": rule})
@@ -273,9 +274,6 @@ class UpdateRun(harness.WineTest):
         self.assertLess(max(stills, default=0), 2, readings)
         left = [t for t, _, state, _ in readings if "  剩余 " in state]
         self.assertTrue(left and left[0] < 6, readings)
-        heard = {int(i): (int(n), int(v)) for _, i, n, v in env.robot("events", 4)}
-        self.assertGreaterEqual(heard.get(PICTURE1, (0, 0))[1], 2, heard)
-        self.assertGreaterEqual(heard.get(LABEL_HTTP_STATE, (0, 0))[0], 1, heard)
         self.close(first, 10)
         env.configure({"setup": dict(rule, rate=400_000)})
         second = env.start_program("REFRESH")
