@@ -469,16 +469,15 @@ void CheckOldRunFolders() {
   const std::wstring old = temp + L"vexa-0123456789abcdef0123456789abcdef";
   const std::wstring young = temp + L"vexa-00000000000000000000000000000000";
   const std::wstring other = temp + L"vexa-other";
-  for (const std::wstring& folder : {old, young, other}) {
-    std::filesystem::create_directories(folder + L"\\installer");
-    Put(FromWide(folder + L"\\installer\\setup.tmp"), "x", FILE_ATTRIBUTE_READONLY);
-  }
   FILETIME now;
   GetSystemTimeAsFileTime(&now);
   ULARGE_INTEGER ticks{{now.dwLowDateTime, now.dwHighDateTime}};
   ticks.QuadPart -= 25ULL * 3600 * 10000000;  // 25 hours ago
   const FILETIME before{ticks.LowPart, ticks.HighPart};
-  for (const std::wstring& folder : {old, other}) {
+  for (const std::wstring& folder : {old, young, other}) {
+    std::filesystem::create_directories(folder + L"\\installer");
+    Put(FromWide(folder + L"\\installer\\setup.tmp"), "x", FILE_ATTRIBUTE_READONLY);
+    if (folder == young) continue;
     const UniqueHandle handle(CreateFileW(folder.c_str(), FILE_WRITE_ATTRIBUTES, 7, nullptr,
                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     CHECK(SetFileTime(handle.Get(), nullptr, nullptr, &before));

@@ -13,6 +13,7 @@
 #include <exception>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 #include <utility>
@@ -218,18 +219,10 @@ void CheckHighContrast(Win32Ui& ui, const std::function<HWND(int)>& window) {
   SetSysColors(std::size(kElements), kElements, before);
 }
 
-BOOL CALLBACK MatchId(HWND window, LPARAM search) {
-  auto& [id, found] = *reinterpret_cast<std::pair<int, HWND>*>(search);
-  if (GetDlgCtrlID(window) != id) return TRUE;
-  found = window;
-  return FALSE;
-}
-
-// The window of a control, at any depth.
-HWND ControlWindow(HWND main, int id) {
-  std::pair<int, HWND> search{id, nullptr};
-  EnumChildWindows(main, MatchId, reinterpret_cast<LPARAM>(&search));
-  return search.second;
+// Adds a control's window, at any depth, to the map of them by ID.
+BOOL CALLBACK AddControl(HWND window, LPARAM found) {
+  (*reinterpret_cast<std::map<int, HWND>*>(found))[GetDlgCtrlID(window)] = window;
+  return TRUE;
 }
 
 }  // namespace
@@ -253,8 +246,9 @@ int wmain() {
                             clock, copies});
     ui.Connect([&form](Control c, EventKind k, std::int16_t a) { return form.Raise(c, k, a); },
                [](LPARAM) { return true; });
-    HWND main = ui.MainWindow();
-    const auto at = [main](int id) { return ControlWindow(main, id); };
+    std::map<int, HWND> controls;
+    EnumChildWindows(ui.MainWindow(), AddControl, reinterpret_cast<LPARAM>(&controls));
+    const auto at = [&controls](int id) { return controls.at(id); };
     HWND button = at(kStartButton), link = at(kLink);
     SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_VALUECHANGE, nullptr, Hear,
                     GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
