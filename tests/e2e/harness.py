@@ -344,14 +344,13 @@ class Wine:
             log = (self.work / "wineboot.log").read_text(errors="replace").strip().splitlines()
             raise SetupFailed(log[-1])
         if display is None:  # our own display has no window manager: Wine draws the frames
-            self.run_unix([self.arch.loader, "reg", "add", "HKCU\\Software\\Wine\\X11 Driver",
-                           "/v", "Managed", "/d", "N", "/f"], "reg")
+            self.reg("add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Managed", "/d", "N")
         (self.c / "e2e").mkdir()
         for name in ("probe.exe", "robot.exe"):  # the site and the tests read the component's
             shutil.copy(self.probe(name), self.c / "e2e" / name)
         # Web addresses open in our probe, which records them, instead of a browser.
-        self.run_unix([self.arch.loader, "reg", "add", "HKCR\\http\\shell\\open\\command",
-                       "/ve", "/d", '"C:\\e2e\\probe.exe" open "%1"', "/f"], "reg")
+        self.reg("add", "HKCR\\http\\shell\\open\\command", "/ve", "/d",
+                 '"C:\\e2e\\probe.exe" open "%1"')
         if self.roots:  # the prefix's machine store; the host's trust is not touched
             der = ssl.PEM_cert_to_DER_cert((self.roots / "root.crt").read_text())
             (self.c / "e2e" / "root.der").write_bytes(der)
@@ -361,15 +360,18 @@ class Wine:
         # Our cmd.exe probe instead of Wine's; our component probe instead of Wine's built-ins.
         self.env["WINEDLLOVERRIDES"] = "cmd.exe=n;comcat,msxml3,shdocvw,stdole2.tlb=n,b"
 
+    # Wine's reg.exe with `args`, forced (/f); the exit code.
+    def reg(self, *args):
+        return self.run_unix([self.arch.loader, "reg", *args, "/f"], "reg").returncode
+
     # The test authority into the "machine" or "user" roots, or "untrust": out of the machine's,
     # by reg (Wine's crypt32 keeps the registry entry when asked to delete it). The exit code.
     def trust(self, how):
         if how == "untrust":
             thumb = hashlib.sha1((self.c / "e2e" / "root.der").read_bytes()).hexdigest().upper()
-            step = [self.arch.loader, "reg", "delete", "HKLM\\Software\\Microsoft\\"
-                    "SystemCertificates\\Root\\Certificates\\" + thumb, "/f"]
-        else:
-            step = [self.arch.loader, "C:\\e2e\\probe.exe", "trust", "C:\\e2e\\root.der", how]
+            return self.reg("delete", "HKLM\\Software\\Microsoft\\SystemCertificates\\Root\\"
+                            "Certificates\\" + thumb)
+        step = [self.arch.loader, "C:\\e2e\\probe.exe", "trust", "C:\\e2e\\root.der", how]
         return self.run_unix(step, "trust").returncode
 
     # The program's support log (in %SystemRoot%\Temp), strictly UTF-8, or "".
@@ -489,9 +491,11 @@ class Wine:
         self.paths = paths
         return paths
 
-    # Our site's requests since the last reset, each {path, range, if_range, tls, t}; no half line.
-    def site_requests(self):
-        return [json.loads(line) for line in self.site_log.read_text().split("\n")[:-1]]
+    # Our site's requests since the last reset, each {path, range, if_range, tls, port, t}, or
+    # with `fields` named, a tuple of those; no half line.
+    def site_requests(self, *fields):
+        asked = [json.loads(line) for line in self.site_log.read_text().split("\n")[:-1]]
+        return [tuple(r[f] for f in fields) for r in asked] if fields else asked
 
     def fetched(self):
         return [r["path"] for r in self.site_requests()]

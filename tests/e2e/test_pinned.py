@@ -15,14 +15,10 @@ class PinnedComponents(harness.WineTest):
         served = {name: {"file": str(env.served)} for name in COMPONENTS}
         return self.refresh(rules=dict(served, **(rules or {})))
 
-    # The site's requests since the last reset: (path, over TLS).
-    def requests(self):
-        return [(r["path"], r["tls"]) for r in env.site_requests()]
-
     def test_intact_components_are_placed_and_registered_and_the_installer_opened(self):
         program = self.run_refresh()
         self.assert_installed(program, timeout=90)
-        self.assertEqual(self.requests(),
+        self.assertEqual(env.site_requests("path", "tls"),
                          [(URL_PATH[n], True) for n in COMPONENTS] + [(site.SETUP_PATH, True)])
 
     # MCI32.OCX is missing at the first site, and the mirror's differs from the pinned body in
@@ -38,7 +34,7 @@ class PinnedComponents(harness.WineTest):
         program = self.run_refresh({"MCI32.OCX": {"file": str(changed),
                                                   "at": {"47443": {"status": 404}}}})
         self.assertIn("文件校验失败：MCI32.OCX", self.close_error_box(program, 60, "refused-MCI32"))
-        self.assertEqual([(r["path"], r["port"]) for r in env.site_requests()],
+        self.assertEqual(env.site_requests("path", "port"),
                          [(URL_PATH["MCI32.OCX"], port) for port in (47443, 47444) * 2])
         self.assertEqual([p.name for p in env.sys.glob("MCI32.OCX*")], [])
         env.wait_quiet()
@@ -55,8 +51,8 @@ class PinnedComponents(harness.WineTest):
         (env.c / "vexa_setup_zs.exe").write_bytes(b"old installer")
         program = self.run_refresh({"setup": {"to_http": True}})
         self.assert_stalls(program)
-        self.assertEqual([r for r in self.requests() if r[0] == site.SETUP_PATH],
-                         [(site.SETUP_PATH, True), (site.SETUP_PATH, False)] * 2)
+        self.assertEqual([tls for path, tls in env.site_requests("path", "tls")
+                          if path == site.SETUP_PATH], [True, False] * 2)
         self.assertIn(env.base + site.SETUP_PATH + ": failed: redirected from https to http",
                       env.program_log())
         self.close(program)

@@ -116,7 +116,6 @@ if __name__ == "__main__":
     proxy = TinyProxy(env)
     env.servers.append(proxy)
     # The user's system proxy, in this suite's own prefix.
-    for value in (["/v", "ProxyEnable", "/t", "REG_DWORD", "/d", "1"],
-                  ["/v", "ProxyServer", "/d", "127.0.0.1:%d" % PORT]):
-        env.run_unix([env.arch.loader, "reg", "add", SETTINGS, *value, "/f"], "reg")
+    env.reg("add", SETTINGS, "/v", "ProxyEnable", "/t", "REG_DWORD", "/d", "1")
+    env.reg("add", SETTINGS, "/v", "ProxyServer", "/d", "127.0.0.1:%d" % PORT)
     sys.exit(harness.run_tests(env))

@@ -11,10 +11,6 @@ MIRROR = 47082
 
 
 class Mirrors(harness.WineTest):
-    # The requests our site got: (path, port).
-    def requests(self):
-        return [(r["path"], r["port"]) for r in env.site_requests()]
-
     # Nothing listens at the first base: every item comes from the mirror, the first one after
     # its four attempts at the first site, the others from the mirror at once.
     def test_a_first_site_that_does_not_answer_leaves_the_mirror(self):
@@ -22,7 +18,7 @@ class Mirrors(harness.WineTest):
         env.start_site(without_first=True)
         program = self.refresh(COMPONENTS[:6])
         self.assert_installed(program, fetched=COMPONENTS[6:], timeout=90)
-        self.assertEqual(self.requests(),
+        self.assertEqual(env.site_requests("path", "port"),
                          [(URL_PATH[n], MIRROR) for n in COMPONENTS[6:]] + [(site.SETUP_PATH, MIRROR)])
         log = env.program_log()
         self.assertIn("47080/Soft/System/MSINET.txt: given up after attempt 4 of 4", log)
@@ -41,7 +37,7 @@ class Mirrors(harness.WineTest):
         env.shot("from-the-mirror")
         self.assertTrue(shown, "the state line does not say it fetches from a second site")
         self.assert_installed(program, fetched=COMPONENTS[3:])
-        self.assertEqual(self.requests(),
+        self.assertEqual(env.site_requests("path", "port"),
                          [(URL_PATH["shdocvw.dll"], 47080), (URL_PATH["shdocvw.oca"], 47080)] +
                          [(URL_PATH[n], MIRROR) for n in COMPONENTS[4:]] + [(site.SETUP_PATH, MIRROR)])
         self.assertIn("47080/Soft/System/shdocvwoca.txt: failed: HTTP status 404", env.program_log())
