@@ -34,6 +34,10 @@ URL_PATH = dict(zip(COMPONENTS, site.COMPONENT_PATHS))
 SYSTEM = "C:\\windows\\system32\\"
 PROBES = ("probe.exe", "robot.exe", "component.dll")  # what the runs need beside the program
 STOP_TEXT = "与主机通讯时出现了错误"  # the transfer panel's communication error
+# The update window's control IDs: 100 + the control's number in its layout.
+COMMAND2, PICTURE_HTTP, PICTURE1, LABEL_HTTP_STATE2, LABEL_HTTP_STATE = 101, 102, 103, 104, 105
+PICTURE_Z, COMMAND1, COMMAND_REFRESH, LABEL5, LABEL_V, IMAGE1, LABEL4, LABEL2, LABEL1, LABEL3 = (
+    107, 108, 109, 110, 111, 112, 113, 114, 115, 116)
 Control = collections.namedtuple("Control", "visible enabled width text cls left top")
 
 # scripts/wine-arch.sh names the preset, Debian's Wine loader and the prefix's kind. The program
@@ -43,8 +47,9 @@ Arch = collections.namedtuple("Arch", "name preset loader prefix objdump")
 OBJDUMPS = {"x86": "i686-w64-mingw32-objdump", "x64": "x86_64-w64-mingw32-objdump"}
 
 
+# The run could not be set up; the message is one sentence saying what and what to do.
 class SetupFailed(Exception):
-    """The run could not be set up; the message is one sentence saying what and what to do."""
+    pass
 
 
 # A suite's Wine run, from its command line: --build DIR (default: the build of this host's Wine
@@ -62,39 +67,34 @@ def suite_env(name, signer=None, pinned=False, python_site=True, mirrored=False)
     try:
         arch = wine_arch()
         signed = signer is not None
-        build = args.build or default_build(arch, signed, pinned, mirrored)
-        certs = args.certs or ROOT / "build" / "test-certs"
+        preset = default_build(arch, signed, pinned, mirrored)
+        build, certs = args.build or preset, args.certs or ROOT / "build" / "test-certs"
         served = probe_path(default_build(arch) if pinned else build, "component.dll")
-        needed = [program_path(build)] + [probe_path(build, n) for n in PROBES]
+        needed = [program_path(build), served] + [probe_path(build, n) for n in PROBES]
         needed += [certs / n for n in ("root.crt", "vendor.key", "other.key")] if signed else []
-        needed += [served] if pinned else []
         missing = [str(p) for p in needed if not p.exists()]
         if missing:
-            how = " && ".join("cmake --preset %s && cmake --build --preset %s" % (p, p) for p in
-                              ([arch.preset] if pinned else []) +
-                              [default_build(arch, signed, pinned, mirrored).name])
-            how = ("tests/e2e/make_test_certs.sh && " if signed else "") + how
-            print("%s SKIPPED: not built: %s\nbuild it: %s" % (name, ", ".join(missing), how),
-                  file=sys.stderr)
+            how = ["tests/e2e/make_test_certs.sh"] * signed + [
+                "cmake --preset %s && cmake --build --preset %s" % (p, p)
+                for p in [arch.preset] * pinned + [preset.name]]
+            print("%s SKIPPED: not built: %s\nbuild it: %s" % (name, ", ".join(missing),
+                                                              " && ".join(how)), file=sys.stderr)
             sys.exit(1 if os.environ.get("E2E_REQUIRED") else 77)
-        cache = (build / "CMakeCache.txt").read_text()
-        if signed and not re.search(r"^INSTALLER_SIGNER:\w+=%s$" % re.escape(signer), cache, re.M):
+        cache = dict(re.findall(r"^(\w+):\w+=(.*)$", (build / "CMakeCache.txt").read_text(), re.M))
+        if signed and cache.get("INSTALLER_SIGNER") != signer:
             raise SetupFailed("%s was not built with INSTALLER_SIGNER=%s" % (build, signer))
-        sums = re.search(r"^COMPONENT_SHA256SUMS:\w+=(.+)$", cache, re.M)
-        if pinned and not (sums and Path(sums[1]).is_file() and
-                           sha256(served) in Path(sums[1]).read_text()):
+        sums = Path(cache.get("COMPONENT_SHA256SUMS", ""))
+        if pinned and not (sums.is_file() and sha256(served) in sums.read_text()):
             raise SetupFailed("%s was not built with the sums of %s: build it again"
                               % (build, served))
-        base = re.search(r"^DOWNLOAD_BASE:\w+=(.+)$", cache, re.M)[1]
+        base = cache["DOWNLOAD_BASE"]
         tls = re.fullmatch(r"https://127\.0\.0\.1:(\d+)", base)
-        unmade = [n for n in ("root.crt", "site.crt", "site.key") if not (certs / n).exists()]
-        if tls and unmade:
+        if tls and not all((certs / n).exists() for n in ("root.crt", "site.crt", "site.key")):
             raise SetupFailed("%s serves https: make its certificates with "
                               "tests/e2e/make_test_certs.sh" % base)
         # The build's mirrors on this machine are the same site on further ports.
-        mirrors = re.search(r"^DOWNLOAD_MIRRORS:\w+=(.*)$", cache, re.M)
         mirrors = [re.fullmatch(r"(https?)://127\.0\.0\.1:(\d+)", m).groups()
-                   for m in (mirrors[1].split(";") if mirrors and mirrors[1] else [])]
+                   for m in cache.get("DOWNLOAD_MIRRORS", "").split(";") if m]
         env = Wine(build, args.out, tag=name, arch=arch, https=tls and (tls[1], certs),
                    roots=certs if signed or tls else None, python_site=python_site,
                    mirrors=mirrors)
@@ -102,8 +102,8 @@ def suite_env(name, signer=None, pinned=False, python_site=True, mirrored=False)
         sys.exit("%s FAILED: %s." % (name, str(e).rstrip(".")))
     print("Wine prefix %s (%s), program %s" % (env.work / "prefix", env.arch.prefix,
                                                program_path(build)), file=sys.stderr)
-    env.certs, env.served, env.unittest_args, WineTest.env = certs, served, unittest_args, env
-    env.base = base
+    env.certs, env.served, env.base, env.unittest_args = certs, served, base, unittest_args
+    WineTest.env = env
     return env
 
 
@@ -145,14 +145,41 @@ class WineTest(unittest.TestCase):
                       % (timeout, self.env.robot("box", 0),
                          self.env.program_log().splitlines()[-5:]))
 
-    # Exit code 0 within `timeout` s, the installer saved whole with SHA-256 `digest`, and opened.
-    def assert_installer_opened(self, program, digest, timeout=60):
+    # The package (the brand file `brand`, the components `installed`), the site's `rules` merged
+    # over its own, and REFRESH started: the program.
+    def refresh(self, installed=(), rules=None, brand="品牌"):
+        self.env.package(brand, installed)
+        if rules:
+            self.env.configure(rules)
+        return self.env.start_program("REFRESH")
+
+    # The update window closed, and the program ended within `timeout` s.
+    def close(self, program, timeout=5):
+        self.env.robot("close")
+        return self.wait_exit(program, timeout)
+
+    # The transfer error shows within `timeout` s and the run stands still: the program runs on,
+    # no installer opened. The window's state.
+    def assert_stalls(self, program, timeout=30):
+        stalled = lambda: self.env.text(LABEL_HTTP_STATE) == STOP_TEXT and self.env.window()
+        w = wait_until(stalled, timeout)
+        self.env.shot("stalled-" + self._testMethodName)
+        self.assertTrue(w, "no transfer error shown: %s" % self.env.window())
+        time.sleep(1)
+        self.assertIsNone(program.poll(), "the program ended after the error")
+        self.assertEqual(self.env.events("setup"), [])
+        return w
+
+    # Exit code 0 within `timeout` s, the installer saved whole with SHA-256 `digest` (by default
+    # our site's body), and opened.
+    def assert_installer_opened(self, program, digest=None, timeout=60):
+        digest = digest or site.body_sha256(self.env.paths[site.SETUP_PATH])
         self.assertEqual(self.wait_exit(program, timeout), 0)
         self.assertEqual(sha256(self.env.c / "vexa_setup_zs.exe"), digest)
         self.assertTrue(wait_until(lambda: self.env.events("setup"), 10), "installer not opened")
 
     # As assert_installer_opened; the components `fetched` as served, and every one registered.
-    def assert_installed(self, program, installer, fetched=COMPONENTS, timeout=60):
+    def assert_installed(self, program, installer=None, fetched=COMPONENTS, timeout=60):
         self.assert_installer_opened(program, installer, timeout)
         for name in fetched:
             self.assertEqual(sha256(self.env.sys / name), sha256(self.env.served), name)
@@ -254,6 +281,25 @@ def stop(process, timeout=10):
             process.wait()
 
 
+# A server of Debian's, run in the foreground (its pid is ours) for a suite: up once its pid file
+# names it, its output in `out`; stop() sends SIGTERM.
+class Daemon:
+    process = None
+
+    def run(self, argv, pid, out):
+        with open(out, "w") as said:
+            self.process = subprocess.Popen(argv, stdout=said, stderr=subprocess.STDOUT)
+        up = lambda: pid.exists() and pid.read_text().strip() == str(self.process.pid)
+        wait_until(lambda: up() or self.process.poll() is not None, 10, 0.05)
+        if not up():
+            said = out.read_text().strip().splitlines()
+            raise SetupFailed("%s did not start: %s" % (Path(argv[0]).name, said[-1] if said
+                                                        else "no pid file within 10 s"))
+
+    def stop(self):
+        stop(self.process)
+
+
 class Wine:
     # https: None or (port, certificates' folder) for the site over TLS too; roots: None or the
     # folder whose test authority the prefix's machine trusts; python_site: whether our site
@@ -298,14 +344,13 @@ class Wine:
             log = (self.work / "wineboot.log").read_text(errors="replace").strip().splitlines()
             raise SetupFailed(log[-1])
         if display is None:  # our own display has no window manager: Wine draws the frames
-            self.run_unix([self.arch.loader, "reg", "add", "HKCU\\Software\\Wine\\X11 Driver",
-                           "/v", "Managed", "/d", "N", "/f"], "reg")
+            self.reg("add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Managed", "/d", "N")
         (self.c / "e2e").mkdir()
         for name in ("probe.exe", "robot.exe"):  # the site and the tests read the component's
             shutil.copy(self.probe(name), self.c / "e2e" / name)
         # Web addresses open in our probe, which records them, instead of a browser.
-        self.run_unix([self.arch.loader, "reg", "add", "HKCR\\http\\shell\\open\\command",
-                       "/ve", "/d", '"C:\\e2e\\probe.exe" open "%1"', "/f"], "reg")
+        self.reg("add", "HKCR\\http\\shell\\open\\command", "/ve", "/d",
+                 '"C:\\e2e\\probe.exe" open "%1"')
         if self.roots:  # the prefix's machine store; the host's trust is not touched
             der = ssl.PEM_cert_to_DER_cert((self.roots / "root.crt").read_text())
             (self.c / "e2e" / "root.der").write_bytes(der)
@@ -315,15 +360,18 @@ class Wine:
         # Our cmd.exe probe instead of Wine's; our component probe instead of Wine's built-ins.
         self.env["WINEDLLOVERRIDES"] = "cmd.exe=n;comcat,msxml3,shdocvw,stdole2.tlb=n,b"
 
+    # Wine's reg.exe with `args`, forced (/f); the exit code.
+    def reg(self, *args):
+        return self.run_unix([self.arch.loader, "reg", *args, "/f"], "reg").returncode
+
     # The test authority into the "machine" or "user" roots, or "untrust": out of the machine's,
     # by reg (Wine's crypt32 keeps the registry entry when asked to delete it). The exit code.
     def trust(self, how):
         if how == "untrust":
             thumb = hashlib.sha1((self.c / "e2e" / "root.der").read_bytes()).hexdigest().upper()
-            step = [self.arch.loader, "reg", "delete", "HKLM\\Software\\Microsoft\\"
-                    "SystemCertificates\\Root\\Certificates\\" + thumb, "/f"]
-        else:
-            step = [self.arch.loader, "C:\\e2e\\probe.exe", "trust", "C:\\e2e\\root.der", how]
+            return self.reg("delete", "HKLM\\Software\\Microsoft\\SystemCertificates\\Root\\"
+                            "Certificates\\" + thumb)
+        step = [self.arch.loader, "C:\\e2e\\probe.exe", "trust", "C:\\e2e\\root.der", how]
         return self.run_unix(step, "trust").returncode
 
     # The program's support log (in %SystemRoot%\Temp), strictly UTF-8, or "".
@@ -341,13 +389,12 @@ class Wine:
     def start_site(self, without_first=False):
         self.site_log.unlink(missing_ok=True)
         plain = [port for scheme, port in self.mirrors if scheme == "http"]
-        secure = [port for scheme, port in self.mirrors if scheme == "https"]
-        args = [a for port in plain[1:] if without_first for a in ("--mirror", port)]
-        args += ["--port", plain[0]] if without_first else [a for p in plain for a in ("--mirror", p)]
+        ports = plain if without_first else ["47080"] + plain
+        args = ["--port", ports[0]] + [a for port in ports[1:] for a in ("--mirror", port)]
         if self.https:
             args += ["--https", self.https[0]] + [str(self.https[1] / n) for n in
                                                   ("site.crt", "site.key")]
-            args += [a for port in secure for a in ("--https-mirror", port)]
+            args += [a for s, port in self.mirrors if s == "https" for a in ("--https-mirror", port)]
         with open(self.work / "site.out", "w") as out:
             self.site = subprocess.Popen(
                 [sys.executable, str(SITE_PY), "--config", str(self.config), "--log",
@@ -441,11 +488,14 @@ class Wine:
         new = self.config.with_suffix(".new")  # whole, for a request that comes meanwhile
         new.write_text(json.dumps({"paths": paths}))
         new.replace(self.config)
+        self.paths = paths
         return paths
 
-    # Our site's requests since the last reset, each {path, range, if_range, tls, t}; no half line.
-    def site_requests(self):
-        return [json.loads(line) for line in self.site_log.read_text().split("\n")[:-1]]
+    # Our site's requests since the last reset, each {path, range, if_range, tls, port, t}, or
+    # with `fields` named, a tuple of those; no half line.
+    def site_requests(self, *fields):
+        asked = [json.loads(line) for line in self.site_log.read_text().split("\n")[:-1]]
+        return [tuple(r[f] for f in fields) for r in asked] if fields else asked
 
     def fetched(self):
         return [r["path"] for r in self.site_requests()]
@@ -496,6 +546,10 @@ class Wine:
                         *map(str, steps)], env=self.env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=120)
         return [f.split("\t") for f in out.read_text("utf-8").splitlines()] if out.exists() else []
+
+    # The text of the update window's control `id`; "" without one.
+    def text(self, id):
+        return getattr(self.window().get(id), "text", "")
 
     # The update window's state: {"form": fields, control id: Control}.
     def window(self):

@@ -4,16 +4,13 @@
 
 import os
 import re
-import subprocess
 import sys
 import time
 
 import harness
-from harness import COMPONENTS, URL_PATH, sha256, site, wait_until
+from harness import COMPONENTS, LABEL_HTTP_STATE2, URL_PATH, sha256, site, wait_until
 
 NGINX = "/usr/sbin/nginx"  # Debian's package nginx
-LABEL_HTTP_STATE2 = 104  # the transfer panel's percentage
-BRAND = "品牌"
 
 # One server on the build's address serving the nine paths from a folder; its access log (the
 # run's site log, for env.site_requests()) has a JSON object per request, none for those its
@@ -51,35 +48,24 @@ http {
 """
 
 
-class Nginx:
+class Nginx(harness.Daemon):
     # nginx's files but its access log in `home`, what it serves in `www`: in the work folder.
     def __init__(self, env):
         self.home, self.www = env.work / "nginx", env.work / "www"
         self.installer = self.www / site.SETUP_PATH.lstrip("/")
         self.busy, self.access_log = self.home / "busy", env.site_log
-        self.process = None
 
-    # Runs nginx in the foreground (its master's pid is ours) until its pid file names it; as root,
-    # its workers too (nobody may not enter the work folder). Errors (-e) go to its error log.
+    # As root, its workers run as root too (nobody may not enter the work folder). Its errors go
+    # to its output. SIGTERM (stop) is nginx's fast shutdown (what `nginx -s stop` sends), which
+    # cuts the transfers under way; the master ends after its workers, so the port is free then.
     def start(self, rate=0):
-        config, pid, log = (self.home / n for n in ("nginx.conf", "nginx.pid", "error.log"))
+        config = self.home / "nginx.conf"
         user = "user root;" if os.geteuid() == 0 else ""
         config.write_text(CONFIG % {
             "home": self.home, "log": self.access_log, "www": self.www, "busy": self.busy,
             "setup": site.SETUP_PATH, "rate": rate, "user": user})
-        self.process = subprocess.Popen([NGINX, "-c", str(config), "-e", str(log)],
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        up = lambda: pid.exists() and pid.read_text().strip() == str(self.process.pid)
-        wait_until(lambda: up() or self.process.poll() is not None, 10, 0.05)
-        if not up():
-            said = [l for l in log.read_text().splitlines() if "[emerg]" in l]
-            raise harness.SetupFailed("nginx did not start: " + (said[0] if said else
-                                                                 "no pid file within 10 s"))
-
-    # SIGTERM to the master: nginx's fast shutdown (what `nginx -s stop` sends), which cuts
-    # the transfers under way; the master ends after its workers, so the port is free then.
-    def stop(self):
-        harness.stop(self.process)
+        self.run([NGINX, "-c", str(config), "-e", "stderr"], self.home / "nginx.pid",
+                 self.home / "nginx.out")
 
     # Stopped, no flag, an empty access log, a fresh `component` for every component path.
     def reset(self, component):
@@ -119,11 +105,10 @@ class NginxRun(harness.WineTest):
     # A full run whose first answer is a 503 with Retry-After: 1; the flag goes as soon as nginx
     # has logged it, so the request asked 1 s later gets the file, and the others follow.
     def test_refresh_fetches_everything_from_nginx_after_a_503_with_retry_after(self):
-        env.package(BRAND)
         nginx.serve_installer(installer_body(1 << 20))
         nginx.busy.touch()
         nginx.start()
-        program = env.start_program("REFRESH")
+        program = self.refresh()
         self.assertTrue(wait_until(env.site_requests, 30, 0.05), "no request")
         nginx.busy.unlink()
         self.assert_installed(program, sha256(nginx.installer))
@@ -138,13 +123,12 @@ class NginxRun(harness.WineTest):
     # An 8 MB installer at 1 MB/s; nginx stopped mid-way, restarted at full speed in the first wait
     # (2 s), the file replaced meanwhile by `replacement` (older: new ETag). First ETag, request.
     def cut_installer(self, replacement=None):
-        env.package(BRAND, COMPONENTS)
         nginx.serve_installer(installer_body(8 << 20))
         first = etag(nginx.installer)
         nginx.start(rate=1 << 20)
-        program = env.start_program("REFRESH")
+        program = self.refresh(COMPONENTS)
         # Some of the installer in hand: with the components present, it is the one transfer.
-        shown = lambda: getattr(env.window().get(LABEL_HTTP_STATE2), "text", "")
+        shown = lambda: env.text(LABEL_HTTP_STATE2)
         self.assertTrue(wait_until(lambda: re.fullmatch(r"[1-9]\d*%", shown()), 30),
                         "no installer arriving: %s" % env.window())
         nginx.stop()

@@ -4,17 +4,14 @@
 
 import os
 import re
-import subprocess
 import sys
 
 import harness
-from harness import COMPONENTS, URL_PATH, site, wait_until
+from harness import COMMAND_REFRESH, COMPONENTS, LABEL_HTTP_STATE, URL_PATH, site, wait_until
 
 TINYPROXY = "/usr/bin/tinyproxy"  # Debian's package tinyproxy
 PORT = 47090
 USER, PASSWORD = "e2e-user", "e2e-Pa55word"
-COMMAND_REFRESH, LABEL_HTTP_STATE = 109, 105
-BRAND = "品牌"
 SETTINGS = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings"
 
 # In the foreground (-d); LogLevel Connect logs each request it is asked ("Request (file
@@ -31,15 +28,14 @@ BasicAuth %(user)s %(password)s
 """
 
 
-class TinyProxy:
+class TinyProxy(harness.Daemon):
     # Its configuration, log and pid file in the run's work folder.
     def __init__(self, env):
         self.home = env.work / "tinyproxy"
         self.log, self.pid = self.home / "tinyproxy.log", self.home / "tinyproxy.pid"
-        self.process = None
 
     # A new proxy with an empty log (tinyproxy writes its log at its own offset: a log cut short
-    # under it fills with zeros), once its pid file names it.
+    # under it fills with zeros).
     def start(self):
         self.stop()
         self.home.mkdir(exist_ok=True)
@@ -48,19 +44,7 @@ class TinyProxy:
         config = self.home / "tinyproxy.conf"
         config.write_text(CONFIG % {"port": PORT, "log": self.log, "pid": self.pid, "user": USER,
                                     "password": PASSWORD})
-        with open(self.home / "tinyproxy.out", "w") as out:
-            self.process = subprocess.Popen([TINYPROXY, "-d", "-c", str(config)],
-                                            stdout=out, stderr=subprocess.STDOUT)
-        up = lambda: self.pid.exists() and self.pid.read_text().strip() == str(self.process.pid)
-        wait_until(lambda: up() or self.process.poll() is not None, 10, 0.05)
-        if not up():
-            said = (self.home / "tinyproxy.out").read_text().strip().splitlines()
-            raise harness.SetupFailed("tinyproxy did not start: " + (said[-1] if said else
-                                                                     "no pid file within 10 s"))
-
-    # SIGTERM to the pid it runs as.
-    def stop(self):
-        harness.stop(self.process)
+        self.run([TINYPROXY, "-d", "-c", str(config)], self.pid, self.home / "tinyproxy.out")
 
     def lines(self):
         return self.log.read_text(errors="replace").splitlines() if self.log.exists() else []
@@ -89,14 +73,12 @@ class ProxyRun(harness.WineTest):
     # the run completes with no second dialog (nobody would answer it), and every request the
     # site answered came through the proxy.
     def test_a_proxy_login_given_once_serves_the_whole_run(self):
-        env.package(BRAND)
-        paths = env.configure({})
-        program = env.start_program("REFRESH")
+        program = self.refresh()
         login = self.wait_login()
         env.shot("proxy-login")
         self.assertIn("127.0.0.1:%d" % PORT, login, "not the proxy's dialog")
         env.robot("answer", USER, PASSWORD)
-        self.assert_installed(program, site.body_sha256(paths[site.SETUP_PATH]))
+        self.assert_installed(program)
         fetched = [URL_PATH[n] for n in COMPONENTS] + [site.SETUP_PATH]
         self.assertEqual(env.fetched(), fetched)
         self.assertEqual(proxy.passed_on(), len(fetched))
@@ -108,12 +90,11 @@ class ProxyRun(harness.WineTest):
 
     # Cancel: the state line says the proxy asks for a login, "重试" is offered and asks again.
     def test_a_cancelled_proxy_login_says_so_and_offers_retry(self):
-        env.package(BRAND, COMPONENTS)  # the installer is the one request
-        program = env.start_program("REFRESH")
+        program = self.refresh(COMPONENTS)  # the installer is the one request
         self.wait_login()
         env.robot("answer", "-")
-        button = lambda: getattr(env.window().get(COMMAND_REFRESH), "text", "")
-        self.assertTrue(wait_until(lambda: button() == "重试", 20), "no retry offered")
+        self.assertTrue(wait_until(lambda: env.text(COMMAND_REFRESH) == "重试", 20),
+                        "no retry offered")
         env.shot("proxy-login-cancelled")
         w = env.window()
         self.assertEqual(w[LABEL_HTTP_STATE].text, "代理服务器要求登录，已取消。")
@@ -135,7 +116,6 @@ if __name__ == "__main__":
     proxy = TinyProxy(env)
     env.servers.append(proxy)
     # The user's system proxy, in this suite's own prefix.
-    for value in (["/v", "ProxyEnable", "/t", "REG_DWORD", "/d", "1"],
-                  ["/v", "ProxyServer", "/d", "127.0.0.1:%d" % PORT]):
-        env.run_unix([env.arch.loader, "reg", "add", SETTINGS, *value, "/f"], "reg")
+    env.reg("add", SETTINGS, "/v", "ProxyEnable", "/t", "REG_DWORD", "/d", "1")
+    env.reg("add", SETTINGS, "/v", "ProxyServer", "/d", "127.0.0.1:%d" % PORT)
     sys.exit(harness.run_tests(env))

@@ -36,10 +36,8 @@ def make_installers(folder):
 class SignedInstaller(harness.WineTest):
     # REFRESH with every component present, straight to `served` over an `old` installer.
     def run_refresh(self, served, old):
-        env.package("品牌", COMPONENTS)
         (env.c / "vexa_setup_zs.exe").write_bytes(old)
-        env.configure({"setup": {"file": str(served)}})
-        return env.start_program("REFRESH")
+        return self.refresh(COMPONENTS, {"setup": {"file": str(served)}})
 
     def test_installer_signed_by_the_vendor_is_saved_and_opened(self):
         program = self.run_refresh(installers["vendor"], os.urandom(4096))

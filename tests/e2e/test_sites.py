@@ -5,27 +5,20 @@
 import sys
 
 import harness
-from harness import COMPONENTS, URL_PATH, site
+from harness import COMPONENTS, LABEL_HTTP_STATE, URL_PATH, site
 
 MIRROR = 47082
 
 
 class Mirrors(harness.WineTest):
-    # The requests our site got: (path, port).
-    def requests(self):
-        return [(r["path"], r["port"]) for r in env.site_requests()]
-
     # Nothing listens at the first base: every item comes from the mirror, the first one after
     # its four attempts at the first site, the others from the mirror at once.
     def test_a_first_site_that_does_not_answer_leaves_the_mirror(self):
         harness.stop(env.site)
         env.start_site(without_first=True)
-        env.package("品牌", COMPONENTS[:6])
-        paths = env.configure({})
-        program = env.start_program("REFRESH")
-        self.assert_installed(program, site.body_sha256(paths[site.SETUP_PATH]), COMPONENTS[6:],
-                              timeout=90)
-        self.assertEqual(self.requests(),
+        program = self.refresh(COMPONENTS[:6])
+        self.assert_installed(program, fetched=COMPONENTS[6:], timeout=90)
+        self.assertEqual(env.site_requests("path", "port"),
                          [(URL_PATH[n], MIRROR) for n in COMPONENTS[6:]] + [(site.SETUP_PATH, MIRROR)])
         log = env.program_log()
         self.assertIn("47080/Soft/System/MSINET.txt: given up after attempt 4 of 4", log)
@@ -37,17 +30,14 @@ class Mirrors(harness.WineTest):
     # that one and those after it from the mirror, where the last one worked; the state line says
     # it fetches from a second site.
     def test_an_item_missing_at_the_first_site_comes_from_the_mirror_and_so_do_the_next(self):
-        env.package("品牌", COMPONENTS[:3])
-        paths = env.configure({"shdocvw.oca": {"at": {"47080": {"status": 404}}},
-                               "setup": {"pad": 2 << 20, "rate": 1_000_000}})
-        program = env.start_program("REFRESH")
+        program = self.refresh(COMPONENTS[:3], {"shdocvw.oca": {"at": {"47080": {"status": 404}}},
+                                                "setup": {"pad": 2 << 20, "rate": 1_000_000}})
         shown = harness.wait_until(
-            lambda: "正在从备用站点下载...vexa_setup_zs.exe" in
-            getattr(env.window().get(105), "text", ""), 30)
+            lambda: "正在从备用站点下载...vexa_setup_zs.exe" in env.text(LABEL_HTTP_STATE), 30)
         env.shot("from-the-mirror")
         self.assertTrue(shown, "the state line does not say it fetches from a second site")
-        self.assert_installed(program, site.body_sha256(paths[site.SETUP_PATH]), COMPONENTS[3:])
-        self.assertEqual(self.requests(),
+        self.assert_installed(program, fetched=COMPONENTS[3:])
+        self.assertEqual(env.site_requests("path", "port"),
                          [(URL_PATH["shdocvw.dll"], 47080), (URL_PATH["shdocvw.oca"], 47080)] +
                          [(URL_PATH[n], MIRROR) for n in COMPONENTS[4:]] + [(site.SETUP_PATH, MIRROR)])
         self.assertIn("47080/Soft/System/shdocvwoca.txt: failed: HTTP status 404", env.program_log())

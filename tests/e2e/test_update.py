@@ -10,11 +10,10 @@ from pathlib import Path
 
 import harness
 from harness import COMPONENTS, STOP_TEXT, SYSTEM, URL_PATH, sha256, site, wait_until
+from harness import (COMMAND1, COMMAND2, COMMAND_REFRESH, IMAGE1, LABEL1, LABEL2, LABEL3, LABEL4,
+                     LABEL5, LABEL_HTTP_STATE, LABEL_HTTP_STATE2, LABEL_V, PICTURE1, PICTURE_HTTP,
+                     PICTURE_Z)
 
-# Control IDs: 100 + the control's number in the window's layout.
-COMMAND2, PICTURE_HTTP, PICTURE1, LABEL_HTTP_STATE2, LABEL_HTTP_STATE = 101, 102, 103, 104, 105
-PICTURE_Z, COMMAND1, COMMAND_REFRESH, LABEL5, LABEL_V, IMAGE1, LABEL4, LABEL2, LABEL1, LABEL3 = (
-    107, 108, 109, 110, 111, 112, 113, 114, 115, 116)
 BRAND = "泰禾PC电脑"
 # BRAND's code page 936 bytes as numbers "<n>/", each character shifted: C:\vexaoem.dat's line.
 BRAND_CODE = b"gkmknmigkqqkpirjipqigkrspsigkoknri"
@@ -25,10 +24,9 @@ SYSTEM_ENVIRONMENT = {"ComSpec", "NUMBER_OF_PROCESSORS", "PATH", "PATHEXT", "Sys
 
 
 class UpdateRun(harness.WineTest):
-    # The package with its brand file and `installed` components, the site's `rules`: all rules.
-    def prepare(self, installed, rules=None):
-        env.package(BRAND, installed)
-        return env.configure(rules or {})
+    # REFRESH with the package's brand file BRAND.
+    def refresh(self, installed=(), rules=None, brand=BRAND):
+        return super().refresh(installed, rules, brand)
 
     # Each registration ran the system's cmd.exe in the system folder, with the exact command
     # line, a hidden window and the system's environment, and the system's regsvr32.
@@ -55,27 +53,15 @@ class UpdateRun(harness.WineTest):
 
     # The transfer of the last of the requests `fetched` fails: the error shows and the run
     # stands still, no more fetched, no installer, until closed.
-    def assert_stalls(self, program, fetched, registered, timeout=30):
-        failed = fetched[-1]
-
-        def stalled():
-            w = env.window()
-            return LABEL_HTTP_STATE in w and w[LABEL_HTTP_STATE].text == STOP_TEXT and w
-
-        w = wait_until(stalled, timeout)
-        env.shot("stalled-" + self._testMethodName)
-        self.assertTrue(w, "no transfer error shown: %s" % env.window())
-        self.assertEqual(w[LABEL3].text, "状态: 检查 %s ..." % failed)
+    def assert_stalls_at(self, program, fetched, registered, timeout=30):
+        w = self.assert_stalls(program, timeout)
+        self.assertEqual(w[LABEL3].text, "状态: 检查 %s ..." % fetched[-1])
         [(_, hit)] = env.robot("at", 40, 154)  # where the status line is: the panel covers it
         self.assertIn(int(hit), (PICTURE_HTTP, PICTURE1, LABEL_HTTP_STATE2, LABEL_HTTP_STATE))
-        self.assertFalse((env.sys / failed).exists())
+        self.assertFalse((env.sys / fetched[-1]).exists())
         self.assert_registered_properly(registered)
-        time.sleep(1)
-        self.assertIsNone(program.poll(), "the program ended after the error")
         self.assertEqual(env.fetched(), [URL_PATH[n] for n in fetched])
-        self.assertEqual(env.events("setup"), [])
-        env.robot("close")
-        self.wait_exit(program, 5)
+        self.close(program)
         return w
 
     def test_without_brand_file_asks_to_unpack_first(self):
@@ -90,7 +76,7 @@ class UpdateRun(harness.WineTest):
         self.assertEqual(env.fetched(), [])
 
     def test_refresh_installs_everything_and_starts_the_installer(self):
-        paths = self.prepare(["comcat.dll", "stdole2.tlb"])
+        env.package(BRAND, ["comcat.dll", "stdole2.tlb"])
         # C:\vexaoem.dat made a second name of a user's file: replaced, never written through.
         theirs = env.c / "theirs.txt"
         theirs.write_bytes(b"an older and longer line\r\n")
@@ -109,7 +95,7 @@ class UpdateRun(harness.WineTest):
         program = env.start_program("REFRESH", overrides="wininet=n,b",
                                     planted={"VEXA_PLANTED": "1", "WINEPATH": "C:\\planted"})
         missing = [n for n in COMPONENTS if n not in ("comcat.dll", "stdole2.tlb")]
-        self.assert_installed(program, site.body_sha256(paths[site.SETUP_PATH]), missing)
+        self.assert_installed(program, fetched=missing)
         self.assertEqual(env.user_temp(), user_temp, "written into the user's temporary folder")
 
         self.assertEqual((env.c / "vexaoem.dat").read_bytes(), BRAND_CODE + b"\r\n")
@@ -121,10 +107,10 @@ class UpdateRun(harness.WineTest):
         self.assertEqual(env.fetched(), [URL_PATH[n] for n in missing] + [site.SETUP_PATH])
         self.assert_registered_properly(COMPONENTS)
         self.assertEqual([e for e in env.events("load") if e[1].lower().startswith("c:\\app")], [])
-        setup = env.events("setup")
-        self.assertEqual([s[1] for s in setup], ["C:\\vexa_setup_zs.exe"])
-        _, _, _, cwd, temp, tmp, planted = setup[0]
-        self.assertEqual(cwd, "C:\\", "the installer's working folder")
+        # The installer: the program, quoted as its command line, its own folder the working one.
+        [(_, exe, line, cwd, temp, tmp, planted)] = env.events("setup")
+        self.assertEqual((exe, line, cwd),
+                         ("C:\\vexa_setup_zs.exe", '"C:\\vexa_setup_zs.exe"', "C:\\"))
         # Its TEMP and TMP: its own folder in the run's under %SystemRoot%\Temp, not the user's,
         # kept with what it left there after the program ended; the rest of its environment is
         # the program's, the user's variable too.
@@ -140,26 +126,12 @@ class UpdateRun(harness.WineTest):
                               r"\(process \d+\)")
         self.assertTrue(log.rstrip().endswith("ended normally"), log[-300:])
 
-    # A brand file saved with a byte order mark (Notepad's "UTF-8 with BOM" and "Unicode") is
-    # read in its encoding: the full run records the brand's code; the log names the encoding.
-    def test_a_brand_file_with_a_byte_order_mark_records_its_brand(self):
-        for encoding, name in (("utf-8", "UTF-8"), ("utf-16-le", "UTF-16 LE")):
-            with self.subTest(encoding):
-                env.reset()
-                env.package("\ufeff" + MARKED_BRAND, COMPONENTS, encoding)
-                paths = env.configure({})
-                program = env.start_program("REFRESH")
-                self.assert_installer_opened(program, site.body_sha256(paths[site.SETUP_PATH]))
-                self.assertEqual((env.c / "vexaoem.dat").read_bytes(), MARKED_CODE + b"\r\n")
-                self.assertIn("Vexaoem.dat (%s with byte order mark): %s" % (name, MARKED_BRAND),
-                              env.program_log())
-
     def test_start_button_and_a_stalled_transfer(self):
         installed = ["comcat.dll", "MCI32.OCX", "stdole2.tlb", "shdocvw.dll", "msxml3.dll",
                      "COMDLG32.OCX"]
-        self.prepare(installed, {"shdocvw.oca": {"mode": "chunked"},
-                                 "MSINET.OCX": {"mode": "drop", "drop_after": 1 << 20,
-                                                "pad": 8 << 20}})
+        env.package(BRAND, installed)
+        env.configure({"shdocvw.oca": {"mode": "chunked"},
+                       "MSINET.OCX": {"mode": "drop", "drop_after": 1 << 20, "pad": 8 << 20}})
         program = env.start_program("refresh")  # only "REFRESH" starts the run by itself
         self.wait_window()
         w = env.window()
@@ -215,13 +187,12 @@ class UpdateRun(harness.WineTest):
         env.robot("click", COMMAND_REFRESH)
         # Every attempt at MSINET.OCX is cut: 4 requests 2 + 4 + 8 s apart, then the stall; each
         # wait counts down, showing what is in hand (a reset may lose unread bytes: maybe < 1 %).
-        state = lambda: getattr(env.window().get(LABEL_HTTP_STATE), "text", "")
         waiting = wait_until(lambda: re.fullmatch(r"网络连接中断，\d 秒后重试（第 1 次，共 3 次）\.\.\.",
-                                                  state()), 20)
+                                                  env.text(LABEL_HTTP_STATE)), 20)
         env.shot("waiting-to-retry")
-        self.assertTrue(waiting, "no wait shown: %s" % state())
-        self.assertRegex(env.window()[LABEL_HTTP_STATE2].text, r"^\d{1,2}%$")
-        w = self.assert_stalls(program, ["shdocvw.oca"] + ["MSINET.OCX"] * 4, COMPONENTS[:6], 60)
+        self.assertTrue(waiting, "no wait shown: %s" % env.window())
+        self.assertRegex(env.text(LABEL_HTTP_STATE2), r"^\d{1,2}%$")
+        w = self.assert_stalls_at(program, ["shdocvw.oca"] + ["MSINET.OCX"] * 4, COMPONENTS[:6], 60)
         # Cut while the headers may still be read ahead: no response, or the body stops.
         self.assertRegex(env.program_log(), r"/Soft/System/MSINET\.txt: failed: (no response: "
                                             r"error \d+|receiving stopped after \d+ bytes: "
@@ -229,16 +200,16 @@ class UpdateRun(harness.WineTest):
         self.assertEqual(sha256(env.sys / "shdocvw.oca"), sha256(env.probe("component.dll")))
         # What the last attempt had received, never the saved component's "100%".
         self.assertRegex(w[LABEL_HTTP_STATE2].text, r"^\d{1,2}%$")
-        self.assertRegex(env.program_log(), r"MSINET\.txt: given up after attempt 4 of 4")
 
-    # An error page, no content, an unasked-for part: never saved or asked again, no percentage.
-    def test_not_found_no_content_and_an_unasked_part_stall_the_run(self):
-        for status in (404, 204, 206):
+    # No content, an unasked-for part: never saved or asked again, no percentage. (An error
+    # page's 404, logged, at one site of two: test_sites.py; that it is not asked again either:
+    # the unit tests.)
+    def test_no_content_and_an_unasked_part_stall_the_run(self):
+        for status in (204, 206):
             with self.subTest(status):
                 env.reset()
-                self.prepare(["comcat.dll"], {"MCI32.OCX": {"status": status}})
-                program = env.start_program("REFRESH")
-                w = self.assert_stalls(program, ["MCI32.OCX"], ["comcat.dll"])
+                program = self.refresh(["comcat.dll"], {"MCI32.OCX": {"status": status}})
+                w = self.assert_stalls_at(program, ["MCI32.OCX"], ["comcat.dll"])
                 self.assertEqual(w[LABEL_HTTP_STATE2].text, "", "a percentage without a body")
                 self.assertIn("http://127.0.0.1:47080/Soft/System/MCI32.txt: failed: HTTP status %d"
                               % status, env.program_log())
@@ -246,12 +217,12 @@ class UpdateRun(harness.WineTest):
     # 30 MB at 3 MB/s after a component saved at its "100%", which can't be continued (no
     # ranges): the window is closed once more than a transfer keeps in memory has come.
     def test_closing_during_a_transfer_leaves_nothing(self):
-        self.prepare(COMPONENTS[:-1], {"setup": {"pad": 30 << 20, "rate": 3_000_000}})
+        env.package(BRAND, COMPONENTS[:-1])
+        env.configure({"setup": {"pad": 30 << 20, "rate": 3_000_000}})
         before = {p for p in env.c.rglob("*") if p.is_file()}
         program = env.start_program("REFRESH")
         self.watch_installer(lambda r: (r[1] or 0) >= 30, 30)
-        env.robot("close")
-        self.wait_exit(program, 5)
+        self.close(program)
         left = {p for p in env.c.rglob("*") if p.is_file()} - before
         left -= {env.c / "vexaoem.dat", env.c / "e2e" / "events.log", env.c / "e2e" / "robot.txt",
                  env.sys / "COMDLG32.OCX"}
@@ -286,13 +257,12 @@ class UpdateRun(harness.WineTest):
             time.sleep(max(0.0, 0.5 - (time.time() - asked[-1]["t"] - readings[-1][0])))
         self.fail("not reached in %d s: %s" % (timeout, readings[-3:]))
 
-    # On a slow line the bar and the percentage follow the bytes, and the time left shows; a
-    # screen reader hears the bar's value and the state line's name change. Closed at 40 %, the
-    # bytes in hand are kept, and the next run asks for the rest (206).
+    # On a slow line the bar and the percentage follow the bytes, and the time left shows (what a
+    # screen reader hears of them: window_probe.cpp). Closed at 40 %, the bytes in hand are kept,
+    # and the next run asks for the rest (206).
     def test_a_slow_download_shows_its_pace_and_goes_on_at_the_next_run(self):
         rule = {"pad": 3 << 20, "rate": 100_000, "ranges": True}
-        paths = self.prepare(COMPONENTS, {"setup": rule})
-        first = env.start_program("REFRESH")
+        first = self.refresh(COMPONENTS, {"setup": rule})
         readings = self.watch_installer(lambda r: (r[1] or 0) >= 40, 40,
                                         {10: "trickle-10", 20: "trickle-20"})
         # The bar grows within its width (5835 twips: 389 pixels).
@@ -304,20 +274,16 @@ class UpdateRun(harness.WineTest):
         self.assertLess(max(stills, default=0), 2, readings)
         left = [t for t, _, state, _ in readings if "  剩余 " in state]
         self.assertTrue(left and left[0] < 6, readings)
-        heard = {int(i): (int(n), int(v)) for _, i, n, v in env.robot("events", 4)}
-        self.assertGreaterEqual(heard.get(PICTURE1, (0, 0))[1], 2, heard)
-        self.assertGreaterEqual(heard.get(LABEL_HTTP_STATE, (0, 0))[0], 1, heard)
-        env.robot("close")
-        self.wait_exit(first, 10)
+        self.close(first, 10)
         env.configure({"setup": dict(rule, rate=400_000)})
         second = env.start_program("REFRESH")
         self.watch_installer(lambda r: (r[1] or 0) > 40, 20, after=1)
         env.shot("continued")
-        self.assert_installer_opened(second, site.body_sha256(paths[site.SETUP_PATH]))
+        self.assert_installer_opened(second)
         asked = env.site_requests()[-1]
         self.assertRegex(asked["if_range"] or "", r'^"[0-9a-f]{16}"$')
         kept = int(re.fullmatch(r"bytes=(\d+)-", asked["range"] or "")[1])
-        whole = site.body_length(paths[site.SETUP_PATH])
+        whole = site.body_length(env.paths[site.SETUP_PATH])
         self.assertGreater(kept, 0.35 * whole)
         log = env.program_log()
         self.assertRegex(log, r"continued from %d of \d+ bytes, kept since \d{4}-" % kept)
@@ -327,16 +293,16 @@ class UpdateRun(harness.WineTest):
     # cut: "重试" is offered, Enter presses it, the run asks for the rest, no component again.
     def test_enter_starts_the_run_and_retry_goes_on_where_it_stopped(self):
         cut = {"mode": "drop", "drop_after": 1 << 20}
-        paths = self.prepare(COMPONENTS[2:], {"setup": {"pad": 6 << 20, "ranges": True,
-                                                        "sequence": [cut] * 4}})
+        env.package(BRAND, COMPONENTS[2:])
+        env.configure({"setup": {"pad": 6 << 20, "ranges": True, "sequence": [cut] * 4}})
         program = env.start_program()
         self.wait_window()
         env.robot("key", 13)  # VK_RETURN
-        stalled = wait_until(lambda: env.window()[COMMAND_REFRESH].text == "重试", 60)
+        stalled = wait_until(lambda: env.text(COMMAND_REFRESH) == "重试", 60)
         env.shot("retry-offered")
         self.assertTrue(stalled, "no retry offered")
         env.robot("key", 13)
-        self.assert_installer_opened(program, site.body_sha256(paths[site.SETUP_PATH]))
+        self.assert_installer_opened(program)
         self.assertEqual(env.fetched(),
                          [URL_PATH[n] for n in COMPONENTS[:2]] + [site.SETUP_PATH] * 5)
         # What the last cut attempt left in hand (a reset loses what was still on its way).
@@ -346,12 +312,15 @@ class UpdateRun(harness.WineTest):
         self.assertIn("retry: vexa_setup_zs.exe again", env.program_log())
 
     # The site sends half the installer, then nothing on a connection it keeps open: 30 s after
-    # the last byte the attempt ends, and the next, 2 s later, asks for the rest.
+    # the last byte the attempt ends, and the next, 2 s later, asks for the rest. The brand file
+    # was saved as "UTF-8 with BOM" (Notepad's): read as such.
     def test_a_connection_that_goes_silent_is_continued(self):
         rule = {"pad": 4 << 20, "ranges": True, "sequence": [{"stall_after": 2 << 20}]}
-        paths = self.prepare(COMPONENTS, {"setup": rule})
+        env.package("\ufeff" + MARKED_BRAND, COMPONENTS, "utf-8")
+        env.configure({"setup": rule})
         program = env.start_program("REFRESH")
-        self.assert_installer_opened(program, site.body_sha256(paths[site.SETUP_PATH]), 90)
+        self.assert_installer_opened(program, timeout=90)
+        self.assert_marked_brand("UTF-8")
         first, second = [r for r in env.site_requests() if r["path"] == site.SETUP_PATH]
         self.assertLess(second["t"] - first["t"], 35)
         self.assertEqual((second["range"], second["if_range"] is not None),
@@ -359,9 +328,11 @@ class UpdateRun(harness.WineTest):
         self.assertIn("vexa_setup_zs.txt: failed: no data for 30 s", env.program_log())
 
     # Started again while a run is under way, with REFRESH or without, a second copy brings the
-    # first one's window to the front and ends at once, having touched nothing.
+    # first one's window to the front and ends at once, having touched nothing. The brand file
+    # was saved as "Unicode" (Notepad's: UTF-16 LE with BOM): read as such.
     def test_a_second_start_hands_over_to_the_running_copy(self):
-        paths = self.prepare(COMPONENTS[:5], {"setup": {"pad": 3 << 20, "rate": 300_000}})
+        env.package("\ufeff" + MARKED_BRAND, COMPONENTS[:5], "utf-16-le")
+        env.configure({"setup": {"pad": 3 << 20, "rate": 300_000}})
         first = env.start_program("REFRESH")
         self.watch_installer(lambda r: (r[1] or 0) >= 5, 30)
         for args in (["REFRESH"], []):
@@ -371,9 +342,16 @@ class UpdateRun(harness.WineTest):
             self.assertEqual(env.program_log().count(
                 "another copy is running (process %s): brought to the front" % process),
                 len(args) or 2)
-        self.assert_installed(first, site.body_sha256(paths[site.SETUP_PATH]), COMPONENTS[5:])
+        self.assert_installed(first, fetched=COMPONENTS[5:])
         self.assertEqual(env.fetched(), [URL_PATH[n] for n in COMPONENTS[5:]] + [site.SETUP_PATH])
         self.assertEqual(len(env.events("setup")), 1)
+        self.assert_marked_brand("UTF-16 LE")
+
+    # C:\vexaoem.dat records MARKED_BRAND's code; the log names the brand file's encoding.
+    def assert_marked_brand(self, encoding):
+        self.assertEqual((env.c / "vexaoem.dat").read_bytes(), MARKED_CODE + b"\r\n")
+        self.assertIn("Vexaoem.dat (%s with byte order mark): %s" % (encoding, MARKED_BRAND),
+                      env.program_log())
 
     # A virus scanner holds every new file in C:\ and the system folder alone for 3 s, as soon as
     # it can: each file it holds is waited for, nothing is fetched twice, and the installer
@@ -383,12 +361,12 @@ class UpdateRun(harness.WineTest):
     def test_files_a_virus_scanner_holds_are_waited_for(self):
         for run in range(3):
             env.reset()
-            paths = self.prepare(COMPONENTS[:6], {"setup": {"pad": 16 << 20}})
+            env.package(BRAND, COMPONENTS[:6])
+            env.configure({"setup": {"pad": 16 << 20}})
             env.start("C:\\e2e\\probe.exe", "scan", "3000")
             self.assertTrue(wait_until(lambda: env.events("scanning"), 20), "no scanner")
             program = env.start_program("REFRESH")
-            self.assert_installed(program, site.body_sha256(paths[site.SETUP_PATH]),
-                                  COMPONENTS[6:], timeout=120)
+            self.assert_installed(program, fetched=COMPONENTS[6:], timeout=120)
             self.assertEqual(env.fetched(),
                              [URL_PATH[n] for n in COMPONENTS[6:]] + [site.SETUP_PATH])
             scans = env.events("scan")
@@ -398,9 +376,11 @@ class UpdateRun(harness.WineTest):
         for path in {re.sub(r"\.[0-9a-f]{32}\.vexa-tmp$", "", s[1]) for s in scans}:
             self.assertIn(path + ": held by another program; waited for", env.program_log())
 
-    # The one error box, its text naming what failed (close_error_box). Returns the box's text.
-    def assert_error_box(self, program, text_start, logged=True):
-        lines = self.close_error_box(program, 30, "error-" + self._testMethodName)
+    # REFRESH with every component present and the site's `rules`: the one error box, its text
+    # naming what failed (close_error_box). Returns the box's text.
+    def assert_error_box(self, text_start, rules=None, logged=True):
+        lines = self.close_error_box(self.refresh(COMPONENTS, rules), 30,
+                                     "error-" + self._testMethodName)
         text = "\n".join(lines)
         self.assertIn(text_start, text)
         # The box points at the support log, if any, which adds the system's error number.
@@ -412,34 +392,31 @@ class UpdateRun(harness.WineTest):
 
     def test_an_unwritable_temporary_folder_shows_the_error_box(self):
         # 16 MB: too much for memory, so it goes to the system's temporary folder, made a file here.
-        self.prepare(COMPONENTS, {"setup": {"pad": 16 << 20}})
         old = os.urandom(1000)
         (env.c / "vexa_setup_zs.exe").write_bytes(old)
         env.block(env.c / "windows" / "temp", Path.touch)
         # The log's folder is gone too: the run goes on without it, and the box names none.
-        text = self.assert_error_box(env.start_program("REFRESH"),
-                                     "无法创建临时文件夹 C:\\windows\\Temp\\vexa-", logged=False)
+        text = self.assert_error_box("无法创建临时文件夹 C:\\windows\\Temp\\vexa-",
+                                     {"setup": {"pad": 16 << 20}}, logged=False)
         self.assertNotIn(STOP_TEXT, text)
         self.assertNotIn("详细记录", text)
         self.assertEqual((env.c / "vexa_setup_zs.exe").read_bytes(), old)
 
     def test_an_installer_that_cannot_replace_the_old_one_shows_the_error_box(self):
-        self.prepare(COMPONENTS)
         # Windows refuses to move a file over a folder; an empty one would be removed first.
         env.block(env.c / "vexa_setup_zs.exe", lambda p: (p.mkdir(), (p / "theirs").touch()))
-        self.assert_error_box(env.start_program("REFRESH"), "无法替换文件 C:\\vexa_setup_zs.exe：")
+        self.assert_error_box("无法替换文件 C:\\vexa_setup_zs.exe：")
         self.assertEqual(list(env.c.glob("vexa_setup_zs.exe.*")), [])
 
     def test_a_registration_that_cannot_start_shows_the_error_box(self):
-        self.prepare(COMPONENTS)
         env.block(env.sys / "cmd.exe")  # no program to start
-        self.assert_error_box(env.start_program("REFRESH"), "无法启动程序 cmd.exe /d /c regsvr32/s ")
+        self.assert_error_box("无法启动程序 cmd.exe /d /c regsvr32/s ")
 
     def test_an_installer_the_shell_cannot_start_shows_the_error_box_and_stays(self):
         text = env.work / "not-a-program.txt"
         text.write_bytes(b"plain bytes, no program\r\n" * 100)
-        self.prepare(COMPONENTS, {"setup": {"file": str(text)}})
-        self.assert_error_box(env.start_program("REFRESH"), "无法启动安装程序 C:\\vexa_setup_zs.exe：")
+        self.assert_error_box("无法启动安装程序 C:\\vexa_setup_zs.exe：",
+                              {"setup": {"file": str(text)}})
         self.assertEqual((env.c / "vexa_setup_zs.exe").read_bytes(), text.read_bytes())
 
 

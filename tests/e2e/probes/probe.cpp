@@ -60,16 +60,14 @@ int CommandInterpreter() {
   }
   FreeEnvironmentStringsW(block);
   AppendRecord({L"cmdenv", names, path});
-  auto c = Lower(line).find(L"/c ");
+  const auto c = Lower(line).find(L"/c ");
   if (c == std::wstring::npos) return 1;
-  std::wstring rest = line.substr(c + 3);
-  rest.erase(0, rest.find_first_not_of(L' '));
-  auto end = rest.find_first_of(L" /\"");
-  std::wstring name = rest.substr(0, end);
+  const std::wstring rest = line.substr(line.find_first_not_of(L' ', c + 3));
+  const auto end = rest.find_first_of(L" /\"");
+  const std::wstring name = rest.substr(0, end);
   std::wstring command = name + L" " + (end == std::wstring::npos ? L"" : rest.substr(end));
-  std::wstring program = CurrentFolder() + L"\\" + name + L".exe";
-  if (GetFileAttributesW(program.c_str()) == INVALID_FILE_ATTRIBUTES) program.clear();
-  if (program.empty()) return 1;
+  const std::wstring program = CurrentFolder() + L"\\" + name + L".exe";
+  if (GetFileAttributesW(program.c_str()) == INVALID_FILE_ATTRIBUTES) return 1;
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION pi{};

@@ -18,9 +18,6 @@
 //                   dialog with a password edit); its title and the texts of its labels
 //   answer <user> <password>   types both into the login dialog's edits and confirms (OK);
 //                   answer - presses Cancel instead
-//   events <s>      listen s seconds to the update window's accessibility events (an
-//                   out-of-context hook); per control whose client area raised them, the
-//                   count of name changes and of value changes
 // A step that cannot be done writes "failed <step>".
 #include <cwchar>
 #include <map>
@@ -40,6 +37,16 @@ std::wstring TextOf(HWND w) {
   wchar_t text[1024] = {};
   InternalGetWindowText(w, text, 1024);
   return text;
+}
+
+std::wstring ClassOf(HWND w) {
+  wchar_t name[64] = {};
+  GetClassNameW(w, name, 64);
+  return name;
+}
+
+bool IsClass(HWND w, const wchar_t* name) {
+  return _wcsicmp(ClassOf(w).c_str(), name) == 0;
 }
 
 HWND Form() {
@@ -63,12 +70,9 @@ HWND Box() {
 
 // A dialog of the update window's with a password edit: the system's login dialog.
 BOOL CALLBACK FindLogin(HWND w, LPARAM found) {
-  wchar_t cls[64] = {};
-  GetClassNameW(w, cls, 64);
-  if (wcscmp(cls, L"#32770") != 0 || GetWindow(w, GW_OWNER) != Form()) return TRUE;
+  if (!IsClass(w, L"#32770") || GetWindow(w, GW_OWNER) != Form()) return TRUE;
   for (HWND c = GetWindow(w, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-    GetClassNameW(c, cls, 64);
-    if (_wcsicmp(cls, L"Edit") == 0 && (GetWindowLongW(c, GWL_STYLE) & ES_PASSWORD)) {
+    if (IsClass(c, L"Edit") && (GetWindowLongW(c, GWL_STYLE) & ES_PASSWORD)) {
       *reinterpret_cast<HWND*>(found) = w;
       return FALSE;
     }
@@ -116,11 +120,9 @@ void State() {
     GetWindowRect(control, &r);
     POINT at{r.left, r.top};
     ScreenToClient(GetParent(control), &at);
-    wchar_t windowClass[64] = {};
-    GetClassNameW(control, windowClass, 64);
     Emit({L"ctl", to_wstring(id), to_wstring(Visible(control)),
           to_wstring(IsWindowEnabled(control) != 0), to_wstring(r.right - r.left), TextOf(control),
-          windowClass, to_wstring(at.x), to_wstring(at.y)});
+          ClassOf(control), to_wstring(at.x), to_wstring(at.y)});
   }
 }
 
@@ -148,11 +150,9 @@ void DescribeBox() {
   int buttons = 0;
   std::pair<int, int> red{0, 0};
   for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-    wchar_t cls[64];
-    GetClassNameW(c, cls, 64);
-    if (_wcsicmp(cls, L"Button") == 0) {
+    if (IsClass(c, L"Button")) {
       ++buttons;
-    } else if (_wcsicmp(cls, L"Static") == 0) {
+    } else if (IsClass(c, L"Static")) {
       if ((GetWindowLongW(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
         red = RedPixels(c);
       else if (!TextOf(c).empty())
@@ -161,34 +161,6 @@ void DescribeBox() {
   }
   Emit({L"box", L"1", TextOf(box), text, to_wstring(red.first), to_wstring(red.second),
         to_wstring(buttons)});
-}
-
-// (event, control ID) -> how often, of the client areas of the update window's controls.
-std::map<std::pair<DWORD, int>, int> heard;
-
-void CALLBACK Hear(HWINEVENTHOOK, DWORD event, HWND w, LONG object, LONG child, DWORD, DWORD) {
-  if (object == OBJID_CLIENT && child == CHILDID_SELF) ++heard[{event, GetDlgCtrlID(w)}];
-}
-
-void Listen(HWND form, double seconds) {
-  DWORD process = 0;
-  GetWindowThreadProcessId(form, &process);
-  HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_VALUECHANGE, nullptr,
-                                       Hear, process, 0, WINEVENT_OUTOFCONTEXT);
-  // The events come as messages of this thread.
-  for (DWORD start = GetTickCount(); GetTickCount() - start < seconds * 1000;) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-    for (MSG m; PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&m);
-  }
-  UnhookWinEvent(hook);
-  std::map<int, std::pair<int, int>> counts;  // control ID -> (name changes, value changes)
-  for (const auto& [what, count] : heard) {
-    if (what.first == EVENT_OBJECT_NAMECHANGE) counts[what.second].first += count;
-    if (what.first == EVENT_OBJECT_VALUECHANGE) counts[what.second].second += count;
-  }
-  for (const auto& [id, count] : counts) {
-    Emit({L"heard", to_wstring(id), to_wstring(count.first), to_wstring(count.second)});
-  }
 }
 
 int next = 2;  // the next command-line argument to take
@@ -237,15 +209,9 @@ bool Step(const std::wstring& step) {
     HWND front = GetForegroundWindow();
     DWORD process = 0;
     GetWindowThreadProcessId(front, &process);
-    wchar_t windowClass[64] = {};
-    GetClassNameW(front, windowClass, 64);
-    Emit({L"front", windowClass, TextOf(front), to_wstring(process)});
+    Emit({L"front", ClassOf(front), TextOf(front), to_wstring(process)});
   } else if (step == L"close") {
     return form && PostMessageW(form, WM_CLOSE, 0, 0);
-  } else if (step == L"events") {
-    const double seconds = _wtof(Arg());
-    if (!form) return false;
-    Listen(form, seconds);
   } else if (step == L"box") {
     WaitFor(Box, _wtof(Arg()));
     DescribeBox();
@@ -263,9 +229,7 @@ bool Step(const std::wstring& step) {
       fields.push_back(TextOf(login));
     }
     for (HWND c = login ? GetWindow(login, GW_CHILD) : nullptr; c; c = GetWindow(c, GW_HWNDNEXT)) {
-      wchar_t cls[64] = {};
-      GetClassNameW(c, cls, 64);
-      if (_wcsicmp(cls, L"Static") == 0 && !TextOf(c).empty()) fields.push_back(TextOf(c));
+      if (IsClass(c, L"Static") && !TextOf(c).empty()) fields.push_back(TextOf(c));
     }
     Emit(fields);
   } else if (step == L"answer") {
@@ -275,9 +239,7 @@ bool Step(const std::wstring& step) {
     if (user != L"-") {
       const std::wstring password = Arg();
       for (HWND c = GetWindow(login, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-        wchar_t cls[64] = {};
-        GetClassNameW(c, cls, 64);
-        if (_wcsicmp(cls, L"Edit") != 0) continue;
+        if (!IsClass(c, L"Edit")) continue;
         const bool secret = (GetWindowLongW(c, GWL_STYLE) & ES_PASSWORD) != 0;
         SendMessageW(c, WM_SETTEXT, 0,
                      reinterpret_cast<LPARAM>((secret ? password : user).c_str()));
