@@ -1,8 +1,9 @@
 // Starts programs and measures them from outside, the way a user's system sees them.
 // Usage: launch.exe <out file> start <rounds> <program A> <program B>
-//          Alternates A and B for each round: the time from CreateProcess until the process
-//          has gone idle (WaitForInputIdle) with a visible top-level window, then ends it.
-//          One line per start: "start <A|B> <ms>".
+//          Starts A and B once each round, A first in even rounds and B first in odd ones,
+//          so each round's pair sees the same machine: the time from CreateProcess until the
+//          process has gone idle (WaitForInputIdle) with a visible top-level window, then ends
+//          it. One line per start, a round's two together: "start <A|B> <ms>".
 //        launch.exe <out file> memory <program> [argument]
 //          Runs the program to its end, sampling its peak working set
 //          (GetProcessMemoryInfo) every few milliseconds. One line: "memory <bytes> <ms>".
@@ -105,8 +106,10 @@ int wmain(int argc, wchar_t** argv) {
   bool ok = false;
   if (mode == L"start" && argc == 6) {
     ok = true;
-    for (int round = _wtoi(argv[3]); round > 0; --round) {
-      for (int which = 0; which < 2; ++which) {
+    const int rounds = _wtoi(argv[3]);
+    for (int round = 0; round < rounds; ++round) {
+      for (int turn = 0; turn < 2; ++turn) {
+        const int which = turn ^ (round % 2);
         const double ms = StartUp(argv[4 + which]);
         ok = ok && ms >= 0;
         std::fprintf(out, "start %c %.1f\n", "AB"[which], ms);
