@@ -22,8 +22,7 @@ constexpr DWORD kPasswordOption[] = {INTERNET_OPTION_PROXY_PASSWORD, INTERNET_OP
 constexpr std::size_t kDrainBlock = 4096;
 constexpr std::size_t kMostDrained = 64 * 1024;
 
-// What a watched call gives back (a count, and its error), held by the call itself: a call
-// given up may still write into it.
+// What a watched call gives back: a count, and its error.
 struct CallResult {
   DWORD value = 0;
   DWORD error = ERROR_SUCCESS;
@@ -129,34 +128,22 @@ bool WinInetConnection::LeftHttps() {
 }
 
 DWORD WinInetConnection::DataAvailable(DWORD& available) {
-  const auto result = std::make_shared<CallResult>();
   const WinInetApi* api = &api_;
   const HINTERNET answer = Answer();
-  const DWORD watched = Watched([api, answer, result] {
-    if (!api->InternetQueryDataAvailable(answer, &result->value, 0, 0)) {
-      result->error = GetLastError();
-    }
-  });
-  if (watched != ERROR_SUCCESS) return watched;
-  available = result->value;
-  if (available > 0) lastByte_ = GetTickCount64();
-  return result->error;
+  return WatchedCount(
+      [api, answer](DWORD* count) { return api->InternetQueryDataAvailable(answer, count, 0, 0); },
+      available);
 }
 
 DWORD WinInetConnection::Read(const std::shared_ptr<std::vector<std::uint8_t>>& block,
                               std::size_t offset, DWORD size, DWORD& read) {
-  const auto result = std::make_shared<CallResult>();
   const WinInetApi* api = &api_;
   const HINTERNET answer = Answer();
-  const DWORD watched = Watched([api, answer, block, offset, size, result] {
-    if (!api->InternetReadFile(answer, block->data() + offset, size, &result->value)) {
-      result->error = GetLastError();
-    }
-  });
-  if (watched != ERROR_SUCCESS) return watched;
-  read = result->value;
-  if (read > 0) lastByte_ = GetTickCount64();
-  return result->error;
+  return WatchedCount(
+      [api, answer, block, offset, size](DWORD* count) {
+        return api->InternetReadFile(answer, block->data() + offset, size, count);
+      },
+      read);
 }
 
 DWORD WinInetConnection::LoginDialog(HWND owner) {
@@ -216,14 +203,25 @@ DWORD WinInetConnection::Resend() {
     drained += read;
   }
   lastByte_ = GetTickCount64();
-  const auto result = std::make_shared<CallResult>();
   const WinInetApi* api = &api_;
   const HINTERNET answer = Answer();
-  const DWORD watched = Watched([api, answer, result] {
-    if (!api->HttpSendRequestW(answer, nullptr, 0, nullptr, 0)) result->error = GetLastError();
+  DWORD none = 0;
+  const DWORD error = WatchedCount(
+      [api, answer](DWORD*) { return api->HttpSendRequestW(answer, nullptr, 0, nullptr, 0); },
+      none);
+  if (cut_ == Cut::kNone) lastByte_ = GetTickCount64();  // it returned: silence counts anew
+  return error;
+}
+
+DWORD WinInetConnection::WatchedCount(std::function<BOOL(DWORD*)> call, DWORD& count) {
+  // Held by the call itself: a call given up may still write into it.
+  const auto result = std::make_shared<CallResult>();
+  const DWORD watched = Watched([call = std::move(call), result] {
+    if (!call(&result->value)) result->error = GetLastError();
   });
   if (watched != ERROR_SUCCESS) return watched;
-  lastByte_ = GetTickCount64();
+  count = result->value;
+  if (count > 0) lastByte_ = GetTickCount64();
   return result->error;
 }
 

@@ -118,6 +118,10 @@ class WinInetConnection {
   // Runs a call that waits on the network (see above): ERROR_SUCCESS when it returned, else
   // ERROR_CANCELLED with cut_ set and the handles closed.
   DWORD Watched(std::function<void()> call);
+  // Watched, for a WinINet call that returns FALSE on failure and gives a count: the count into
+  // `count` (0 when the call was given up), the call's error or Watched's. A count above 0
+  // is a byte that came.
+  DWORD WatchedCount(std::function<BOOL(DWORD*)> call, DWORD& count);
   // A text option of the answer's request, "" when it has none.
   std::wstring OptionText(DWORD option);
   // Closes the answer and the session; `forGood`: nothing opens again.
